@@ -1,0 +1,46 @@
+#include "stashbay/runtime/Executor.hpp"
+
+#include "stashbay/runtime/EventLoop.hpp"
+#include "ExecutorState.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace runtime {
+
+namespace detail {
+thread_local Executor* tCurrentExecutor = nullptr;
+thread_local std::shared_ptr<TaskContext> tCurrentContext;
+}  // namespace detail
+
+void Executor::enqueue(std::shared_ptr<TaskContext> context, std::function<void()> job) {
+    EventLoop::current().enqueue(Job{this, std::move(context), std::move(job)});
+}
+
+Executor& mainExecutor() { return EventLoop::current().mainExecutor(); }
+Executor& globalExecutor() { return EventLoop::current().globalExecutor(); }
+
+Executor& currentExecutor() {
+    if (detail::tCurrentExecutor) return *detail::tCurrentExecutor;
+    return mainExecutor();
+}
+
+bool isOnMainExecutor() { return &currentExecutor() == &mainExecutor(); }
+
+const std::shared_ptr<TaskContext>& currentContext() { return detail::tCurrentContext; }
+
+bool isCancelled() { return detail::tCurrentContext && detail::tCurrentContext->isCancelled(); }
+
+void assertMainExecutor(const char* what) {
+#ifndef NDEBUG
+    if (!isOnMainExecutor()) {
+        std::fprintf(stderr, "main-thread check failed: %s called on executor '%s'\n", what,
+                     currentExecutor().name().c_str());
+        std::abort();
+    }
+#else
+    (void)what;
+#endif
+}
+
+}  // namespace runtime

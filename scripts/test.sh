@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# The one test command: installs what is missing, then builds and runs every test in the
+# debug (g++) and sanitizer (g++, ASan + UBSan) presets, builds everything with clang and
+# libFuzzer instrumentation, runs the tests there too, and runs each fuzz target for a while.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+fuzz_seconds="${STASHBAY_FUZZ_SECONDS:-10}"
+jobs="$(nproc)"
+
+scripts/bootstrap.sh
+
+for preset in default asan fuzz; do
+  echo "== preset $preset"
+  cmake --preset "$preset"
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+done
+
+echo "== fuzzing, ${fuzz_seconds}s per target"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+shopt -s nullglob
+for target in build/fuzz/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name="$(basename "$target")"
+  corpus="$work/$name"
+  mkdir -p "$corpus"
+  if [ -d "fuzz/corpus/$name" ]; then cp -r "fuzz/corpus/$name/." "$corpus/"; fi
+  echo "-- $name"
+  "$target" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -print_final_stats=1 \
+    -artifact_prefix="$work/$name-" "$corpus" 2>"$work/$name.log" || {
+      tail -n 60 "$work/$name.log"
+      echo "fuzz target $name failed"
+      exit 1
+    }
+  grep -E 'stat::number_of_executed_units' "$work/$name.log" || true
+done
+echo "== all tests passed"
