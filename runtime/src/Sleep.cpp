@@ -2,6 +2,11 @@
 
 namespace runtime {
 
+Date currentDate() {
+    if (auto* loop = EventLoop::currentOrNull()) return loop->clock().date();
+    return SystemClock{}.date();
+}
+
 SleepAwaiter sleepFor(Duration d) { return SleepAwaiter{EventLoop::current().clock().now() + d}; }
 
 SleepAwaiter::~SleepAwaiter() {

@@ -36,6 +36,7 @@ inline SleepAwaiter sleepUntil(Instant deadline) { return SleepAwaiter{deadline}
 SleepAwaiter sleepFor(Duration d);
 
 inline Instant now() { return EventLoop::current().clock().now(); }
-inline Date currentDate() { return EventLoop::current().clock().date(); }
+// The wall-clock date of the loop's clock; the system's date when no loop exists.
+Date currentDate();
 
 }  // namespace runtime

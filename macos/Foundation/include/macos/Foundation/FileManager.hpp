@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace ns {
+
+enum class SearchPathDirectory { applicationSupport };
+enum class SearchPathDomainMask { user };
+
+// Faults a test can inject into file access.
+struct FileFaults {
+    // Writes stop after this many bytes and fail, as a full disk does.
+    std::optional<std::size_t> writeFailsAfterBytes;
+    // Paths whose reads fail with a permission error.
+    std::set<std::filesystem::path> unreadable;
+    // Directory creation fails.
+    bool createDirectoryFails = false;
+};
+
+// The file manager. Application Support is $XDG_DATA_HOME, else ~/.local/share; tests point it
+// at a temporary folder, or at nothing.
+class FileManager {
+public:
+    static FileManager& defaultManager();
+
+    // The locations of a standard folder; empty when the user has none.
+    std::vector<std::filesystem::path> urls(SearchPathDirectory directory, SearchPathDomainMask domain) const;
+
+    // Throws ns::Error. A folder that exists already is no failure.
+    void createDirectory(const std::filesystem::path& path, bool withIntermediateDirectories) const;
+    bool fileExists(const std::filesystem::path& path) const;
+    // Throws ns::Error when the file cannot be read.
+    std::string contents(const std::filesystem::path& path) const;
+    // Writes to a temporary file in the same folder, flushes it and renames it over `path`, so a
+    // reader never sees a partial file and a failed write leaves the old one. Throws ns::Error.
+    void writeAtomically(const std::filesystem::path& path, const std::string& data) const;
+    // Throws ns::Error.
+    void removeItem(const std::filesystem::path& path) const;
+
+    // Test seams.
+    void setApplicationSupportOverride(std::optional<std::filesystem::path> base);
+    void setNoApplicationSupport(bool none);
+    void setFaults(FileFaults faults);
+    void reset();
+
+private:
+    std::optional<std::filesystem::path> applicationSupportOverride_;
+    bool noApplicationSupport_ = false;
+    FileFaults faults_;
+};
+
+}  // namespace ns
