@@ -1,7 +1,7 @@
 #include "stashbay/runtime/Executor.hpp"
 
-#include "stashbay/runtime/EventLoop.hpp"
 #include "ExecutorState.hpp"
+#include "stashbay/runtime/EventLoop.hpp"
 
 #include <cstdio>
 #include <cstdlib>

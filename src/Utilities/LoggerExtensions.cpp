@@ -9,10 +9,10 @@ namespace {
 const char* const subsystem = build::bundleIdentifier;
 }  // namespace
 
-#define STASHBAY_CATEGORY(name)                      \
-    const os::Logger& name() {                       \
+#define STASHBAY_CATEGORY(name)                           \
+    const os::Logger& name() {                            \
         static const os::Logger logger{subsystem, #name}; \
-        return logger;                               \
+        return logger;                                    \
     }
 
 STASHBAY_CATEGORY(scanning)

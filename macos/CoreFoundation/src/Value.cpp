@@ -7,8 +7,8 @@ namespace cf {
 
 namespace {
 template <class Int>
-std::optional<Int> exactInteger(const std::variant<bool, std::int64_t, double, std::string, Array, Dictionary,
-                                                   Value::ObjectRef>& v) {
+std::optional<Int> exactInteger(
+    const std::variant<bool, std::int64_t, double, std::string, Array, Dictionary, Value::ObjectRef>& v) {
     if (auto* b = std::get_if<bool>(&v)) return static_cast<Int>(*b ? 1 : 0);
     if (auto* i = std::get_if<std::int64_t>(&v)) {
         if (*i < static_cast<std::int64_t>(std::numeric_limits<Int>::min())) return std::nullopt;

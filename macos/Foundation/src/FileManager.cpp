@@ -106,10 +106,13 @@ void FileManager::writeAtomically(const fs::path& path, const std::string& data)
 
 void FileManager::removeItem(const fs::path& path) const {
     std::error_code ec;
-    if (!fs::remove(path, ec) || ec) throw fileError(CocoaError::fileWriteUnknown, "The file could not be removed", path);
+    if (!fs::remove(path, ec) || ec)
+        throw fileError(CocoaError::fileWriteUnknown, "The file could not be removed", path);
 }
 
-void FileManager::setApplicationSupportOverride(std::optional<fs::path> base) { applicationSupportOverride_ = std::move(base); }
+void FileManager::setApplicationSupportOverride(std::optional<fs::path> base) {
+    applicationSupportOverride_ = std::move(base);
+}
 void FileManager::setNoApplicationSupport(bool none) { noApplicationSupport_ = none; }
 void FileManager::setFaults(FileFaults faults) { faults_ = std::move(faults); }
 void FileManager::reset() {

@@ -37,14 +37,13 @@ public:
     explicit Continuation(std::shared_ptr<detail::ContinuationState<T>> s) : s_(std::move(s)) {}
 
     template <class U = T>
-        requires(!std::is_void_v<U>)
-    bool resume(U value) const {
+    requires(!std::is_void_v<U>) bool resume(U value) const {
         if (!claim()) return false;
         deliver([s = s_, v = std::move(value)]() mutable { s->value.emplace(std::move(v)); });
         return true;
     }
     template <class U = T>
-        requires std::is_void_v<U>
+    requires std::is_void_v<U>
     bool resume() const {
         if (!claim()) return false;
         deliver([s = s_] { s->value = true; });

@@ -30,7 +30,9 @@ struct Date {
     static constexpr Date fromUnixTime(double seconds) { return Date{seconds - unixToReference}; }
 
     double timeIntervalSince1970() const { return timeIntervalSinceReferenceDate + unixToReference; }
-    double timeIntervalSince(Date other) const { return timeIntervalSinceReferenceDate - other.timeIntervalSinceReferenceDate; }
+    double timeIntervalSince(Date other) const {
+        return timeIntervalSinceReferenceDate - other.timeIntervalSinceReferenceDate;
+    }
     Date addingTimeInterval(double seconds) const { return Date{timeIntervalSinceReferenceDate + seconds}; }
 
     friend auto operator<=>(const Date&, const Date&) = default;

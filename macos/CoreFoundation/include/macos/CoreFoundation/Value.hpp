@@ -31,17 +31,17 @@ public:
     enum class Kind { boolean, integer, real, string, array, dictionary, object };
 
     Value() : v_(false) {}
-    Value(bool b) : v_(b) {}                               // NOLINT(google-explicit-constructor)
-    Value(int i) : v_(static_cast<std::int64_t>(i)) {}     // NOLINT(google-explicit-constructor)
-    Value(long i) : v_(static_cast<std::int64_t>(i)) {}    // NOLINT(google-explicit-constructor)
+    Value(bool b) : v_(b) {}                                  // NOLINT(google-explicit-constructor)
+    Value(int i) : v_(static_cast<std::int64_t>(i)) {}        // NOLINT(google-explicit-constructor)
+    Value(long i) : v_(static_cast<std::int64_t>(i)) {}       // NOLINT(google-explicit-constructor)
     Value(long long i) : v_(static_cast<std::int64_t>(i)) {}  // NOLINT(google-explicit-constructor)
     Value(unsigned i) : v_(static_cast<std::int64_t>(i)) {}   // NOLINT(google-explicit-constructor)
-    Value(double d) : v_(d) {}                             // NOLINT(google-explicit-constructor)
-    Value(std::string s) : v_(std::move(s)) {}             // NOLINT(google-explicit-constructor)
-    Value(const char* s) : v_(std::string(s)) {}           // NOLINT(google-explicit-constructor)
-    Value(Array a) : v_(std::move(a)) {}                   // NOLINT(google-explicit-constructor)
-    Value(Dictionary d) : v_(std::move(d)) {}              // NOLINT(google-explicit-constructor)
-    Value(ObjectRef o) : v_(std::move(o)) {}               // NOLINT(google-explicit-constructor)
+    Value(double d) : v_(d) {}                                // NOLINT(google-explicit-constructor)
+    Value(std::string s) : v_(std::move(s)) {}                // NOLINT(google-explicit-constructor)
+    Value(const char* s) : v_(std::string(s)) {}              // NOLINT(google-explicit-constructor)
+    Value(Array a) : v_(std::move(a)) {}                      // NOLINT(google-explicit-constructor)
+    Value(Dictionary d) : v_(std::move(d)) {}                 // NOLINT(google-explicit-constructor)
+    Value(ObjectRef o) : v_(std::move(o)) {}                  // NOLINT(google-explicit-constructor)
 
     static Value dictionary(std::initializer_list<std::pair<const std::string, Value>> entries) {
         return Value(Dictionary(entries));

@@ -20,7 +20,7 @@ concept StringLike = std::convertible_to<const T&, std::string_view>;
 
 template <class T>
 concept ErrorLike = std::derived_from<T, std::exception> || std::same_as<T, std::exception_ptr> ||
-                    std::same_as<T, std::error_code> || StringLike<T>;
+    std::same_as<T, std::error_code> || StringLike<T>;
 
 template <class T>
 concept Integer = std::integral<T> && !std::same_as<T, bool> && !std::same_as<T, char>;
@@ -61,8 +61,7 @@ constexpr ParsedSpec parseSpec(std::string_view f, std::size_t at) {
         if (close == std::string_view::npos) logFormatHasAnUnknownSpecifier();
         annotation = f.substr(i + 1, close - i - 1);
         i = close + 1;
-        if (annotation != "public" && annotation != "private" && annotation != "bool")
-            logFormatHasAnUnknownSpecifier();
+        if (annotation != "public" && annotation != "private" && annotation != "bool") logFormatHasAnUnknownSpecifier();
     }
     auto rest = f.substr(i);
     auto starts = [&](std::string_view p) { return rest.substr(0, p.size()) == p; };
@@ -112,7 +111,7 @@ template <class... Args>
 class LogFormat {
 public:
     template <class S>
-        requires std::convertible_to<const S&, std::string_view>
+    requires std::convertible_to<const S&, std::string_view>
     consteval LogFormat(const S& s) : text_(s) {  // NOLINT(google-explicit-constructor)
         detail::checkFormat<Args...>(text_);
     }
