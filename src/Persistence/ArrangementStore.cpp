@@ -1,0 +1,79 @@
+#include "Persistence/ArrangementStore.hpp"
+
+#include "Utilities/LoggerExtensions.hpp"
+#include "macos/Foundation/Error.hpp"
+#include "macos/Foundation/FileManager.hpp"
+#include "stashbay/BuildInfo.hpp"
+
+#include <string>
+
+namespace stashbay {
+
+namespace {
+constexpr const char* fileName = "arrangement.json";
+}  // namespace
+
+ArrangementStore::ArrangementStore() {
+    auto& fileManager = ns::FileManager::defaultManager();
+    auto bases = fileManager.urls(ns::SearchPathDirectory::applicationSupport, ns::SearchPathDomainMask::user);
+    if (bases.empty()) {
+        // The platform always has one; here a user without a data folder gets an empty
+        // arrangement on every load and an error on every save.
+        log::persistence().error("No Application Support folder; the arrangement will not be saved");
+        return;
+    }
+    auto folder = bases.front() / build::bundleIdentifier;
+    try {
+        fileManager.createDirectory(folder, /*withIntermediateDirectories=*/true);
+    } catch (const ns::Error&) {
+        // Ignored on purpose: save() reports the write error when the folder is missing.
+    }
+    fileURL_ = folder / fileName;
+    std::string path = fileURL_->string();
+    log::persistence().debug("ArrangementStore path: %s", path);
+}
+
+runtime::Task<IconArrangement> ArrangementStore::load() {
+    co_await runtime::hopTo(executor_);
+    if (cachedArrangement_) co_return *cachedArrangement_;
+
+    auto& fileManager = ns::FileManager::defaultManager();
+    if (!fileURL_ || !fileManager.fileExists(*fileURL_)) {
+        log::persistence().info("No arrangement file found; returning empty arrangement");
+        co_return IconArrangement::empty();
+    }
+    std::string data = fileManager.contents(*fileURL_);
+    IconArrangement arrangement = IconArrangement::decodeDocument(data);
+    cachedArrangement_ = arrangement;
+    long count = static_cast<long>(arrangement.assignments().size());
+    log::persistence().info("Loaded arrangement with %ld assignments", count);
+    co_return arrangement;
+}
+
+runtime::Task<void> ArrangementStore::save(IconArrangement arrangement) {
+    co_await runtime::hopTo(executor_);
+    std::string data = arrangement.encodedDocument();
+    if (!fileURL_)
+        throw ns::Error(ns::cocoaErrorDomain, ns::CocoaError::fileNoSuchFile,
+                        "The arrangement could not be saved because there is no Application Support folder.");
+    ns::FileManager::defaultManager().writeAtomically(*fileURL_, data);
+    cachedArrangement_ = arrangement;
+    long count = static_cast<long>(arrangement.assignments().size());
+    log::persistence().info("Saved arrangement with %ld assignments", count);
+}
+
+runtime::Task<void> ArrangementStore::clear() {
+    co_await runtime::hopTo(executor_);
+    cachedArrangement_.reset();
+    auto& fileManager = ns::FileManager::defaultManager();
+    if (!fileURL_ || !fileManager.fileExists(*fileURL_)) co_return;
+    fileManager.removeItem(*fileURL_);
+    log::persistence().info("Cleared arrangement file");
+}
+
+runtime::Task<void> ArrangementStore::invalidateCache() {
+    co_await runtime::hopTo(executor_);
+    cachedArrangement_.reset();
+}
+
+}  // namespace stashbay
