@@ -1,0 +1,34 @@
+#pragma once
+
+#include "macos/AppKit/RunningApplication.hpp"
+#include "macos/Foundation/NotificationCenter.hpp"
+#include "macos/sim/SystemNotifications.hpp"
+
+#include <memory>
+#include <vector>
+
+namespace ns {
+
+// Posted on the workspace's notification centre; the user info carries the application under
+// workspaceApplicationKey (read it with RunningApplication::fromNotification).
+inline constexpr const char* workspaceDidLaunchApplicationNotification = sim::notification::didLaunchApplication;
+inline constexpr const char* workspaceDidTerminateApplicationNotification = sim::notification::didTerminateApplication;
+inline constexpr const char* workspaceApplicationKey = sim::notification::applicationKey;
+
+class Workspace {
+public:
+    static Workspace& shared();
+
+    // The running applications in launch order, which stays the same between calls. An entry
+    // may already read as terminated or as still launching. Main executor only.
+    std::vector<std::shared_ptr<RunningApplication>> runningApplications() const;
+    // The application activated last; null when none is.
+    std::shared_ptr<RunningApplication> frontmostApplication() const;
+    // The workspace's own centre, not the default one.
+    NotificationCenter& notificationCenter() const;
+
+private:
+    Workspace() = default;
+};
+
+}  // namespace ns

@@ -1,0 +1,90 @@
+#include "macos/sim/ProcessTable.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+
+namespace sim {
+
+ProcessTable::ProcessRef ProcessTable::find(ProcessID pid) const {
+    for (const auto& p : listed_) {
+        if (p->pid() == pid && !p->isTerminated()) return p;
+    }
+    return nullptr;
+}
+
+bool ProcessTable::contains(const Process& process) const {
+    return std::any_of(listed_.begin(), listed_.end(), [&](const ProcessRef& p) { return p.get() == &process; });
+}
+
+ProcessTable::ProcessRef ProcessTable::running(const Process& process) const {
+    for (const auto& p : listed_) {
+        if (p.get() == &process && !p->isTerminated()) return p;
+    }
+    return nullptr;
+}
+
+ProcessID ProcessTable::freePid() const {
+    if (highestPid_ < std::numeric_limits<ProcessID>::max()) return highestPid_ + 1;
+    for (ProcessID pid = 1;; ++pid) {
+        if (std::find(usedPids_.begin(), usedPids_.end(), pid) == usedPids_.end()) return pid;
+    }
+}
+
+ProcessTable::ProcessRef ProcessTable::launch(ProcessSpec spec) {
+    if (!spec.pid) spec.pid = freePid();
+    ProcessID pid = *spec.pid;
+    if (pid <= 0) throw std::invalid_argument(fmt::format("launch: process id {} is not positive", pid));
+    if (std::find(usedPids_.begin(), usedPids_.end(), pid) != usedPids_.end()) {
+        throw std::invalid_argument(fmt::format("launch: process id {} is in use", pid));
+    }
+    usedPids_.push_back(pid);
+    highestPid_ = std::max(highestPid_, pid);
+    auto process = std::make_shared<Process>(pid, std::move(spec));
+    listed_.push_back(process);
+    return process;
+}
+
+bool ProcessTable::finishLaunching(ProcessID pid) {
+    auto process = find(pid);
+    if (!process || process->finishedLaunching_) return false;
+    process->finishedLaunching_ = true;
+    return true;
+}
+
+ProcessTable::ProcessRef ProcessTable::terminate(ProcessID pid) {
+    auto process = find(pid);
+    if (!process) return nullptr;
+    process->terminated_ = true;
+    std::erase(listed_, process);
+    if (frontmost_ == pid) frontmost_.reset();
+    return process;
+}
+
+bool ProcessTable::activate(const Process& process, std::uint32_t options) {
+    auto p = running(process);
+    requests_.push_back({ApplicationRequest::Kind::activate, process.pid(), options, p != nullptr});
+    if (!p) return false;
+    frontmost_ = p->pid();
+    p->hidden_ = false;
+    return true;
+}
+
+bool ProcessTable::unhide(const Process& process) {
+    auto p = running(process);
+    requests_.push_back({ApplicationRequest::Kind::unhide, process.pid(), 0, p != nullptr});
+    if (!p) return false;
+    p->hidden_ = false;
+    return true;
+}
+
+bool ProcessTable::setHidden(ProcessID pid, bool hidden) {
+    auto p = find(pid);
+    if (!p) return false;
+    p->hidden_ = hidden;
+    return true;
+}
+
+}  // namespace sim
