@@ -1,0 +1,292 @@
+#include "macos/Foundation/FileManager.hpp"
+#include "macos/Foundation/UserDefaults.hpp"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using cf::Value;
+
+namespace {
+
+std::optional<std::string> environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+void restoreEnvironment(const char* name, const std::optional<std::string>& value) {
+    if (value)
+        ::setenv(name, value->c_str(), 1);
+    else
+        ::unsetenv(name);
+}
+
+class UserDefaultsFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("stashbay-defaults-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        file = dir / "app.stashbay.Stashbay" / "defaults.json";
+    }
+    void TearDown() override {
+        ns::FileManager::defaultManager().reset();
+        ns::UserDefaults::resetStandard(std::nullopt);
+        fs::remove_all(dir);
+    }
+    void writeFile(const std::string& text) {
+        fs::create_directories(file.parent_path());
+        ns::FileManager::defaultManager().writeAtomically(file, text);
+    }
+    fs::path dir;
+    fs::path file;
+};
+
+}  // namespace
+
+TEST(UserDefaults, ReadingsFollowThePlatformsConversions) {
+    struct Case {
+        std::optional<Value> stored;
+        bool asBool;
+        double asDouble;
+        std::int64_t asInteger;
+    } cases[] = {
+        {std::nullopt, false, 0.0, 0},
+        {Value(true), true, 1.0, 1},
+        {Value(false), false, 0.0, 0},
+        {Value(0), false, 0.0, 0},
+        {Value(2), true, 2.0, 2},
+        {Value(-1), true, -1.0, -1},
+        {Value(0.0), false, 0.0, 0},
+        {Value(0.5), true, 0.5, 0},
+        {Value(-3.9), true, -3.9, -3},
+        {Value(1e300), true, 1e300, std::numeric_limits<std::int64_t>::max()},
+        {Value("YES"), true, 0.0, 0},
+        {Value("yes"), true, 0.0, 0},
+        {Value("true"), true, 0.0, 0},
+        {Value("  \tY"), true, 0.0, 0},
+        {Value("no"), false, 0.0, 0},
+        {Value("false"), false, 0.0, 0},
+        {Value(""), false, 0.0, 0},
+        {Value("0"), false, 0.0, 0},
+        {Value("00012"), true, 12.0, 12},
+        {Value("-3"), true, -3.0, -3},
+        {Value("+0.5"), false, 0.5, 0},
+        {Value(" 2.5 seconds"), true, 2.5, 2},
+        {Value("1e3"), true, 1000.0, 1},
+        {Value(".5"), false, 0.5, 0},
+        {Value("5."), true, 5.0, 5},
+        {Value("1e"), true, 1.0, 1},
+        {Value("-"), false, 0.0, 0},
+        {Value("abc"), false, 0.0, 0},
+        {Value("99999999999999999999"), true, 1e20, std::numeric_limits<std::int64_t>::max()},
+        {Value("-99999999999999999999"), true, -1e20, std::numeric_limits<std::int64_t>::min()},
+        {Value::array({1, 2}), false, 0.0, 0},
+        {Value::dictionary({{"a", 1}}), false, 0.0, 0},
+    };
+    ns::UserDefaults defaults;
+    for (auto& c : cases) {
+        if (c.stored)
+            defaults.set(*c.stored, "key");
+        else
+            defaults.removeObject("key");
+        SCOPED_TRACE(c.stored && c.stored->asString() ? *c.stored->asString() : "non-text case");
+        EXPECT_EQ(defaults.object("key").has_value(), c.stored.has_value());
+        EXPECT_EQ(defaults.boolForKey("key"), c.asBool);
+        EXPECT_DOUBLE_EQ(defaults.doubleForKey("key"), c.asDouble);
+        EXPECT_EQ(defaults.integerForKey("key"), c.asInteger);
+    }
+}
+
+TEST(UserDefaults, TextOutOfRangeReadsAsInfinityOrZero) {
+    ns::UserDefaults defaults;
+    defaults.set("1e999", "big");
+    defaults.set("-1e999", "negative");
+    defaults.set("1e-999", "tiny");
+    defaults.set(std::nan(""), "nan");
+    EXPECT_EQ(defaults.doubleForKey("big"), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(defaults.doubleForKey("negative"), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(defaults.doubleForKey("tiny"), 0.0);
+    EXPECT_TRUE(std::isnan(defaults.doubleForKey("nan")));
+    EXPECT_EQ(defaults.integerForKey("nan"), 0);
+}
+
+TEST(UserDefaults, StringsAndTheDescriptionsOfNumbers) {
+    ns::UserDefaults defaults;
+    defaults.set("text", "s");
+    defaults.set(true, "b");
+    defaults.set(42, "i");
+    defaults.set(2.5, "d");
+    defaults.set(Value::array({"x"}), "a");
+    EXPECT_EQ(defaults.stringForKey("s"), "text");
+    EXPECT_EQ(defaults.stringForKey("b"), "1");
+    EXPECT_EQ(defaults.stringForKey("i"), "42");
+    EXPECT_EQ(defaults.stringForKey("d"), "2.5");
+    EXPECT_EQ(defaults.stringForKey("a"), std::nullopt);
+    EXPECT_EQ(defaults.stringForKey("missing"), std::nullopt);
+}
+
+TEST(UserDefaults, RefusesValuesThatAreNotPropertyLists) {
+    struct Opaque : cf::Object {
+        const char* typeName() const override { return "Opaque"; }
+    };
+    ns::UserDefaults defaults;
+    Value::ObjectRef object = std::make_shared<const Opaque>();
+    EXPECT_THROW(defaults.set(Value(object), "k"), std::invalid_argument);
+    EXPECT_THROW(defaults.set(Value::array({Value(object)}), "k"), std::invalid_argument);
+    EXPECT_FALSE(defaults.object("k").has_value());
+}
+
+TEST(UserDefaults, ObserversSeeEveryWriteOfTheirKeyAfterItIsMade) {
+    ns::UserDefaults defaults;
+    struct Seen {
+        std::optional<Value> oldValue, newValue, readInside;
+    };
+    std::vector<Seen> seen;
+    auto observation = defaults.observe("globalHotkeyEnabled", [&](const auto& oldValue, const auto& newValue) {
+        seen.push_back({oldValue, newValue, defaults.object("globalHotkeyEnabled")});
+    });
+    defaults.set(false, "globalHotkeyEnabled");
+    defaults.set(false, "globalHotkeyEnabled");  // unchanged: still reported
+    defaults.set(1, "otherKey");
+    defaults.removeObject("globalHotkeyEnabled");
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].oldValue, std::nullopt);
+    EXPECT_EQ(seen[0].newValue, Value(false));
+    EXPECT_EQ(seen[0].readInside, Value(false)) << "the write is made before the observer runs";
+    EXPECT_EQ(seen[1].oldValue, Value(false));
+    EXPECT_EQ(seen[1].newValue, Value(false));
+    EXPECT_EQ(seen[2].oldValue, Value(false));
+    EXPECT_EQ(seen[2].newValue, std::nullopt);
+
+    observation.invalidate();
+    defaults.set(true, "globalHotkeyEnabled");
+    EXPECT_EQ(seen.size(), 3u);
+}
+
+TEST(UserDefaults, AnObserverCanEndAnotherDuringADelivery) {
+    ns::UserDefaults defaults;
+    int secondCalls = 0;
+    ns::KeyValueObservation second;
+    auto first = defaults.observe("k", [&](const auto&, const auto&) { second.invalidate(); });
+    second = defaults.observe("k", [&](const auto&, const auto&) { ++secondCalls; });
+    defaults.set(1, "k");
+    EXPECT_EQ(secondCalls, 0);
+}
+
+TEST(UserDefaults, ResettingTheStandardDefaultsEmptiesThemAndEndsTheirObservations) {
+    ns::UserDefaults::resetStandard(std::nullopt);
+    auto& defaults = ns::UserDefaults::standard();
+    int calls = 0;
+    auto observation = defaults.observe("k", [&](const auto&, const auto&) { ++calls; });
+    defaults.set(1, "k");
+    ns::UserDefaults::resetStandard(std::nullopt);
+    EXPECT_FALSE(defaults.object("k").has_value());
+    defaults.set(2, "k");
+    EXPECT_EQ(calls, 1);
+    observation.invalidate();  // harmless after the reset
+}
+
+TEST_F(UserDefaultsFileTest, ValuesSurviveInTheFileWithIntegersAndRealsApart) {
+    {
+        ns::UserDefaults defaults(file);
+        defaults.set(2, "integer");
+        defaults.set(2.0, "real");
+        defaults.set(true, "flag");
+        defaults.set("text", "name");
+        defaults.set(Value::dictionary({{"list", Value::array({1, 1.5, "x"})}}), "nested");
+        defaults.set(std::numeric_limits<double>::infinity(), "infinite");
+        defaults.set(1, "removed");
+        defaults.removeObject("removed");
+        EXPECT_EQ(defaults.doubleForKey("infinite"), INFINITY) << "kept in memory";
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator{}), 1)
+        << "no temporary file left";
+    ns::UserDefaults reread(file);
+    EXPECT_EQ(reread.object("integer")->kind(), Value::Kind::integer);
+    EXPECT_EQ(reread.object("real")->kind(), Value::Kind::real);
+    EXPECT_EQ(reread.object("flag"), Value(true));
+    EXPECT_EQ(reread.object("name"), Value("text"));
+    EXPECT_EQ(reread.object("nested"), Value::dictionary({{"list", Value::array({1, 1.5, "x"})}}));
+    EXPECT_FALSE(reread.object("infinite").has_value()) << "a non-finite real has no JSON form";
+    EXPECT_FALSE(reread.object("removed").has_value());
+}
+
+TEST_F(UserDefaultsFileTest, ABadFileStartsTheDefaultsEmpty) {
+    const std::string bad[] = {
+        "",
+        "not json",
+        "[1, 2]",
+        "\"text\"",
+        "null",
+        "{\"scanInterval\": ",
+        "{\"a\": 1} trailing",
+        std::string(100000, '['),
+        "{\"a\": \"\xff\xfe\"}",
+    };
+    for (auto& text : bad) {
+        writeFile(text);
+        ns::UserDefaults defaults(file);
+        EXPECT_TRUE(defaults.dictionaryRepresentation().empty()) << text.substr(0, 40);
+    }
+}
+
+TEST_F(UserDefaultsFileTest, MembersTheReaderCannotTakeAreLeftOut) {
+    std::string deep = "{\"deep\": " + std::string(200, '[') + std::string(200, ']') +
+                       ", \"none\": null, \"list\": [1, null, 2], \"huge\": 18446744073709551615, \"kept\": 3}";
+    writeFile(deep);
+    ns::UserDefaults defaults(file);
+    EXPECT_FALSE(defaults.object("deep").has_value());
+    EXPECT_FALSE(defaults.object("none").has_value());
+    EXPECT_EQ(defaults.object("list"), Value::array({1, 2}));
+    EXPECT_EQ(defaults.object("huge")->kind(), Value::Kind::real) << "beyond the signed range";
+    EXPECT_EQ(defaults.object("kept"), Value(3));
+}
+
+TEST_F(UserDefaultsFileTest, AFailedWriteKeepsTheValueInMemoryAndTheOldFileWhole) {
+    ns::UserDefaults defaults(file);
+    defaults.set(1.5, "scanInterval");
+    auto before = ns::FileManager::defaultManager().contents(file);
+    ns::FileFaults faults;
+    faults.writeFailsAfterBytes = 3;
+    ns::FileManager::defaultManager().setFaults(faults);
+    defaults.set(7.0, "scanInterval");
+    EXPECT_EQ(defaults.doubleForKey("scanInterval"), 7.0);
+    ns::FileManager::defaultManager().setFaults({});
+    EXPECT_EQ(ns::FileManager::defaultManager().contents(file), before);
+}
+
+TEST_F(UserDefaultsFileTest, InMemoryDefaultsWriteNoFile) {
+    ns::UserDefaults::resetStandard(std::nullopt);
+    ns::UserDefaults::standard().set(true, "launchAtLogin");
+    ns::UserDefaults::resetStandard(file);
+    EXPECT_FALSE(ns::UserDefaults::standard().object("launchAtLogin").has_value());
+    EXPECT_FALSE(fs::exists(file));
+    ns::UserDefaults::standard().set(true, "launchAtLogin");
+    EXPECT_TRUE(fs::exists(file));
+}
+
+TEST(UserDefaults, TheFileLivesUnderTheUsersConfigurationFolder) {
+    auto savedXdg = environment("XDG_CONFIG_HOME");
+    auto savedHome = environment("HOME");
+    ::setenv("XDG_CONFIG_HOME", "/tmp/config-home", 1);
+    EXPECT_EQ(ns::UserDefaults::defaultPersistFile(), fs::path("/tmp/config-home/app.stashbay.Stashbay/defaults.json"));
+    ::setenv("XDG_CONFIG_HOME", "relative/config", 1);
+    ::setenv("HOME", "/tmp/home", 1);
+    EXPECT_EQ(ns::UserDefaults::defaultPersistFile(),
+              fs::path("/tmp/home/.config/app.stashbay.Stashbay/defaults.json"));
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::unsetenv("HOME");
+    EXPECT_EQ(ns::UserDefaults::defaultPersistFile(), std::nullopt);
+    restoreEnvironment("XDG_CONFIG_HOME", savedXdg);
+    restoreEnvironment("HOME", savedHome);
+}
