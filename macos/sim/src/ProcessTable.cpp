@@ -29,7 +29,7 @@ ProcessTable::ProcessRef ProcessTable::running(const Process& process) const {
 ProcessID ProcessTable::freePid() const {
     if (highestPid_ < std::numeric_limits<ProcessID>::max()) return highestPid_ + 1;
     for (ProcessID pid = 1;; ++pid) {
-        if (std::find(usedPids_.begin(), usedPids_.end(), pid) == usedPids_.end()) return pid;
+        if (!usedPids_.contains(pid)) return pid;
     }
 }
 
@@ -37,10 +37,10 @@ ProcessTable::ProcessRef ProcessTable::launch(ProcessSpec spec) {
     if (!spec.pid) spec.pid = freePid();
     ProcessID pid = *spec.pid;
     if (pid <= 0) throw std::invalid_argument(fmt::format("launch: process id {} is not positive", pid));
-    if (std::find(usedPids_.begin(), usedPids_.end(), pid) != usedPids_.end()) {
+    if (usedPids_.contains(pid)) {
         throw std::invalid_argument(fmt::format("launch: process id {} is in use", pid));
     }
-    usedPids_.push_back(pid);
+    usedPids_.insert(pid);
     highestPid_ = std::max(highestPid_, pid);
     auto process = std::make_shared<Process>(pid, std::move(spec));
     listed_.push_back(process);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace sim {
@@ -65,7 +66,7 @@ private:
     std::optional<ProcessID> frontmost_;
     std::vector<ApplicationRequest> requests_;
     ProcessID highestPid_ = 0;
-    std::vector<ProcessID> usedPids_;
+    std::set<ProcessID> usedPids_;
 };
 
 }  // namespace sim
