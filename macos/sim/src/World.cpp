@@ -1,5 +1,8 @@
 #include "macos/sim/World.hpp"
 
+#include "macos/Foundation/Bundle.hpp"
+#include "macos/Foundation/UserDefaults.hpp"
+#include "macos/ServiceManagement/AppService.hpp"
 #include "macos/sim/SystemNotifications.hpp"
 #include "stashbay/BuildInfo.hpp"
 #include "stashbay/runtime/EventLoop.hpp"
@@ -41,8 +44,13 @@ World::World(const Scenario& scenario) : screens_(scenario.screens, scenario.mai
         self.localizedName = "Stashbay";
         processes_.makeSelf(processes_.launch(std::move(self)));
     }
-    // Observers left by an earlier test must not see this world's changes.
+    // Observers left by an earlier test must not see this world's changes, and a fresh world
+    // starts with empty defaults, no login item and the build's own bundle information, all in
+    // memory. The app points the defaults and the login item at their real files afterwards.
     clearObservers();
+    ns::UserDefaults::resetStandard(std::nullopt);
+    sm::AppService::mainApp().resetInMemory();
+    ns::Bundle::main().reset();
     gCurrent = this;
 }
 
