@@ -26,8 +26,8 @@ std::vector<std::int32_t> pids(const std::vector<std::shared_ptr<ns::RunningAppl
 
 TEST_F(WorkspaceTest, RunningApplicationsComeInLaunchOrderEveryTime) {
     auto first = ns::Workspace::shared().runningApplications();
-    EXPECT_EQ(pids(first), (std::vector<std::int32_t>{301, 302, 303, 304, 305, 306, 410, 411, 412, 413, 420, 421, 422,
-                                                      430, 431, 500}));
+    EXPECT_EQ(pids(first), (std::vector<std::int32_t>{301, 302, 304, 305, 306, 303, 500, 410, 411, 412, 413, 420, 421,
+                                                      422, 440, 441, 442, 443, 444, 445, 446, 447, 448, 430, 431}));
     EXPECT_EQ(pids(ns::Workspace::shared().runningApplications()), pids(first));
     auto launched = world.launchApplication({});
     auto again = pids(ns::Workspace::shared().runningApplications());
@@ -85,7 +85,7 @@ TEST_F(WorkspaceTest, AHandleSeesItsApplicationQuit) {
     world.quitApplication(411);
     EXPECT_TRUE(muffle->isTerminated());
     EXPECT_FALSE(ns::RunningApplication::withProcessIdentifier(411));
-    EXPECT_EQ(pids(ns::Workspace::shared().runningApplications()).size(), 15u);
+    EXPECT_EQ(pids(ns::Workspace::shared().runningApplications()).size(), 24u);
     EXPECT_FALSE(muffle->activate());
 }
 
@@ -124,7 +124,7 @@ TEST_F(WorkspaceTest, LaunchAndTerminateArriveOnTheWorkspaceCentreWithTheApplica
     auto other =
         ns::NotificationCenter::defaultCenter().addObserver("", nullptr, [&](const ns::Notification&) { ++onDefault; });
 
-    auto app = world.launchApplication({std::nullopt, "com.example.late", "Late", true, false, false});
+    auto app = world.launchApplication(sim::ProcessSpec{std::nullopt, "com.example.late", "Late", true, false, false});
     world.quitApplication(app->pid());
     loop.runUntilIdle();
     std::string pid = std::to_string(app->pid());

@@ -115,6 +115,18 @@ std::optional<JsonNode> JsonNode::optionalField(std::string_view key) const {
     return child(key, *it);
 }
 
+bool JsonNode::has(std::string_view key) const {
+    expectObject();
+    return value_->find(key) != value_->end();
+}
+
+std::vector<std::pair<std::string, JsonNode>> JsonNode::members() const {
+    expectObject();
+    std::vector<std::pair<std::string, JsonNode>> out;
+    for (auto it = value_->begin(); it != value_->end(); ++it) out.emplace_back(it.key(), child(it.key(), it.value()));
+    return out;
+}
+
 std::vector<JsonNode> JsonNode::elements() const {
     if (!value_->is_array()) failExpected("a list");
     std::vector<JsonNode> out;

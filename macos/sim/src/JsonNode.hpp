@@ -41,6 +41,11 @@ public:
     // A field that may be absent; a null field counts as absent.
     std::optional<JsonNode> optionalField(std::string_view key) const;
 
+    // Whether the object has the field at all (null included).
+    bool has(std::string_view key) const;
+    // The members of an object, in the file's order of names.
+    std::vector<std::pair<std::string, JsonNode>> members() const;
+
     // Lists.
     std::vector<JsonNode> elements() const;
 

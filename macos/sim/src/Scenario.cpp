@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include <cmath>
 #include <fstream>
 #include <limits>
 #include <map>
@@ -73,8 +74,124 @@ ScreenSpec readScreen(const JsonNode& node) {
     return spec;
 }
 
+runtime::Duration readMilliseconds(const JsonNode& node) {
+    auto ms = node.number();
+    if (!(ms >= 0) || ms > 86400000.0) node.fail("expected a number of milliseconds from 0 to 86400000");
+    return std::chrono::duration_cast<runtime::Duration>(std::chrono::duration<double, std::milli>(ms));
+}
+
+std::uint32_t readColor(const JsonNode& node) {
+    auto text = node.text();
+    bool valid = text.size() == 9 && text[0] == '#';
+    std::uint32_t rgba = 0;
+    for (std::size_t i = 1; valid && i < text.size(); ++i) {
+        char c = text[i];
+        int digit = (c >= '0' && c <= '9')   ? c - '0'
+                    : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                    : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                             : -1;
+        if (digit < 0) valid = false;
+        rgba = (rgba << 4) | static_cast<std::uint32_t>(digit < 0 ? 0 : digit);
+    }
+    if (!valid) node.fail("expected a colour written as #RRGGBBAA");
+    return rgba;
+}
+
+MenuEntrySpec readMenuEntry(const JsonNode& node, int depthLeft) {
+    node.rejectUnknownFields({"title", "enabled", "mark", "separator", "submenu"});
+    MenuEntrySpec entry;
+    entry.title = optionalText(node, "title");
+    entry.enabled = optionalBoolean(node, "enabled", true);
+    entry.markChar = optionalText(node, "mark");
+    entry.separator = optionalBoolean(node, "separator", false);
+    if (auto submenu = node.optionalField("submenu")) {
+        if (depthLeft <= 0) submenu->fail("menus nest too deeply");
+        for (const auto& e : submenu->elements()) entry.submenu.push_back(readMenuEntry(e, depthLeft - 1));
+    }
+    return entry;
+}
+
+StatusItemBehaviour readItemBehaviour(const JsonNode& node) {
+    node.rejectUnknownFields(
+        {"ignoresPress", "ignoresShowMenu", "move", "moveLatencyMs", "springBackMs", "menuClosesAfterMs"});
+    StatusItemBehaviour b;
+    b.ignoresPress = optionalBoolean(node, "ignoresPress", false);
+    b.ignoresShowMenu = optionalBoolean(node, "ignoresShowMenu", false);
+    if (auto move = node.optionalField("move")) {
+        auto text = move->text();
+        using Move = StatusItemBehaviour::Move;
+        if (text == "normal")
+            b.move = Move::normal;
+        else if (text == "ignoresUntilClick")
+            b.move = Move::ignoresUntilClick;
+        else if (text == "springsBack")
+            b.move = Move::springsBack;
+        else if (text == "never")
+            b.move = Move::never;
+        else
+            move->fail("expected one of normal, ignoresUntilClick, springsBack, never");
+    }
+    if (auto f = node.optionalField("moveLatencyMs")) b.moveLatency = readMilliseconds(*f);
+    if (auto f = node.optionalField("springBackMs")) b.springBackAfter = readMilliseconds(*f);
+    if (auto f = node.optionalField("menuClosesAfterMs")) b.menuClosesAfter = readMilliseconds(*f);
+    return b;
+}
+
+StatusItemSpec readStatusItem(const JsonNode& node) {
+    node.rejectUnknownFields({"title", "width", "icon", "enabled", "subrole", "menu", "behaviour", "positionUnreadable",
+                              "sizeUnreadable", "captureFails"});
+    StatusItemSpec item;
+    item.title = optionalText(node, "title");
+    if (auto width = node.optionalField("width")) {
+        item.width = width->number();
+        if (!(item.width > 0) || item.width > 1000) width->fail("expected a width above 0 and at most 1000");
+    }
+    if (auto icon = node.optionalField("icon")) item.iconColor = readColor(*icon);
+    item.enabled = optionalBoolean(node, "enabled", true);
+    // Absent keeps the usual subrole; null means the element has none.
+    if (node.has("subrole")) item.subrole = optionalText(node, "subrole");
+    if (auto menu = node.optionalField("menu")) {
+        for (const auto& e : menu->elements()) item.menu.push_back(readMenuEntry(e, 8));
+    }
+    if (auto behaviour = node.optionalField("behaviour")) item.behaviour = readItemBehaviour(*behaviour);
+    item.positionUnreadable = optionalBoolean(node, "positionUnreadable", false);
+    item.sizeUnreadable = optionalBoolean(node, "sizeUnreadable", false);
+    item.captureFails = optionalBoolean(node, "captureFails", false);
+    return item;
+}
+
+WindowSpec readWindow(const JsonNode& node) {
+    node.rejectUnknownFields({"name", "bounds", "layer", "onScreen", "color"});
+    WindowSpec w;
+    w.name = optionalText(node, "name");
+    w.bounds = node.field("bounds").rect();
+    if (!(w.bounds.size.width >= 0) || !(w.bounds.size.height >= 0))
+        node.failAt("bounds", "expected a size of 0 or more");
+    if (auto layer = node.optionalField("layer")) w.layer = layer->integer(-10000, 10000);
+    w.onScreen = optionalBoolean(node, "onScreen", true);
+    if (auto color = node.optionalField("color")) w.color = readColor(*color);
+    return w;
+}
+
+ApplicationBehaviour readApplicationBehaviour(const JsonNode& node) {
+    node.rejectUnknownFields({"hung", "accessibilityCallCostMs", "attributeErrors", "allAttributesError"});
+    ApplicationBehaviour b;
+    b.hung = optionalBoolean(node, "hung", false);
+    if (auto f = node.optionalField("accessibilityCallCostMs")) b.accessibilityCallCost = readMilliseconds(*f);
+    if (auto errors = node.optionalField("attributeErrors")) {
+        errors->expectObject();
+        for (const auto& [name, code] : errors->members()) {
+            b.attributeErrors[name] = static_cast<std::int32_t>(code.integer(-30000, 0));
+        }
+    }
+    if (auto f = node.optionalField("allAttributesError"))
+        b.allAttributesError = static_cast<std::int32_t>(f->integer(-30000, 0));
+    return b;
+}
+
 ProcessSpec readApplication(const JsonNode& node) {
-    node.rejectUnknownFields({"pid", "bundleIdentifier", "name", "finishedLaunching", "terminated", "hidden"});
+    node.rejectUnknownFields({"pid", "bundleIdentifier", "name", "finishedLaunching", "terminated", "hidden",
+                              "statusItems", "windows", "behaviour"});
     ProcessSpec spec;
     spec.pid = static_cast<ProcessID>(node.field("pid").integer(1, std::numeric_limits<ProcessID>::max()));
     spec.bundleIdentifier = optionalText(node, "bundleIdentifier");
@@ -82,7 +199,35 @@ ProcessSpec readApplication(const JsonNode& node) {
     spec.finishedLaunching = optionalBoolean(node, "finishedLaunching", true);
     spec.terminated = optionalBoolean(node, "terminated", false);
     spec.hidden = optionalBoolean(node, "hidden", false);
+    if (auto items = node.optionalField("statusItems")) {
+        for (const auto& e : items->elements()) spec.statusItems.push_back(readStatusItem(e));
+    }
+    if (auto windows = node.optionalField("windows")) {
+        for (const auto& e : windows->elements()) spec.windows.push_back(readWindow(e));
+    }
+    if (auto behaviour = node.optionalField("behaviour")) spec.behaviour = readApplicationBehaviour(*behaviour);
     return spec;
+}
+
+MenuBarSpec readMenuBar(const JsonNode& node) {
+    node.rejectUnknownFields({"leftLimit", "rightInset", "spacing"});
+    MenuBarSpec spec;
+    if (auto f = node.optionalField("leftLimit")) spec.leftLimit = f->number();
+    if (auto f = node.optionalField("rightInset")) spec.rightInset = f->number();
+    if (auto f = node.optionalField("spacing")) spec.spacing = f->number();
+    for (const char* name : {"leftLimit", "rightInset", "spacing"}) {
+        if (auto f = node.optionalField(name); f && !(std::abs(f->number()) <= 100000.0))
+            f->fail("expected a number between -100000 and 100000");
+    }
+    return spec;
+}
+
+Permissions readPermissions(const JsonNode& node) {
+    node.rejectUnknownFields({"accessibility", "screenRecording"});
+    Permissions p;
+    p.accessibility = optionalBoolean(node, "accessibility", true);
+    p.screenRecording = optionalBoolean(node, "screenRecording", true);
+    return p;
 }
 
 Faults readFaults(const JsonNode& node) {
@@ -99,7 +244,7 @@ Faults readFaults(const JsonNode& node) {
 Scenario readScenario(const Json& document, const std::string& file) {
     JsonNode root(document, file, "");
     if (!document.is_object()) root.fail("expected a JSON object at the top level");
-    root.rejectUnknownFields({"version", "screens", "mainScreen", "applications", "faults"});
+    root.rejectUnknownFields({"version", "screens", "mainScreen", "applications", "faults", "menuBar", "permissions"});
 
     auto version = root.field("version");
     auto v = version.integer(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
@@ -157,6 +302,8 @@ Scenario readScenario(const Json& document, const std::string& file) {
     }
 
     if (auto faults = root.optionalField("faults")) scenario.faults = readFaults(*faults);
+    if (auto menuBar = root.optionalField("menuBar")) scenario.menuBar = readMenuBar(*menuBar);
+    if (auto permissions = root.optionalField("permissions")) scenario.permissions = readPermissions(*permissions);
     return scenario;
 }
 

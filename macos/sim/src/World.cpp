@@ -23,7 +23,11 @@ ns::NotificationCenter& workspaceNotificationCenter() {
 
 World::World() : World(defaultScenario()) {}
 
-World::World(const Scenario& scenario) : screens_(scenario.screens, scenario.mainScreen), faults_(scenario.faults) {
+World::World(const Scenario& scenario)
+    : screens_(scenario.screens, scenario.mainScreen),
+      faults_(scenario.faults),
+      permissions_(scenario.permissions),
+      menuBar_(scenario.menuBar) {
     if (gCurrent) {
         std::fprintf(stderr, "only one sim::World may exist at a time\n");
         std::abort();
@@ -34,9 +38,14 @@ World::World(const Scenario& scenario) : screens_(scenario.screens, scenario.mai
     }
     for (const auto& spec : scenario.applications) {
         auto process = processes_.launch(spec);
+        behaviours_[process->pid()] = spec.behaviour;
+        pendingContent_[process->pid()] = {spec.statusItems, spec.windows};
         if (!processes_.self() && process->bundleIdentifier() == stashbay::build::bundleIdentifier) {
             processes_.makeSelf(process);
         }
+    }
+    for (const auto& process : processes_.listed()) {
+        if (process->isFinishedLaunching() && !process->isTerminated()) startApplication(process->pid());
     }
     if (!processes_.self()) {
         ProcessSpec self;
@@ -55,6 +64,9 @@ World::World(const Scenario& scenario) : screens_(scenario.screens, scenario.mai
 }
 
 World::~World() {
+    if (auto* loop = runtime::EventLoop::currentOrNull()) {
+        for (const auto& timer : timers_) loop->cancelTimer(timer);
+    }
     clearObservers();
     gCurrent = nullptr;
 }
@@ -86,21 +98,25 @@ void World::postWorkspace(const char* name, const std::shared_ptr<Process>& proc
 
 void World::addScreen(ScreenSpec spec, std::optional<std::size_t> at) {
     screens_.add(std::move(spec), at);
+    relayout();
     postScreenParametersChanged();
 }
 
 void World::removeScreen(std::size_t index) {
     screens_.remove(index);
+    relayout();
     postScreenParametersChanged();
 }
 
 void World::replaceScreen(std::size_t index, ScreenSpec spec) {
     screens_.replace(index, std::move(spec));
+    relayout();
     postScreenParametersChanged();
 }
 
 void World::moveScreen(std::size_t index, cg::Point origin) {
     screens_.moveTo(index, origin);
+    relayout();
     postScreenParametersChanged();
 }
 
@@ -110,8 +126,13 @@ void World::setMainScreen(std::optional<std::size_t> index) {
 }
 
 std::shared_ptr<const Process> World::launchApplication(ProcessSpec spec) {
+    auto behaviour = spec.behaviour;
+    auto content = std::make_pair(spec.statusItems, spec.windows);
     auto process = processes_.launch(std::move(spec));
+    behaviours_[process->pid()] = std::move(behaviour);
+    pendingContent_[process->pid()] = std::move(content);
     if (process->isFinishedLaunching() && !process->isTerminated()) {
+        startApplication(process->pid());
         postWorkspace(notification::didLaunchApplication, process);
     }
     return process;
@@ -119,6 +140,7 @@ std::shared_ptr<const Process> World::launchApplication(ProcessSpec spec) {
 
 bool World::finishLaunching(ProcessID pid) {
     if (!processes_.finishLaunching(pid)) return false;
+    startApplication(pid);
     postWorkspace(notification::didLaunchApplication, processes_.find(pid));
     return true;
 }
@@ -127,8 +149,220 @@ bool World::quitApplication(ProcessID pid) {
     if (pid == processes_.selfPid()) return false;
     auto process = processes_.terminate(pid);
     if (!process) return false;
+    stopApplication(pid);
     postWorkspace(notification::didTerminateApplication, process);
     return true;
+}
+
+void World::startApplication(ProcessID pid) {
+    auto it = pendingContent_.find(pid);
+    if (it == pendingContent_.end()) return;
+    auto [items, windows] = std::move(it->second);
+    pendingContent_.erase(it);
+    for (auto& spec : items) addStatusItem(pid, std::move(spec));
+    for (auto w = windows.rbegin(); w != windows.rend(); ++w) openWindow(pid, *w);
+}
+
+void World::stopApplication(ProcessID pid) {
+    std::vector<StatusItemID> gone;
+    for (const auto& [id, item] : statusItems_)
+        if (item.owner == pid) gone.push_back(id);
+    if (openMenu_) {
+        const auto* item = statusItem(openMenu_->item);
+        if (item && item->owner == pid) closeMenus();
+    }
+    for (auto id : gone) {
+        windows_.destroy(statusItems_.at(id).window);
+        menuBar_.remove(id);
+        statusItems_.erase(id);
+    }
+    std::vector<WindowNumber> windows;
+    for (const Window* w : windows_.ordered())
+        if (w->owner == pid) windows.push_back(w->number);
+    for (auto number : windows) windows_.destroy(number);
+    relayout();
+}
+
+const ApplicationBehaviour* World::behaviourOf(ProcessID pid) const {
+    auto it = behaviours_.find(pid);
+    return it == behaviours_.end() ? nullptr : &it->second;
+}
+
+WindowNumber World::openWindow(ProcessID owner, const WindowSpec& spec) { return windows_.create(owner, spec); }
+
+void World::closeWindow(WindowNumber number) {
+    if (openMenu_ && openMenu_->window == number) openMenu_.reset();
+    windows_.destroy(number);
+}
+
+StatusItemID World::addStatusItem(ProcessID owner, StatusItemSpec spec) {
+    StatusItem item;
+    item.id = nextStatusItem_++;
+    item.owner = owner;
+    WindowSpec window;
+    window.layer = WindowLevel::statusItem;
+    window.onScreen = false;
+    window.color = spec.iconColor;
+    item.window = windows_.create(owner, window, item.id);
+    if (auto* w = windows_.find(item.window)) w->captureFails = spec.captureFails;
+    item.spec = std::move(spec);
+    auto id = item.id;
+    statusItems_.emplace(id, std::move(item));
+    menuBar_.insertAtLeftEnd(id);
+    relayout();
+    return id;
+}
+
+bool World::removeStatusItem(StatusItemID id) {
+    auto it = statusItems_.find(id);
+    if (it == statusItems_.end()) return false;
+    if (openMenu_ && openMenu_->item == id) closeMenus();
+    windows_.destroy(it->second.window);
+    menuBar_.remove(id);
+    statusItems_.erase(it);
+    relayout();
+    return true;
+}
+
+const StatusItem* World::statusItem(StatusItemID id) const {
+    auto it = statusItems_.find(id);
+    return it == statusItems_.end() ? nullptr : &it->second;
+}
+
+StatusItem* World::mutableStatusItem(StatusItemID id) {
+    auto it = statusItems_.find(id);
+    return it == statusItems_.end() ? nullptr : &it->second;
+}
+
+const StatusItem* World::statusItemForWindow(WindowNumber number) const {
+    for (const auto& [id, item] : statusItems_)
+        if (item.window == number) return &item;
+    return nullptr;
+}
+
+std::vector<const StatusItem*> World::statusItems() const {
+    std::vector<const StatusItem*> out;
+    for (auto id : menuBar_.order()) out.push_back(&statusItems_.at(id));
+    return out;
+}
+
+std::vector<const StatusItem*> World::statusItemsOf(ProcessID owner) const {
+    std::vector<const StatusItem*> out;
+    for (const auto& [id, item] : statusItems_)
+        if (item.owner == owner) out.push_back(&item);
+    return out;
+}
+
+void World::setMenuBarSpec(MenuBarSpec spec) {
+    menuBar_.setSpec(spec);
+    relayout();
+}
+
+double World::menuBarHeight() const {
+    const auto& screens = screens_.screens();
+    return screens.empty() ? 24.0 : MenuBar::height(screens.front()->spec());
+}
+
+void World::relayout() {
+    std::optional<ScreenSpec> primary;
+    if (!screens_.screens().empty()) primary = screens_.screens().front()->spec();
+    std::vector<double> widths;
+    for (auto id : menuBar_.order()) widths.push_back(statusItems_.at(id).spec.width);
+    auto slots = menuBar_.layout(primary, widths);
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        auto& item = statusItems_.at(menuBar_.order()[i]);
+        item.frame = slots[i].frame;
+        item.onBar = slots[i].onBar;
+        if (auto* w = windows_.find(item.window)) {
+            w->bounds = item.frame;
+            w->onScreen = item.onBar;
+        }
+    }
+}
+
+bool World::requestMove(StatusItemID id, StatusItemID target) {
+    auto* item = mutableStatusItem(id);
+    if (!item || !statusItem(target) || id == target) return false;
+    const auto& behaviour = item->spec.behaviour;
+    using Move = StatusItemBehaviour::Move;
+    if (behaviour.move == Move::never) return false;
+    if (behaviour.move == Move::ignoresUntilClick && !item->awake) return false;
+    auto previous = menuBar_.indexOf(id);
+    if (!menuBar_.moveLeftOf(id, target)) return false;
+    ++moveCount_;
+    auto settle = [this, id, previous, behaviour] {
+        relayout();
+        if (behaviour.move == Move::springsBack && previous) {
+            schedule(behaviour.springBackAfter, [this, id, previous] {
+                if (!statusItem(id)) return;
+                menuBar_.placeAt(id, *previous);
+                relayout();
+            });
+        }
+    };
+    if (behaviour.moveLatency > runtime::Duration::zero())
+        schedule(behaviour.moveLatency, settle);
+    else
+        settle();
+    return true;
+}
+
+void World::wake(StatusItemID id) {
+    if (auto* item = mutableStatusItem(id)) item->awake = true;
+}
+
+bool World::openMenu(StatusItemID id, MenuTrigger trigger) {
+    const auto* item = statusItem(id);
+    if (!item) return false;
+    const auto& behaviour = item->spec.behaviour;
+    bool ignored = (trigger == MenuTrigger::press && behaviour.ignoresPress) ||
+                   (trigger == MenuTrigger::showMenu && behaviour.ignoresShowMenu);
+    menuHistory_.push_back(MenuEvent{id, trigger, !ignored});
+    if (ignored) return false;
+    closeMenus();
+    std::size_t rows = std::max<std::size_t>(item->spec.menu.size(), 1);
+    WindowSpec spec;
+    spec.layer = WindowLevel::popUpMenu;
+    spec.bounds = cg::Rect{item->frame.minX(), item->frame.maxY(), 240, 10 + 22.0 * static_cast<double>(rows)};
+    spec.onScreen = true;
+    spec.color = 0xF4F4F4FF;
+    auto window = windows_.create(item->owner, spec);
+    auto generation = ++menuGeneration_;
+    openMenu_ = OpenMenu{id, window, generation};
+    if (behaviour.menuClosesAfter) {
+        schedule(*behaviour.menuClosesAfter, [this, generation] {
+            if (openMenu_ && openMenu_->generation == generation) closeMenus();
+        });
+    }
+    return true;
+}
+
+void World::closeMenus() {
+    if (!openMenu_) return;
+    windows_.destroy(openMenu_->window);
+    openMenu_.reset();
+}
+
+void World::noteMouseDown(cg::Point location) {
+    if (!openMenu_) return;
+    const auto* w = windows_.find(openMenu_->window);
+    if (w && w->bounds.contains(location)) return;
+    closeMenus();
+}
+
+void World::chooseMenuEntry(StatusItemID item, std::vector<std::size_t> path) {
+    menuChoices_.push_back(MenuChoice{item, std::move(path)});
+    closeMenus();
+}
+
+void World::schedule(runtime::Duration delay, std::function<void()> action) {
+    auto& loop = runtime::EventLoop::current();
+    auto id = std::make_shared<runtime::EventLoop::TimerID>();
+    *id = loop.scheduleTimer(loop.clock().now() + delay, [this, id, action = std::move(action)] {
+        timers_.erase(*id);
+        action();
+    });
+    timers_.insert(*id);
 }
 
 bool World::setHidden(ProcessID pid, bool hidden) { return processes_.setHidden(pid, hidden); }

@@ -1,17 +1,30 @@
 #pragma once
 
 #include "macos/CoreFoundation/Value.hpp"
+#include "macos/sim/ApplicationBehaviour.hpp"
+#include "macos/sim/StatusItem.hpp"
+#include "macos/sim/WindowServer.hpp"
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sim {
 
-using ProcessID = std::int32_t;
-
 // How an application starts out.
 struct ProcessSpec {
+    ProcessSpec() = default;
+    ProcessSpec(std::optional<std::int32_t> pid_, std::optional<std::string> bundleIdentifier_,
+                std::optional<std::string> localizedName_, bool finishedLaunching_ = true, bool terminated_ = false,
+                bool hidden_ = false)
+        : pid(pid_),
+          bundleIdentifier(std::move(bundleIdentifier_)),
+          localizedName(std::move(localizedName_)),
+          finishedLaunching(finishedLaunching_),
+          terminated(terminated_),
+          hidden(hidden_) {}
+
     // Chosen by the world when absent (launches at run time only; scenarios name every pid).
     std::optional<ProcessID> pid;
     std::optional<std::string> bundleIdentifier;
@@ -21,6 +34,11 @@ struct ProcessSpec {
     // before a quit shows it.
     bool terminated = false;
     bool hidden = false;
+    // What the application puts on screen when it has finished launching: status items enter
+    // the bar at its left end in this order; windows open front to back in reverse order.
+    std::vector<StatusItemSpec> statusItems;
+    std::vector<WindowSpec> windows;
+    ApplicationBehaviour behaviour;
 };
 
 // A running application of the world. Its flags change in place as it finishes launching or

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "macos/sim/Faults.hpp"
+#include "macos/sim/MenuBar.hpp"
+#include "macos/sim/Permissions.hpp"
 #include "macos/sim/Process.hpp"
 #include "macos/sim/Screen.hpp"
 
@@ -54,6 +56,8 @@ struct Scenario {
     std::optional<std::size_t> mainScreen;
     std::vector<ProcessSpec> applications;
     Faults faults;
+    MenuBarSpec menuBar;
+    Permissions permissions;
 };
 
 // A scenario that cannot be read: names the file, the JSON path of the offending field and what

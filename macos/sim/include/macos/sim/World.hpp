@@ -1,13 +1,23 @@
 #pragma once
 
+#include "macos/sim/ApplicationBehaviour.hpp"
 #include "macos/sim/Faults.hpp"
+#include "macos/sim/MenuBar.hpp"
+#include "macos/sim/Permissions.hpp"
 #include "macos/sim/ProcessTable.hpp"
 #include "macos/sim/Scenario.hpp"
 #include "macos/sim/ScreenSet.hpp"
+#include "macos/sim/StatusItem.hpp"
+#include "macos/sim/WindowServer.hpp"
+#include "stashbay/runtime/EventLoop.hpp"
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
+#include <vector>
 
 namespace sim {
 
@@ -61,14 +71,114 @@ public:
     bool activate(const Process& process, std::uint32_t options);
     bool unhide(const Process& process);
 
+    // How an application answers accessibility calls and events; tests change it at run time.
+    ApplicationBehaviour& behaviour(ProcessID pid) { return behaviours_[pid]; }
+    const ApplicationBehaviour* behaviourOf(ProcessID pid) const;
+    // How long an accessibility call waits for an application that does not answer.
+    runtime::Duration accessibilityMessagingTimeout() const { return messagingTimeout_; }
+    void setAccessibilityMessagingTimeout(runtime::Duration d) { messagingTimeout_ = d; }
+
+    // Permissions, changeable at run time.
+    Permissions& permissions() { return permissions_; }
+    const Permissions& permissions() const { return permissions_; }
+
+    // The window server.
+    const WindowServer& windowServer() const { return windows_; }
+    WindowServer& windowServer() { return windows_; }
+    // Opens an ordinary window of an application; returns its number.
+    WindowNumber openWindow(ProcessID owner, const WindowSpec& spec);
+    void closeWindow(WindowNumber number);
+
+    // Status items and the bar. A new item enters at the left end; every change re-lays the bar.
+    StatusItemID addStatusItem(ProcessID owner, StatusItemSpec spec);
+    bool removeStatusItem(StatusItemID id);
+    const StatusItem* statusItem(StatusItemID id) const;
+    StatusItem* mutableStatusItem(StatusItemID id);
+    const StatusItem* statusItemForWindow(WindowNumber number) const;
+    // Right to left, as the bar orders them.
+    std::vector<const StatusItem*> statusItems() const;
+    // One application's items in the order it made them: the accessibility children order.
+    std::vector<const StatusItem*> statusItemsOf(ProcessID owner) const;
+    const MenuBar& menuBar() const { return menuBar_; }
+    void setMenuBarSpec(MenuBarSpec spec);
+    // The bar's height on the primary screen (24 without a screen).
+    double menuBarHeight() const;
+    // Lays the bar out again now and moves every status window to its slot.
+    void relayout();
+
+    // What an application does for a command-drag of its item onto the status window of
+    // `target`: moves the item just left of it, as its behaviour allows. Returns whether the
+    // order changed.
+    bool requestMove(StatusItemID item, StatusItemID target);
+    // A plain click on an item wakes an application that ignores moves until clicked.
+    void wake(StatusItemID item);
+    // Completed moves, for tests.
+    int moveCount() const { return moveCount_; }
+
+    // Menus of status items: a window of the item's application at the pop-up-menu level.
+    enum class MenuTrigger { press, showMenu, click };
+    struct MenuEvent {
+        StatusItemID item;
+        MenuTrigger trigger;
+        bool opened;
+    };
+    // Opens the item's menu (closing any other), unless its behaviour ignores the trigger.
+    bool openMenu(StatusItemID item, MenuTrigger trigger);
+    void closeMenus();
+    std::optional<StatusItemID> openMenuItem() const {
+        return openMenu_ ? std::optional(openMenu_->item) : std::nullopt;
+    }
+    std::optional<WindowNumber> openMenuWindow() const {
+        return openMenu_ ? std::optional(openMenu_->window) : std::nullopt;
+    }
+    const std::vector<MenuEvent>& menuHistory() const { return menuHistory_; }
+    // A mouse-down anywhere but on the open menu closes it.
+    void noteMouseDown(cg::Point location);
+    // An entry of an item's menu chosen through the accessibility interface, by its path of
+    // indices from the top level.
+    struct MenuChoice {
+        StatusItemID item;
+        std::vector<std::size_t> path;
+        friend bool operator==(const MenuChoice&, const MenuChoice&) = default;
+    };
+    void chooseMenuEntry(StatusItemID item, std::vector<std::size_t> path);
+    const std::vector<MenuChoice>& menuChoices() const { return menuChoices_; }
+
+    // Runs `action` on the main loop after `delay` of virtual time, unless the world is gone.
+    void schedule(runtime::Duration delay, std::function<void()> action);
+
 private:
     void postScreenParametersChanged();
     void postWorkspace(const char* name, const std::shared_ptr<Process>& process);
     static void clearObservers();
+    void startApplication(ProcessID pid);
+    void stopApplication(ProcessID pid);
 
     ScreenSet screens_;
     ProcessTable processes_;
     Faults faults_;
+    Permissions permissions_;
+    WindowServer windows_;
+    MenuBar menuBar_;
+    std::map<StatusItemID, StatusItem> statusItems_;
+    StatusItemID nextStatusItem_ = 1;
+    std::map<ProcessID, ApplicationBehaviour> behaviours_;
+    // What each application puts on screen once it has finished launching.
+    std::map<ProcessID, std::pair<std::vector<StatusItemSpec>, std::vector<WindowSpec>>> pendingContent_;
+    runtime::Duration messagingTimeout_ = std::chrono::seconds(6);
+    int moveCount_ = 0;
+
+    struct OpenMenu {
+        StatusItemID item;
+        WindowNumber window;
+        std::uint64_t generation;
+    };
+    std::optional<OpenMenu> openMenu_;
+    std::uint64_t menuGeneration_ = 0;
+    std::vector<MenuEvent> menuHistory_;
+    std::vector<MenuChoice> menuChoices_;
+
+    std::set<runtime::EventLoop::TimerID> timers_;
 };
 
 }  // namespace sim

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "macos/CoreGraphics/Geometry.hpp"
+#include "macos/CoreGraphics/Image.hpp"
+#include "stashbay/runtime/Time.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+using ProcessID = std::int32_t;
+using WindowNumber = std::uint32_t;
+using StatusItemID = std::uint64_t;
+
+// One entry of a status item's menu, as its application's accessibility tree shows it.
+struct MenuEntrySpec {
+    // Absent for an entry whose title attribute cannot be read.
+    std::optional<std::string> title;
+    bool enabled = true;
+    std::optional<std::string> markChar;
+    // Shown with the separator subrole.
+    bool separator = false;
+    std::vector<MenuEntrySpec> submenu;
+};
+
+// How an application answers what is done to one of its status items.
+struct StatusItemBehaviour {
+    // The accessibility actions report success but the application does nothing.
+    bool ignoresPress = false;
+    bool ignoresShowMenu = false;
+
+    enum class Move {
+        // A command-drag moves the item; its frame changes after `moveLatency`.
+        normal,
+        // Command-drags are ignored until a plain click on the item wakes the application.
+        ignoresUntilClick,
+        // The item moves, then returns to its place after `springBackAfter`.
+        springsBack,
+        // The frame never changes.
+        never,
+    };
+    Move move = Move::normal;
+    runtime::Duration moveLatency{0};
+    runtime::Duration springBackAfter{std::chrono::milliseconds(500)};
+    // An open menu closes by itself after this long; otherwise only a click elsewhere closes it.
+    std::optional<runtime::Duration> menuClosesAfter;
+
+    friend bool operator==(const StatusItemBehaviour&, const StatusItemBehaviour&) = default;
+};
+
+struct StatusItemSpec {
+    std::optional<std::string> title;
+    double width = 24.0;
+    // The icon's colour (RGBA); the status window's image is filled with it.
+    std::uint32_t iconColor = 0x202020FF;
+    bool enabled = true;
+    std::optional<std::string> subrole = std::string("AXMenuExtra");
+    std::vector<MenuEntrySpec> menu;
+    StatusItemBehaviour behaviour;
+    // Faults: the accessibility element hides its position or size; the window's image cannot be
+    // captured.
+    bool positionUnreadable = false;
+    bool sizeUnreadable = false;
+    bool captureFails = false;
+};
+
+// A status item in the menu bar: what its application made, where the bar put it, and its
+// status window. Only the World changes it.
+struct StatusItem {
+    StatusItemID id = 0;
+    ProcessID owner = 0;
+    StatusItemSpec spec;
+    WindowNumber window = 0;
+    // Where the window server and the accessibility tree show it (window-server space).
+    cg::Rect frame;
+    bool onBar = false;
+    // Command-drags reach an item in the ignoresUntilClick mode only after a click woke it.
+    bool awake = false;
+};
+
+}  // namespace sim
