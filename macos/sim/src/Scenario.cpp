@@ -26,6 +26,15 @@ std::string describeError(const std::string& path, const std::string& problem) {
 constexpr std::pair<const char*, bool Faults::*> faultSwitches[] = {
     {"bitmapContextCreationFails", &Faults::bitmapContextCreationFails},
     {"bitmapContextImageFails", &Faults::bitmapContextImageFails},
+    {"windowListUnavailable", &Faults::windowListUnavailable},
+    {"windowImageFails", &Faults::windowImageFails},
+    {"shareableContentFails", &Faults::shareableContentFails},
+    {"screenshotFails", &Faults::screenshotFails},
+    {"eventTapCreationFails", &Faults::eventTapCreationFails},
+    {"runLoopSourceCreationFails", &Faults::runLoopSourceCreationFails},
+    {"eventCreationFails", &Faults::eventCreationFails},
+    {"eventSourceCreationFails", &Faults::eventSourceCreationFails},
+    {"eventCopyFails", &Faults::eventCopyFails},
 };
 
 std::optional<std::string> optionalText(const JsonNode& object, std::string_view key) {

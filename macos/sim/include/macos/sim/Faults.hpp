@@ -11,6 +11,22 @@ struct Faults {
     // A bitmap context gives no image.
     bool bitmapContextImageFails = false;
 
+    // The window server's window-list query answers nil.
+    bool windowListUnavailable = false;
+    // The window server captures no window image at all.
+    bool windowImageFails = false;
+    // The screen-capture framework cannot list shareable content, or cannot take a screenshot.
+    bool shareableContentFails = false;
+    bool screenshotFails = false;
+
+    // Creating an event tap, its run-loop source, an event, an event source, or copying an event
+    // fails.
+    bool eventTapCreationFails = false;
+    bool runLoopSourceCreationFails = false;
+    bool eventCreationFails = false;
+    bool eventSourceCreationFails = false;
+    bool eventCopyFails = false;
+
     friend bool operator==(const Faults&, const Faults&) = default;
 };
 
