@@ -199,6 +199,7 @@ StatusItemID World::addStatusItem(ProcessID owner, StatusItemSpec spec) {
     StatusItem item;
     item.id = nextStatusItem_++;
     item.owner = owner;
+    extrasMenuBarOwners_.insert(owner);
     WindowSpec window;
     window.layer = WindowLevel::statusItem;
     window.onScreen = false;

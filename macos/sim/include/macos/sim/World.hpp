@@ -99,6 +99,9 @@ public:
     std::vector<const StatusItem*> statusItems() const;
     // One application's items in the order it made them: the accessibility children order.
     std::vector<const StatusItem*> statusItemsOf(ProcessID owner) const;
+    // Whether the application has an extras menu bar in its accessibility tree: from its first
+    // status item on, for as long as it runs, even when it has removed every item since.
+    bool hasExtrasMenuBar(ProcessID owner) const { return extrasMenuBarOwners_.count(owner) > 0; }
     const MenuBar& menuBar() const { return menuBar_; }
     void setMenuBarSpec(MenuBarSpec spec);
     // The bar's height on the primary screen (24 without a screen).
@@ -162,6 +165,7 @@ private:
     MenuBar menuBar_;
     std::map<StatusItemID, StatusItem> statusItems_;
     StatusItemID nextStatusItem_ = 1;
+    std::set<ProcessID> extrasMenuBarOwners_;
     std::map<ProcessID, ApplicationBehaviour> behaviours_;
     // What each application puts on screen once it has finished launching.
     std::map<ProcessID, std::pair<std::vector<StatusItemSpec>, std::vector<WindowSpec>>> pendingContent_;
