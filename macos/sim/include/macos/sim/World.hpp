@@ -1,6 +1,7 @@
 #pragma once
 
 #include "macos/sim/ApplicationBehaviour.hpp"
+#include "macos/sim/EventSystem.hpp"
 #include "macos/sim/Faults.hpp"
 #include "macos/sim/MenuBar.hpp"
 #include "macos/sim/Permissions.hpp"
@@ -88,6 +89,10 @@ public:
     // Opens an ordinary window of an application; returns its number.
     WindowNumber openWindow(ProcessID owner, const WindowSpec& spec);
     void closeWindow(WindowNumber number);
+
+    // Events, event taps, the pointer and the cursor, and how applications act on events.
+    EventSystem& events() { return events_; }
+    const EventSystem& events() const { return events_; }
 
     // Status items and the bar. A new item enters at the left end; every change re-lays the bar.
     StatusItemID addStatusItem(ProcessID owner, StatusItemSpec spec);
@@ -183,6 +188,8 @@ private:
     std::vector<MenuChoice> menuChoices_;
 
     std::set<runtime::EventLoop::TimerID> timers_;
+    // Last, so it goes first: its queued deliveries find it gone before the rest of the world.
+    EventSystem events_{*this};
 };
 
 }  // namespace sim
