@@ -20,7 +20,6 @@ namespace {
 constexpr sim::ProcessID appA = 10;
 constexpr sim::ProcessID appB = 11;
 constexpr sim::ProcessID sleepy = 12;
-constexpr sim::ProcessID other = 20;
 constexpr auto windowField = static_cast<cg::EventField>(51);
 
 // Right to left: A, B, Sleepy. Sleepy ignores moves until a click wakes it.
