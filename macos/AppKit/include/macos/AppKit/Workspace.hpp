@@ -1,7 +1,9 @@
 #pragma once
 
 #include "macos/AppKit/RunningApplication.hpp"
+#include "macos/AppKit/WorkspaceOpenConfiguration.hpp"
 #include "macos/Foundation/NotificationCenter.hpp"
+#include "macos/Foundation/URL.hpp"
 #include "macos/sim/SystemNotifications.hpp"
 
 #include <memory>
@@ -26,6 +28,11 @@ public:
     std::shared_ptr<RunningApplication> frontmostApplication() const;
     // The workspace's own centre, not the default one.
     NotificationCenter& notificationCenter() const;
+    // Opens `url` with whatever handles it. After the world's latency the address opens or
+    // fails, and then `completion` (which may be empty) runs as a queued job on the main loop,
+    // with the error on failure. Only the world's System Settings panes open.
+    void open(const URL& url, const WorkspaceOpenConfiguration& configuration,
+              WorkspaceOpenCompletion completion) const;
 
 private:
     Workspace() = default;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "stashbay/runtime/Time.hpp"
+
+#include <chrono>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,6 +23,8 @@ struct Permissions {
     std::set<std::string> failingSettingsURLs;
     // Every address opened, in order.
     std::vector<std::string> openedSettingsURLs;
+    // How long the workspace takes to open an address, or to fail, before its completion runs.
+    runtime::Duration settingsOpenLatency = std::chrono::milliseconds(100);
 };
 
 }  // namespace sim

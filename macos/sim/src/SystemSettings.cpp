@@ -1,0 +1,40 @@
+#include "macos/sim/SystemSettings.hpp"
+
+#include "macos/sim/World.hpp"
+
+#include <algorithm>
+
+namespace sim::systemSettings {
+
+namespace {
+// The launch services' status codes: no application for the address, and a failed launch.
+constexpr long applicationNotFound = -10814;
+constexpr long launchFailed = -10810;
+}  // namespace
+
+const std::vector<std::string>& paneURLs() {
+    static const std::vector<std::string> urls{
+        "x-apple.systempreferences:com.apple.settings.PrivacySecurity.extension?Privacy_Accessibility",
+        "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility",
+        "x-apple.systempreferences:com.apple.settings.PrivacySecurity.extension?Privacy_ScreenCapture",
+        "x-apple.systempreferences:com.apple.preference.security?Privacy_ScreenCapture",
+    };
+    return urls;
+}
+
+bool knows(const std::string& url) {
+    const auto& urls = paneURLs();
+    return std::find(urls.begin(), urls.end(), url) != urls.end();
+}
+
+std::optional<OpenFailure> open(World& world, const std::string& url) {
+    auto& permissions = world.permissions();
+    if (!knows(url))
+        return OpenFailure{applicationNotFound, "There is no application set to open the URL " + url + "."};
+    if (permissions.failingSettingsURLs.count(url))
+        return OpenFailure{launchFailed, "System Settings could not open the URL " + url + "."};
+    permissions.openedSettingsURLs.push_back(url);
+    return std::nullopt;
+}
+
+}  // namespace sim::systemSettings
