@@ -1,5 +1,6 @@
 #include "macos/sim/World.hpp"
 
+#include "macos/CoreGraphics/WindowImage.hpp"
 #include "macos/Foundation/Bundle.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
 #include "macos/ServiceManagement/AppService.hpp"
@@ -60,6 +61,9 @@ World::World(const Scenario& scenario)
     ns::UserDefaults::resetStandard(std::nullopt);
     sm::AppService::mainApp().resetInMemory();
     ns::Bundle::main().reset();
+    // The window-image function is found by name at run time, so its library must be in the
+    // process before anything looks for it.
+    cg::loadWindowImageLibrary();
     gCurrent = this;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "macos/sim/ApplicationBehaviour.hpp"
+#include "macos/sim/CaptureService.hpp"
 #include "macos/sim/EventSystem.hpp"
 #include "macos/sim/Faults.hpp"
 #include "macos/sim/MenuBar.hpp"
@@ -82,6 +83,9 @@ public:
     // Permissions, changeable at run time.
     Permissions& permissions() { return permissions_; }
     const Permissions& permissions() const { return permissions_; }
+    // Screen capture: latencies, the access check's answer, requests made.
+    CaptureService& captureService() { return captureService_; }
+    const CaptureService& captureService() const { return captureService_; }
 
     // The window server.
     const WindowServer& windowServer() const { return windows_; }
@@ -166,6 +170,7 @@ private:
     ProcessTable processes_;
     Faults faults_;
     Permissions permissions_;
+    CaptureService captureService_;
     WindowServer windows_;
     MenuBar menuBar_;
     std::map<StatusItemID, StatusItem> statusItems_;
