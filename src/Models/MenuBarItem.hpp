@@ -54,6 +54,12 @@ public:
 
     // The title when present and not empty (blanks count as a title), else the owner's name.
     const std::string& displayName() const;
+    // A copy with another captured image; every other field, `lastSeen` included, unchanged.
+    MenuBarItem withCapturedImage(cg::ImageRef image) const {
+        MenuBarItem copy = *this;
+        copy.capturedImage_ = std::move(image);
+        return copy;
+    }
     // Origin `position`, size `size`, in window-server space.
     cg::Rect bounds() const { return cg::Rect(position_, size_); }
 
