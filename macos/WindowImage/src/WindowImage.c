@@ -8,8 +8,9 @@
 
 #define SB_EXPORT __attribute__((visibility("default")))
 
-static _Atomic(CGWindowListCreateImageFunction) installedCreate = NULL;
-static _Atomic(CGImageReleaseFunction) installedRelease = NULL;
+/* Null until the stand-in installs its functions (statics start out zero). */
+static _Atomic(CGWindowListCreateImageFunction) installedCreate;
+static _Atomic(CGImageReleaseFunction) installedRelease;
 
 SB_EXPORT void SBWindowImageInstall(CGWindowListCreateImageFunction create, CGImageReleaseFunction release) {
     atomic_store(&installedRelease, release);
