@@ -222,16 +222,27 @@ public:
         }
         T await_resume() {
             if (state->exception) std::rethrow_exception(state->exception);
-            if constexpr (!std::is_void_v<T>) return *state->value;
+            if constexpr (!std::is_void_v<T>) {
+                if constexpr (std::is_copy_constructible_v<T>)
+                    return *state->value;
+                else
+                    return std::move(*state->value);
+            }
         }
     };
-    // Waits for the task to finish and gives its result, or rethrows its error.
+    // Waits for the task to finish and gives its result, or rethrows its error. A result that
+    // cannot be copied is moved out, so only one waiter gets it.
     ValueAwaiter value() const { return ValueAwaiter{state_}; }
 
-    // For tests: the result of a finished task.
+    // For tests: the result of a finished task (moved out when it cannot be copied).
     T result() const {
         if (state_->exception) std::rethrow_exception(state_->exception);
-        if constexpr (!std::is_void_v<T>) return *state_->value;
+        if constexpr (!std::is_void_v<T>) {
+            if constexpr (std::is_copy_constructible_v<T>)
+                return *state_->value;
+            else
+                return std::move(*state_->value);
+        }
     }
 
 private:

@@ -1,0 +1,205 @@
+#include "Services/MenuBarScanner.hpp"
+
+#include "Persistence/UserPreferences.hpp"
+#include "Utilities/LoggerExtensions.hpp"
+#include "macos/Foundation/UserDefaults.hpp"
+#include "stashbay/runtime/Sleep.hpp"
+
+#include <cmath>
+
+namespace stashbay {
+
+using namespace std::chrono_literals;
+
+namespace {
+// A wait from seconds, held within 0 ... a day so that every value is a duration.
+runtime::Duration boundedWait(double seconds) {
+    if (std::isnan(seconds) || seconds <= 0) return runtime::Duration::zero();
+    return runtime::durationFromSeconds(std::min(seconds, MenuBarScanner::longestWait));
+}
+}  // namespace
+
+CGImageCacheEntry::CGImageCacheEntry(cg::ImageRef image)
+    : image_(std::move(image)), capturedAt_(runtime::currentDate()) {}
+
+bool CGImageCacheEntry::isExpired(double ttl) const {
+    return runtime::currentDate().timeIntervalSince(capturedAt_) > ttl;
+}
+
+MenuBarScanner::MenuBarScanner() : logger_(log::scanning()) {
+    imageCache_.setCountLimit(100);
+    imageCache_.setTotalCostLimit(5242880);
+}
+
+runtime::Duration MenuBarScanner::idleScanInterval() const {
+    double stored = ns::UserDefaults::standard().doubleForKey(UserPreferences::Keys::scanInterval);
+    // Zero, negative, not-a-number and a missing key all give the default.
+    if (!(stored > 0)) return 2s;
+    return boundedWait(stored);
+}
+
+runtime::Task<MenuBarScanner::SnapshotStream> MenuBarScanner::startScanning() {
+    co_await runtime::hopTo(executor_);
+    stopNow();
+    auto [stream, continuation] = SnapshotStream::make(runtime::BufferingPolicy::bufferingNewest(1));
+    continuation_ = continuation;
+    isRunning_ = true;
+    scanTask_ = runtime::spawn(runtime::globalExecutor(), scanLoop(weak_from_this()));
+    logger_.info("Menu bar scanning started");
+    co_return std::move(stream);
+}
+
+runtime::Task<void> MenuBarScanner::stopScanning() {
+    co_await runtime::hopTo(executor_);
+    stopNow();
+}
+
+void MenuBarScanner::stopNow() {
+    isRunning_ = false;
+    if (scanTask_) scanTask_.cancel();
+    scanTask_ = {};
+    if (pauseTask_) pauseTask_.cancel();
+    pauseTask_ = {};
+    // A cancelled pause timer never clears the flag; a later start must not stay paused.
+    isPaused_ = false;
+    if (continuation_) continuation_->finish();
+    continuation_.reset();
+    logger_.info("Menu bar scanning stopped");
+}
+
+runtime::Task<void> MenuBarScanner::setPanelOpen(bool open) {
+    co_await runtime::hopTo(executor_);
+    isPanelOpen_ = open;
+    logger_.debug("Panel open state changed to %{bool}d", open);
+}
+
+runtime::Task<void> MenuBarScanner::triggerRescan() {
+    co_await runtime::hopTo(executor_);
+    immediateRescanRequested_ = true;
+}
+
+runtime::Task<bool> MenuBarScanner::checkAndClearRescanRequest() {
+    co_await runtime::hopTo(executor_);
+    bool requested = immediateRescanRequested_;
+    immediateRescanRequested_ = false;
+    co_return requested;
+}
+
+runtime::Task<void> MenuBarScanner::pauseFor(double seconds) {
+    co_await runtime::hopTo(executor_);
+    isPaused_ = true;
+    if (pauseTask_) pauseTask_.cancel();
+    logger_.debug("Scanning paused for %fs", seconds);
+    pauseTask_ = runtime::spawn(executor_, pauseTimer(weak_from_this(), boundedWait(seconds)));
+}
+
+runtime::Task<void> MenuBarScanner::pauseTimer(std::weak_ptr<MenuBarScanner> weak, runtime::Duration wait) {
+    co_await runtime::sleepFor(wait);
+    if (runtime::isCancelled()) co_return;
+    auto scanner = weak.lock();
+    if (!scanner) co_return;
+    scanner->isPaused_ = false;
+    scanner->logger_.debug("Scanning resumed");
+}
+
+runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::scanOnce() {
+    co_await runtime::hopTo(executor_);
+    co_return co_await performScan();
+}
+
+runtime::Task<bool> MenuBarScanner::isPaused() { return readIsPaused(); }
+
+runtime::Task<std::unordered_map<MenuBarItemID, int>> MenuBarScanner::absenceCountersForTesting() {
+    co_await runtime::hopTo(executor_);
+    co_return absenceCounters_;
+}
+
+runtime::Task<bool> MenuBarScanner::readIsRunning() {
+    co_await runtime::hopTo(executor_);
+    co_return isRunning_;
+}
+
+runtime::Task<bool> MenuBarScanner::readIsPaused() {
+    co_await runtime::hopTo(executor_);
+    co_return isPaused_;
+}
+
+runtime::Task<std::optional<MenuBarScanner::SnapshotStream::Continuation>> MenuBarScanner::readContinuation() {
+    co_await runtime::hopTo(executor_);
+    co_return continuation_;
+}
+
+runtime::Task<runtime::Duration> MenuBarScanner::readNextWait() {
+    co_await runtime::hopTo(executor_);
+    if (isPanelOpen_) co_return activeScanInterval;
+    co_return idleScanInterval();
+}
+
+runtime::Task<void> MenuBarScanner::scanLoop(std::weak_ptr<MenuBarScanner> weak) {
+    auto scanner = weak.lock();
+    if (!scanner) co_return;
+    for (;;) {
+        if (runtime::isCancelled()) break;
+        bool running = co_await scanner->readIsRunning();
+        if (!running) break;
+        bool paused = co_await scanner->readIsPaused();
+        if (paused) {
+            co_await runtime::sleepFor(200ms);
+            continue;
+        }
+        Snapshot result = co_await scanner->performScan();
+        auto continuation = co_await scanner->readContinuation();
+        if (continuation) continuation->yield(std::move(result));
+        bool rescan = co_await scanner->checkAndClearRescanRequest();
+        if (rescan) continue;
+        runtime::Duration wait = co_await scanner->readNextWait();
+        co_await runtime::sleepFor(wait);
+    }
+}
+
+runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::performScan() {
+    co_await runtime::hopTo(executor_);
+    const runtime::Instant start = runtime::now();
+    Snapshot detected = co_await hybridDetect();
+    Snapshot withIcons = co_await captureIcons(std::move(detected));
+    Snapshot result = debounce(std::move(withIcons));
+    auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(runtime::now() - start);
+    long count = static_cast<long>(result.size());
+    long long millis = static_cast<long long>(elapsed.count());
+    logger_.debug("Scan completed: %ld items in %lldms", count, millis);
+    if (result.empty()) logger_.error("Scan returned 0 items — possible permissions issue");
+    previousItems_ = result;
+    co_return result;
+}
+
+MenuBarScanner::Snapshot MenuBarScanner::debounce(Snapshot items) {
+    std::unordered_map<MenuBarItemID, bool> present;
+    for (const auto& item : items) present[item.id()] = true;
+    for (const auto& [id, _] : present) absenceCounters_.erase(id);
+
+    Snapshot carried;
+    for (const auto& previous : previousItems_) {
+        if (present.count(previous.id())) continue;
+        int n = 1;
+        if (auto it = absenceCounters_.find(previous.id()); it != absenceCounters_.end()) n = it->second + 1;
+        absenceCounters_[previous.id()] = n;
+        const std::string& name = previous.displayName();
+        long absent = n;
+        long threshold = debounceThreshold;
+        if (n < debounceThreshold) {
+            carried.push_back(previous);
+            logger_.debug("Debouncing %s: absent %ld/%ld", name, absent, threshold);
+        } else {
+            absenceCounters_.erase(previous.id());
+            logger_.debug("Dropped %s after %ld absent scans", name, absent);
+        }
+    }
+    std::unordered_map<MenuBarItemID, bool> kept = present;
+    for (const auto& item : carried) kept[item.id()] = true;
+    std::erase_if(absenceCounters_, [&](const auto& entry) { return !kept.count(entry.first); });
+
+    items.insert(items.end(), carried.begin(), carried.end());
+    return items;
+}
+
+}  // namespace stashbay

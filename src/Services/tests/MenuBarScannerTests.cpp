@@ -1,0 +1,375 @@
+#include "Services/MenuBarScanner.hpp"
+#include "macos/Foundation/UserDefaults.hpp"
+#include "macos/os/LogCapture.hpp"
+#include "macos/sim/World.hpp"
+#include "stashbay/runtime/ManualLoop.hpp"
+#include "stashbay/runtime/Sleep.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace stashbay;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Received {
+    runtime::Instant at;
+    MenuBarScanner::Snapshot items;
+};
+
+// Reads a snapshot stream on the main executor and keeps what arrived and when.
+struct Consumer {
+    std::vector<Received> received;
+    bool ended = false;
+    runtime::Duration slowness{0};
+};
+
+runtime::Task<void> consume(MenuBarScanner::SnapshotStream stream, std::shared_ptr<Consumer> consumer) {
+    for (;;) {
+        auto next = co_await stream.next();
+        if (!next) break;
+        consumer->received.push_back({runtime::now(), std::move(*next)});
+        if (consumer->slowness > runtime::Duration::zero()) co_await runtime::sleepFor(consumer->slowness);
+    }
+    consumer->ended = true;
+}
+
+class ScannerTest : public ::testing::Test {
+protected:
+    void SetUp() override { os::LogStore::shared().setEchoToStderr(false); }
+
+    std::shared_ptr<Consumer> start() {
+        auto consumer = std::make_shared<Consumer>();
+        auto stream = loop.run(scanner->startScanning());
+        runtime::spawn(runtime::mainExecutor(), consume(std::move(stream), consumer));
+        loop.runUntilIdle();
+        return consumer;
+    }
+
+    static std::vector<double> gapsInSeconds(const Consumer& c) {
+        std::vector<double> gaps;
+        for (std::size_t i = 1; i < c.received.size(); ++i)
+            gaps.push_back(runtime::seconds(c.received[i].at - c.received[i - 1].at));
+        return gaps;
+    }
+
+    static std::vector<std::string> names(const MenuBarScanner::Snapshot& items) {
+        std::vector<std::string> out;
+        for (const auto& i : items) out.push_back(i.displayName());
+        return out;
+    }
+
+    runtime::ManualLoop loop;
+    std::unique_ptr<sim::World> world = std::make_unique<sim::World>();
+    std::shared_ptr<MenuBarScanner> scanner = std::make_shared<MenuBarScanner>();
+    os::LogCapture log;
+};
+
+sim::Scenario smallWorld() {
+    return sim::parseScenario(R"({
+      "version": 1,
+      "screens": [{"frame": {"x": 0, "y": 0, "width": 800, "height": 600},
+                   "visibleFrame": {"x": 0, "y": 0, "width": 800, "height": 576}, "displayNumber": 3}],
+      "menuBar": {"leftLimit": 100},
+      "applications": [
+        {"pid": 10, "bundleIdentifier": "com.a", "name": "A", "statusItems": [{"title": "A", "width": 30}]},
+        {"pid": 11, "bundleIdentifier": "com.b", "name": "B", "statusItems": [{"title": "B", "width": 30}]},
+        {"pid": 12, "bundleIdentifier": "com.c", "name": "C", "statusItems": [{"title": "C", "width": 30}]}
+      ]})",
+                              "small.json");
+}
+
+}  // namespace
+
+TEST_F(ScannerTest, StartAndStopRecordTheirTransitions) {
+    loop.run(scanner->stopScanning());
+    EXPECT_EQ(log.texts("scanning", os::LogLevel::info), (std::vector<std::string>{"Menu bar scanning stopped"}));
+    log.clear();
+    auto consumer = start();
+    auto info = log.texts("scanning", os::LogLevel::info);
+    ASSERT_GE(info.size(), 2u);
+    EXPECT_EQ(info[0], "Menu bar scanning stopped");
+    EXPECT_EQ(info[1], "Menu bar scanning started");
+    loop.run(scanner->stopScanning());
+    loop.runUntilIdle();
+    EXPECT_TRUE(consumer->ended);
+}
+
+TEST_F(ScannerTest, DefaultWorldSnapshotHoldsEveryItemWithWhatTheWorldPlaced) {
+    auto consumer = start();
+    ASSERT_EQ(consumer->received.size(), 1u) << "the first snapshot comes after one scan, without a wait";
+    const auto& items = consumer->received[0].items;
+    auto placed = world->statusItems();
+    ASSERT_EQ(items.size(), placed.size());
+    std::map<std::string, std::int64_t> ranks;
+    int hidden = 0, offBar = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const auto& item = items[i];
+        const auto* truth = placed[i];
+        SCOPED_TRACE(item.displayName());
+        EXPECT_EQ(item.windowID(), truth->window) << "right to left, as the bar lays them out";
+        EXPECT_TRUE(item.isVerified());
+        EXPECT_EQ(item.ownerPID(), truth->owner);
+        // Seen exactly when on the bar and not behind the camera housing (centre left of 870).
+        bool seen = truth->onBar && truth->frame.midX() >= 870.0;
+        EXPECT_EQ(item.isOnScreen(), seen);
+        if (!item.isOnScreen()) ++hidden;
+        if (!truth->onBar) ++offBar;
+        auto owner = world->processes().find(truth->owner);
+        std::string key = owner->bundleIdentifier().value_or("pid-" + std::to_string(truth->owner));
+        EXPECT_EQ(item.id(), MenuBarItemID(key, ranks[key]++));
+        EXPECT_NE(item.capturedImage(), nullptr);
+    }
+    EXPECT_GE(hidden, 5);
+    EXPECT_EQ(offBar, 2);
+    EXPECT_TRUE(log.first("scanning",
+                          "hybridDetect complete: 26 items (8 hidden, 18 visible), notch=true, "
+                          "notchRect=(662.0, 945.0, 188.0, 37.0)"));
+}
+
+TEST_F(ScannerTest, IdleIntervalComesFromTheStoredScanInterval) {
+    struct Case {
+        std::optional<double> stored;
+        double gap;
+    } cases[] = {{std::nullopt, 2.0}, {0.0, 2.0}, {-3.0, 2.0}, {0.5, 0.5}, {15.0, 15.0}};
+    for (const auto& c : cases) {
+        ns::UserDefaults::resetStandard(std::nullopt);
+        if (c.stored) ns::UserDefaults::standard().set(*c.stored, "scanInterval");
+        EXPECT_EQ(runtime::seconds(scanner->idleScanInterval()), c.gap);
+    }
+    ns::UserDefaults::standard().set(1e300, "scanInterval");
+    EXPECT_EQ(runtime::seconds(scanner->idleScanInterval()), MenuBarScanner::longestWait);
+}
+
+TEST_F(ScannerTest, WaitsAreCountedFromTheEndOfEachScanAndAChangeAppliesToTheNextWait) {
+    auto consumer = start();
+    loop.advance(3s);
+    ns::UserDefaults::standard().set(5.0, "scanInterval");
+    loop.advance(20s);
+    auto gaps = gapsInSeconds(*consumer);
+    ASSERT_GE(gaps.size(), 4u);
+    EXPECT_EQ(gaps[0], 2.0);
+    EXPECT_EQ(gaps[1], 2.0) << "the wait under way keeps its length";
+    EXPECT_EQ(gaps[2], 5.0);
+}
+
+TEST_F(ScannerTest, RescansNeverShortenAWaitAndCoalesce) {
+    auto consumer = start();
+    loop.advance(1s);
+    loop.run(scanner->triggerRescan());
+    loop.run(scanner->triggerRescan());
+    loop.run(scanner->triggerRescan());
+    loop.advance(10s);
+    auto gaps = gapsInSeconds(*consumer);
+    ASSERT_GE(gaps.size(), 3u);
+    EXPECT_EQ(gaps[0], 2.0) << "the wait under way runs to its end";
+    EXPECT_EQ(gaps[1], 0.0) << "one extra scan follows at once";
+    EXPECT_EQ(gaps[2], 2.0) << "several requests give one extra scan";
+}
+
+TEST_F(ScannerTest, ARescanRequestedDuringAScanRunsRightAfterItsPublication) {
+    // Every capture goes through the screen-capture framework, which takes virtual time.
+    world->faults().windowImageFails = true;
+    auto consumer = start();
+    loop.advance(2s + 100ms);  // the second scan is under way
+    ASSERT_EQ(consumer->received.size(), 1u);
+    loop.run(scanner->triggerRescan());
+    loop.advance(10s);
+    ASSERT_GE(consumer->received.size(), 4u);
+    // The third scan starts as soon as the second is published: the gap is its own length,
+    // well under the 2 s wait that follows it.
+    EXPECT_LT(consumer->received[2].at - consumer->received[1].at, 1s);
+    EXPECT_GT(consumer->received[3].at - consumer->received[2].at, 2s);
+}
+
+TEST_F(ScannerTest, PausesSuspendScanningAndAnotherPauseExtendsThem) {
+    auto consumer = start();
+    loop.run(scanner->pauseFor(15.0));
+    loop.advance(10s);
+    EXPECT_EQ(consumer->received.size(), 1u);
+    loop.run(scanner->pauseFor(15.0));
+    loop.advance(14s);
+    EXPECT_EQ(consumer->received.size(), 1u) << "the pause ends 15 s after the second call";
+    loop.advance(1200ms);
+    EXPECT_EQ(consumer->received.size(), 2u) << "scanning resumes within 200 ms";
+    EXPECT_TRUE(log.contains("scanning", os::LogLevel::debug, "Scanning paused for 15.000000s"));
+    EXPECT_EQ(log.count("scanning", "Scanning resumed"), 1u);
+}
+
+TEST_F(ScannerTest, StoppingClearsAPauseSoARestartedScannerScans) {
+    start();
+    loop.run(scanner->pauseFor(15.0));
+    loop.run(scanner->stopScanning());
+    EXPECT_FALSE(loop.run(scanner->isPaused()));
+    auto consumer = start();
+    EXPECT_EQ(consumer->received.size(), 1u);
+}
+
+TEST_F(ScannerTest, AnOpenPanelScansEveryHalfSecond) {
+    auto consumer = start();
+    loop.run(scanner->setPanelOpen(true));
+    loop.advance(2s);  // the first wait keeps its length
+    loop.advance(1s);
+    loop.run(scanner->setPanelOpen(false));
+    loop.advance(5s);
+    auto gaps = gapsInSeconds(*consumer);
+    ASSERT_GE(gaps.size(), 4u);
+    EXPECT_EQ(gaps[0], 2.0);
+    EXPECT_EQ(gaps[1], 0.5);
+    EXPECT_EQ(gaps[2], 0.5);
+    EXPECT_TRUE(log.contains("scanning", os::LogLevel::debug, "Panel open state changed to true"));
+}
+
+TEST_F(ScannerTest, ASlowConsumerGetsOnlyTheNewestSnapshot) {
+    auto consumer = std::make_shared<Consumer>();
+    consumer->slowness = 5s;
+    auto stream = loop.run(scanner->startScanning());
+    runtime::spawn(runtime::mainExecutor(), consume(std::move(stream), consumer));
+    loop.advance(11s);
+    // Scans at 0, 2, 4, 6, 8, 10; reads at 0, 5 (the scan of 4) and 10 (the scan of 10).
+    ASSERT_EQ(consumer->received.size(), 3u);
+    EXPECT_EQ(consumer->received[1].at, runtime::Instant{} + 5s);
+}
+
+TEST_F(ScannerTest, RestartEndsTheEarlierStream) {
+    auto first = start();
+    loop.advance(1s);
+    auto second = start();
+    EXPECT_TRUE(first->ended);
+    EXPECT_FALSE(second->ended);
+    loop.advance(4s);
+    EXPECT_EQ(second->received.size(), 3u) << "only the new loop scans: at 1, 3 and 5 s";
+}
+
+TEST_F(ScannerTest, ScanOfOneAndAQuarterSecondsLogs1250ms) {
+    world.reset();
+    auto scenario = smallWorld();
+    world = std::make_unique<sim::World>(scenario);
+    // Stashbay answers for free; each of the three applications' seven reads costs 1250/21 ms.
+    for (int pid : {10, 11, 12}) world->behaviour(pid).accessibilityCallCost = std::chrono::microseconds(59524);
+    loop.run(scanner->scanOnce());
+    EXPECT_TRUE(log.first("scanning", "Scan completed: 3 items in 1250ms"));
+}
+
+TEST_F(ScannerTest, ScanOnceIsNotPublishedButUpdatesTheDebounceState) {
+    auto consumer = start();
+    world->quitApplication(411);
+    auto result = loop.run(scanner->scanOnce());
+    EXPECT_EQ(consumer->received.size(), 1u);
+    auto counters = loop.run(scanner->absenceCountersForTesting());
+    EXPECT_EQ(counters.size(), 2u) << "Muffle's two items are counted absent once";
+    EXPECT_EQ(result.size(), world->statusItems().size() + 2);
+}
+
+TEST_F(ScannerTest, AQuitApplicationsItemsStayForTwoScansAndComeBackAtOnceWithTheSameIdentities) {
+    world.reset();
+    world = std::make_unique<sim::World>(smallWorld());
+    auto consumer = start();
+    auto before = consumer->received.back().items;
+    world->quitApplication(11);
+    loop.advance(6s);
+    ASSERT_EQ(consumer->received.size(), 4u);
+    EXPECT_EQ(names(consumer->received[1].items), (std::vector<std::string>{"A", "C", "B"}));
+    EXPECT_EQ(names(consumer->received[2].items), (std::vector<std::string>{"A", "C", "B"}));
+    EXPECT_EQ(names(consumer->received[3].items), (std::vector<std::string>{"A", "C"}));
+    EXPECT_TRUE(log.contains("scanning", os::LogLevel::debug, "Debouncing B: absent 2/3"));
+    EXPECT_TRUE(log.contains("scanning", os::LogLevel::debug, "Dropped B after 3 absent scans"));
+
+    sim::ProcessSpec again{std::nullopt, "com.b", "B"};
+    sim::StatusItemSpec b;
+    b.title = "B";
+    b.width = 30;
+    again.statusItems.push_back(b);
+    world->launchApplication(again);
+    loop.advance(2s);
+    auto back = consumer->received.back().items;
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_EQ(back[2].displayName(), "B");
+    EXPECT_EQ(back[2].id(), before[1].id());
+}
+
+TEST_F(ScannerTest, WithoutAccessibilityTheSnapshotIsEmptyAndAnErrorIsLogged) {
+    world->permissions().accessibility = false;
+    auto consumer = start();
+    ASSERT_EQ(consumer->received.size(), 1u);
+    EXPECT_TRUE(consumer->received[0].items.empty());
+    EXPECT_TRUE(log.contains("scanning", os::LogLevel::error, "Scan returned 0 items — possible permissions issue"));
+}
+
+TEST_F(ScannerTest, AWindowListAnsweringNilVerifiesNothing) {
+    world->faults().windowListUnavailable = true;
+    auto items = loop.run(scanner->scanOnce());
+    ASSERT_FALSE(items.empty());
+    for (const auto& item : items) {
+        EXPECT_FALSE(item.isVerified());
+        EXPECT_EQ(item.windowID(), 0u);
+        EXPECT_EQ(item.capturedImage(), nullptr);
+    }
+    EXPECT_TRUE(log.contains("scanning", os::LogLevel::error, "CGWindowListCopyWindowInfo returned nil."));
+}
+
+TEST_F(ScannerTest, AFailingCaptureLeavesThatItemWithoutAnIcon) {
+    auto* lumen = world->mutableStatusItem(world->statusItems()[13]->id);
+    ASSERT_EQ(lumen->spec.title, "Lumen");
+    world->windowServer().find(lumen->window)->captureFails = true;
+    auto items = loop.run(scanner->scanOnce());
+    int withoutIcon = 0;
+    for (const auto& item : items) {
+        if (item.capturedImage()) continue;
+        ++withoutIcon;
+        EXPECT_EQ(item.displayName(), "Lumen");
+    }
+    EXPECT_EQ(withoutIcon, 1);
+    EXPECT_TRUE(log.first("scanning", "Image capture failed for window " + std::to_string(lumen->window) + " (Lumen)"));
+    EXPECT_TRUE(log.first("scanning", "Image capture: 25/26 icons captured"));
+}
+
+TEST_F(ScannerTest, AHungApplicationsItemsAreMissingAndTheScanShowsTheTimeout) {
+    world->behaviour(411).hung = true;
+    auto items = loop.run(scanner->scanOnce());
+    for (const auto& item : items) EXPECT_NE(item.ownerPID(), 411);
+    EXPECT_EQ(items.size(), world->statusItems().size() - 2);
+    EXPECT_TRUE(log.first("scanning", "Scan completed: 24 items in 6000ms"));
+}
+
+TEST_F(ScannerTest, AScreenUnpluggedInTheMiddleOfAScanIsSeenByTheNextScan) {
+    world->faults().windowImageFails = true;  // captures take virtual time
+    auto consumer = start();
+    world->schedule(2100ms, [this] { world->removeScreen(0); });
+    loop.advance(10s);
+    ASSERT_GE(consumer->received.size(), 3u);
+    for (const auto& item : consumer->received.back().items) EXPECT_FALSE(item.isOnScreen());
+}
+
+TEST_F(ScannerTest, IconsComeFromTheCacheForThirtySeconds) {
+    world.reset();
+    world = std::make_unique<sim::World>(smallWorld());
+    auto captures = [&] { return world->captureService().windowImageRequests; };
+    loop.run(scanner->scanOnce());
+    int first = captures();
+    EXPECT_EQ(first, 3);
+    EXPECT_TRUE(log.first("scanning", "Image capture: 3/3 icons captured"));
+    loop.advance(29s);
+    loop.run(scanner->scanOnce());
+    EXPECT_EQ(captures(), first) << "29 s old: reused";
+    loop.advance(1s);
+    loop.run(scanner->scanOnce());
+    EXPECT_EQ(captures(), first) << "exactly 30 s old: still reused";
+    EXPECT_TRUE(log.first("scanning", "Image capture: 0/3 icons captured"));
+    loop.advance(1s);
+    world->faults().windowImageFails = true;
+    world->faults().screenshotFails = true;
+    auto items = loop.run(scanner->scanOnce());
+    for (const auto& item : items) EXPECT_EQ(item.capturedImage(), nullptr) << "an expired entry is not served";
+    world->faults().windowImageFails = false;
+    world->faults().screenshotFails = false;
+    int beforeRetry = captures();
+    loop.run(scanner->scanOnce());
+    EXPECT_EQ(captures(), beforeRetry + 3) << "failures are not stored: the next scan captures again";
+}
