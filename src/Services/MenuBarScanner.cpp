@@ -109,6 +109,19 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::scanOnce() {
 
 runtime::Task<bool> MenuBarScanner::isPaused() { return readIsPaused(); }
 
+runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::hybridDetectForTesting() { return hybridDetect(); }
+
+runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::captureIconsForTesting(Snapshot items) {
+    return captureIcons(std::move(items));
+}
+
+runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::debounceForTesting(Snapshot items) {
+    co_await runtime::hopTo(executor_);
+    Snapshot result = debounce(std::move(items));
+    previousItems_ = result;
+    co_return result;
+}
+
 runtime::Task<std::unordered_map<MenuBarItemID, int>> MenuBarScanner::absenceCountersForTesting() {
     co_await runtime::hopTo(executor_);
     co_return absenceCounters_;

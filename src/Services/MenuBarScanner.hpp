@@ -64,8 +64,11 @@ public:
     // The wait between idle scans: "scanInterval" from the user defaults when above 0, else 2 s.
     runtime::Duration idleScanInterval() const;
 
-    // For tests.
+    // For tests and the benchmark: the state and the three steps of one scan, one at a time.
     runtime::Task<bool> isPaused();
+    runtime::Task<Snapshot> hybridDetectForTesting();
+    runtime::Task<Snapshot> captureIconsForTesting(Snapshot items);
+    runtime::Task<Snapshot> debounceForTesting(Snapshot items);
     runtime::Task<std::unordered_map<MenuBarItemID, int>> absenceCountersForTesting();
 
 private:

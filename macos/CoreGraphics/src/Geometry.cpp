@@ -108,12 +108,12 @@ std::string describe(Float value) {
     return text;
 }
 
-std::string describe(Point p) { return "(" + describe(p.x) + ", " + describe(p.y) + ")"; }
-std::string describe(Size s) { return "(" + describe(s.width) + ", " + describe(s.height) + ")"; }
+std::string describe(Point p) { return fmt::format("({}, {})", describe(p.x), describe(p.y)); }
+std::string describe(Size s) { return fmt::format("({}, {})", describe(s.width), describe(s.height)); }
 
 std::string describe(const Rect& r) {
-    return "(" + describe(r.origin.x) + ", " + describe(r.origin.y) + ", " + describe(r.size.width) + ", " +
-           describe(r.size.height) + ")";
+    return fmt::format("({}, {}, {}, {})", describe(r.origin.x), describe(r.origin.y), describe(r.size.width),
+                       describe(r.size.height));
 }
 
 }  // namespace cg

@@ -9,10 +9,9 @@
 namespace sim {
 
 ProcessTable::ProcessRef ProcessTable::find(ProcessID pid) const {
-    for (const auto& p : listed_) {
-        if (p->pid() == pid && !p->isTerminated()) return p;
-    }
-    return nullptr;
+    auto it = byPid_.find(pid);
+    if (it == byPid_.end() || it->second->isTerminated()) return nullptr;
+    return it->second;
 }
 
 bool ProcessTable::contains(const Process& process) const {
@@ -44,6 +43,7 @@ ProcessTable::ProcessRef ProcessTable::launch(ProcessSpec spec) {
     highestPid_ = std::max(highestPid_, pid);
     auto process = std::make_shared<Process>(pid, std::move(spec));
     listed_.push_back(process);
+    byPid_.emplace(pid, process);
     return process;
 }
 
@@ -59,6 +59,7 @@ ProcessTable::ProcessRef ProcessTable::terminate(ProcessID pid) {
     if (!process) return nullptr;
     process->terminated_ = true;
     std::erase(listed_, process);
+    byPid_.erase(pid);
     if (frontmost_ == pid) frontmost_.reset();
     return process;
 }

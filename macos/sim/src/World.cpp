@@ -175,11 +175,7 @@ void World::stopApplication(ProcessID pid) {
         const auto* item = statusItem(openMenu_->item);
         if (item && item->owner == pid) closeMenus();
     }
-    for (auto id : gone) {
-        windows_.destroy(statusItems_.at(id).window);
-        menuBar_.remove(id);
-        statusItems_.erase(id);
-    }
+    for (auto id : gone) forgetStatusItem(id);
     std::vector<WindowNumber> windows;
     for (const Window* w : windows_.ordered())
         if (w->owner == pid) windows.push_back(w->number);
@@ -212,6 +208,8 @@ StatusItemID World::addStatusItem(ProcessID owner, StatusItemSpec spec) {
     if (auto* w = windows_.find(item.window)) w->captureFails = spec.captureFails;
     item.spec = std::move(spec);
     auto id = item.id;
+    itemsByOwner_[owner].push_back(id);
+    itemByWindow_[item.window] = id;
     statusItems_.emplace(id, std::move(item));
     menuBar_.insertAtLeftEnd(id);
     relayout();
@@ -222,9 +220,7 @@ bool World::removeStatusItem(StatusItemID id) {
     auto it = statusItems_.find(id);
     if (it == statusItems_.end()) return false;
     if (openMenu_ && openMenu_->item == id) closeMenus();
-    windows_.destroy(it->second.window);
-    menuBar_.remove(id);
-    statusItems_.erase(it);
+    forgetStatusItem(id);
     relayout();
     return true;
 }
@@ -240,9 +236,20 @@ StatusItem* World::mutableStatusItem(StatusItemID id) {
 }
 
 const StatusItem* World::statusItemForWindow(WindowNumber number) const {
-    for (const auto& [id, item] : statusItems_)
-        if (item.window == number) return &item;
-    return nullptr;
+    auto it = itemByWindow_.find(number);
+    return it == itemByWindow_.end() ? nullptr : statusItem(it->second);
+}
+
+void World::forgetStatusItem(StatusItemID id) {
+    auto it = statusItems_.find(id);
+    if (it == statusItems_.end()) return;
+    windows_.destroy(it->second.window);
+    itemByWindow_.erase(it->second.window);
+    auto& owned = itemsByOwner_[it->second.owner];
+    std::erase(owned, id);
+    if (owned.empty()) itemsByOwner_.erase(it->second.owner);
+    menuBar_.remove(id);
+    statusItems_.erase(it);
 }
 
 std::vector<const StatusItem*> World::statusItems() const {
@@ -253,8 +260,9 @@ std::vector<const StatusItem*> World::statusItems() const {
 
 std::vector<const StatusItem*> World::statusItemsOf(ProcessID owner) const {
     std::vector<const StatusItem*> out;
-    for (const auto& [id, item] : statusItems_)
-        if (item.owner == owner) out.push_back(&item);
+    auto it = itemsByOwner_.find(owner);
+    if (it == itemsByOwner_.end()) return out;
+    for (auto id : it->second) out.push_back(&statusItems_.at(id));
     return out;
 }
 

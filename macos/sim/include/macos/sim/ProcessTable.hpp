@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <unordered_map>
 #include <vector>
 
 namespace sim {
@@ -62,6 +63,8 @@ private:
     ProcessRef running(const Process& process) const;
 
     std::vector<ProcessRef> listed_;
+    // The listed applications by process id, for lookups that every platform call makes.
+    std::unordered_map<ProcessID, ProcessRef> byPid_;
     ProcessRef self_;
     std::optional<ProcessID> frontmost_;
     std::vector<ApplicationRequest> requests_;

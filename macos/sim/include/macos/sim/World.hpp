@@ -165,6 +165,8 @@ private:
     static void clearObservers();
     void startApplication(ProcessID pid);
     void stopApplication(ProcessID pid);
+    // Takes the item, its window and its place in the bar out of the world.
+    void forgetStatusItem(StatusItemID id);
 
     ScreenSet screens_;
     ProcessTable processes_;
@@ -174,6 +176,9 @@ private:
     WindowServer windows_;
     MenuBar menuBar_;
     std::map<StatusItemID, StatusItem> statusItems_;
+    // Each application's items in creation order, and the item of each status window.
+    std::map<ProcessID, std::vector<StatusItemID>> itemsByOwner_;
+    std::map<WindowNumber, StatusItemID> itemByWindow_;
     StatusItemID nextStatusItem_ = 1;
     std::set<ProcessID> extrasMenuBarOwners_;
     std::map<ProcessID, ApplicationBehaviour> behaviours_;
