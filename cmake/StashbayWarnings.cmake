@@ -56,3 +56,22 @@ function(stashbay_layer target label)
     endif()
   endif()
 endfunction()
+
+# One stand-in framework folder of macos/: its src/*.cpp go into stashbay_macos, its include/
+# is public, and its tests/*.cpp make one test executable labelled macos. Returns the test
+# target's name in ${name}_TEST_TARGET (empty without tests).
+function(stashbay_framework name)
+  string(TOLOWER ${name} lower)
+  file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.cpp)
+  target_sources(stashbay_macos PRIVATE ${_sources})
+  target_include_directories(stashbay_macos PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+  set(${name}_TEST_TARGET "" PARENT_SCOPE)
+  if(STASHBAY_TESTS)
+    file(GLOB _tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cpp)
+    if(_tests)
+      stashbay_add_test(macos_${lower}_tests macos ${_tests})
+      target_link_libraries(macos_${lower}_tests PRIVATE stashbay_macos)
+      set(${name}_TEST_TARGET macos_${lower}_tests PARENT_SCOPE)
+    endif()
+  endif()
+endfunction()

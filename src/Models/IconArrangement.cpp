@@ -3,6 +3,8 @@
 #include "Models/DecodingError.hpp"
 #include "stashbay/runtime/Sleep.hpp"
 
+#include <ostream>
+
 #include <algorithm>
 #include <cmath>
 
@@ -159,6 +161,14 @@ IconArrangement IconArrangement::decodeDocument(std::string_view data) {
     auto document = nlohmann::json::parse(data.begin(), data.end(), nullptr, /*allow_exceptions=*/false);
     if (document.is_discarded()) throw DecodingError::dataCorrupted({}, "The given data was not valid JSON.");
     return decode(document);
+}
+
+std::ostream& operator<<(std::ostream& os, const IconArrangement& arrangement) {
+    try {
+        return os << arrangement.encodedDocument();
+    } catch (const std::exception& error) {
+        return os << "(no JSON form: " << error.what() << ")";
+    }
 }
 
 }  // namespace stashbay

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <iosfwd>
 #include <map>
 #include <string>
 #include <string_view>
@@ -68,5 +69,8 @@ private:
     SectionOrders sectionOrders_;
     runtime::Date lastModified_;
 };
+
+// The file's document, or why there is none; test failures show arrangements this way.
+std::ostream& operator<<(std::ostream& os, const IconArrangement& arrangement);
 
 }  // namespace stashbay

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <ostream>
 
 namespace cg {
 
@@ -115,5 +116,7 @@ std::string describe(const Rect& r) {
     return fmt::format("({}, {}, {}, {})", describe(r.origin.x), describe(r.origin.y), describe(r.size.width),
                        describe(r.size.height));
 }
+
+std::ostream& operator<<(std::ostream& os, const Rect& r) { return os << describe(r); }
 
 }  // namespace cg

@@ -1,6 +1,8 @@
 #include "macos/Foundation/FileManager.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
 
+#include "macos/sim/TestSupport.hpp"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -17,18 +19,6 @@ namespace fs = std::filesystem;
 using cf::Value;
 
 namespace {
-
-std::optional<std::string> environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::optional<std::string>(value) : std::nullopt;
-}
-
-void restoreEnvironment(const char* name, const std::optional<std::string>& value) {
-    if (value)
-        ::setenv(name, value->c_str(), 1);
-    else
-        ::unsetenv(name);
-}
 
 class UserDefaultsFileTest : public ::testing::Test {
 protected:
@@ -276,8 +266,8 @@ TEST_F(UserDefaultsFileTest, InMemoryDefaultsWriteNoFile) {
 }
 
 TEST(UserDefaults, TheFileLivesUnderTheUsersConfigurationFolder) {
-    auto savedXdg = environment("XDG_CONFIG_HOME");
-    auto savedHome = environment("HOME");
+    sim::testing::SavedEnvironmentVariable savedXdg("XDG_CONFIG_HOME");
+    sim::testing::SavedEnvironmentVariable savedHome("HOME");
     ::setenv("XDG_CONFIG_HOME", "/tmp/config-home", 1);
     EXPECT_EQ(ns::UserDefaults::defaultPersistFile(), fs::path("/tmp/config-home/app.stashbay.Stashbay/defaults.json"));
     ::setenv("XDG_CONFIG_HOME", "relative/config", 1);
@@ -287,6 +277,4 @@ TEST(UserDefaults, TheFileLivesUnderTheUsersConfigurationFolder) {
     ::unsetenv("XDG_CONFIG_HOME");
     ::unsetenv("HOME");
     EXPECT_EQ(ns::UserDefaults::defaultPersistFile(), std::nullopt);
-    restoreEnvironment("XDG_CONFIG_HOME", savedXdg);
-    restoreEnvironment("HOME", savedHome);
 }

@@ -1,6 +1,8 @@
 #include "macos/Foundation/FileManager.hpp"
 #include "macos/ServiceManagement/AppService.hpp"
 
+#include "macos/sim/TestSupport.hpp"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -15,24 +17,10 @@ using Status = sm::AppService::Status;
 
 namespace {
 
-std::optional<std::string> environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::optional<std::string>(value) : std::nullopt;
-}
-
-void restoreEnvironment(const char* name, const std::optional<std::string>& value) {
-    if (value)
-        ::setenv(name, value->c_str(), 1);
-    else
-        ::unsetenv(name);
-}
-
 // Points the configuration folder at a temporary one for the test, so the real home is untouched.
 class AppServiceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        savedXdg = environment("XDG_CONFIG_HOME");
-        savedHome = environment("HOME");
         configHome = fs::temp_directory_path() / ("stashbay-sm-" + std::to_string(::getpid()) + "-" +
                                                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(configHome);
@@ -42,15 +30,14 @@ protected:
     void TearDown() override {
         service.reset();
         ns::FileManager::defaultManager().reset();
-        restoreEnvironment("XDG_CONFIG_HOME", savedXdg);
-        restoreEnvironment("HOME", savedHome);
         fs::remove_all(configHome);
     }
     fs::path entry() const { return configHome / "autostart" / "app.stashbay.Stashbay.desktop"; }
 
     sm::AppService& service = sm::AppService::mainApp();
     fs::path configHome;
-    std::optional<std::string> savedXdg, savedHome;
+    sim::testing::SavedEnvironmentVariable savedXdg{"XDG_CONFIG_HOME"};
+    sim::testing::SavedEnvironmentVariable savedHome{"HOME"};
 };
 
 }  // namespace

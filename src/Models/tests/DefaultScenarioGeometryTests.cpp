@@ -10,10 +10,6 @@ using stashbay::DisplayInfo;
 using stashbay::MenuBarZones;
 using stashbay::ScreenGeometry;
 
-namespace cg {
-static void PrintTo(const Rect& r, std::ostream* os) { *os << describe(r); }
-}  // namespace cg
-
 namespace {
 
 // What the app computes from the world it starts with when no scenario is given.

@@ -12,10 +12,6 @@
 
 using stashbay::DisplayInfo;
 
-namespace cg {
-static void PrintTo(const Rect& r, std::ostream* os) { *os << describe(r); }
-}  // namespace cg
-
 namespace {
 
 // A notched laptop panel, 1512 x 982 at `x`, that the platform calls something else than the

@@ -15,17 +15,6 @@ using nlohmann::json;
 using SectionType = MenuBarSection::SectionType;
 using Visibility = MenuBarItemVisibility;
 
-namespace stashbay {
-// Failures show the document rather than bytes.
-void PrintTo(const IconArrangement& arrangement, std::ostream* os) {
-    try {
-        *os << arrangement.encodedDocument();
-    } catch (const std::exception& error) {
-        *os << "(no JSON form: " << error.what() << ")";
-    }
-}
-}  // namespace stashbay
-
 namespace {
 
 const MenuBarItemID a{"com.a", 0};

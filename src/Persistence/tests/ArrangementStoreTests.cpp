@@ -17,17 +17,6 @@ using namespace stashbay;
 using SectionType = MenuBarSection::SectionType;
 namespace fs = std::filesystem;
 
-namespace stashbay {
-// Failures show the document rather than bytes.
-void PrintTo(const IconArrangement& arrangement, std::ostream* os) {
-    try {
-        *os << arrangement.encodedDocument();
-    } catch (const std::exception& error) {
-        *os << "(no JSON form: " << error.what() << ")";
-    }
-}
-}  // namespace stashbay
-
 namespace {
 
 constexpr const char* noFile = "No arrangement file found; returning empty arrangement";

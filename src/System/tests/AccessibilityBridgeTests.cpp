@@ -5,6 +5,8 @@
 #include "stashbay/runtime/Executor.hpp"
 #include "stashbay/runtime/ManualLoop.hpp"
 
+#include "SceneTest.hpp"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -44,17 +46,9 @@ constexpr const char* edges = R"({
       {"title": "Bare", "behaviour": {"ignoresShowMenu": true}}]}
   ]})";
 
-class AccessibilityBridgeTest : public ::testing::Test {
+class AccessibilityBridgeTest : public SceneTest {
 protected:
-    runtime::ManualLoop loop;
-    std::unique_ptr<sim::World> world;
-    std::unique_ptr<os::LogCapture> capture;
-
-    void SetUp() override {
-        os::LogStore::shared().setEchoToStderr(false);
-        world = std::make_unique<sim::World>(sim::parseScenario(edges, "edges.json"));
-        capture = std::make_unique<os::LogCapture>();
-    }
+    AccessibilityBridgeTest() : SceneTest(edges, "edges.json") {}
 
     static std::vector<Item> itemsOf(std::int32_t pid) {
         auto app = ns::RunningApplication::withProcessIdentifier(pid);
@@ -138,13 +132,11 @@ TEST_F(AccessibilityBridgeTest, FailuresShrinkTheListAndOnlyAReadableBarIsLogged
          {"-"},
          {"Found 1 menu bar items for PID 21 (unknown)"}},
     };
-    world.reset();
     for (const auto& c : cases) {
-        sim::World w(sim::parseScenario(edges, "edges.json"));
-        c.change(w);
-        os::LogCapture logs;
+        scene.reload();
+        c.change(scene.world());
         EXPECT_EQ(titles(itemsOf(c.pid)), c.titles) << c.name;
-        EXPECT_EQ(logs.texts("accessibility"), c.records) << c.name;
+        EXPECT_EQ(scene.log().texts("accessibility"), c.records) << c.name;
     }
 }
 

@@ -12,11 +12,6 @@
 using stashbay::MenuBarZones;
 using stashbay::ScreenGeometry;
 
-namespace cg {
-// Failures show rectangles as the log records do.
-static void PrintTo(const Rect& r, std::ostream* os) { *os << describe(r); }
-}  // namespace cg
-
 namespace {
 
 sim::ScreenSpec screen(cg::Rect frame, cg::Rect visibleFrame, double topInset = 0,

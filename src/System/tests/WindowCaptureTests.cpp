@@ -5,6 +5,8 @@
 #include "stashbay/runtime/Executor.hpp"
 #include "stashbay/runtime/ManualLoop.hpp"
 
+#include "SceneTest.hpp"
+
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -28,20 +30,9 @@ constexpr const char* desk = R"({
     {"pid": 10, "bundleIdentifier": "com.example.clock", "name": "Clock"}
   ]})";
 
-class WindowCaptureTest : public ::testing::Test {
+class WindowCaptureTest : public SceneTest {
 protected:
-    runtime::ManualLoop loop;
-    std::unique_ptr<sim::World> world;
-    std::unique_ptr<os::LogCapture> capture;
-
-    // Also a fresh start for each row of a table.
-    void SetUp() override {
-        os::LogStore::shared().setEchoToStderr(false);
-        capture.reset();
-        world.reset();
-        world = std::make_unique<sim::World>(sim::parseScenario(desk, "desk.json"));
-        capture = std::make_unique<os::LogCapture>();
-    }
+    WindowCaptureTest() : SceneTest(desk, "desk.json") {}
 
     sim::WindowNumber statusWindow(cg::Rect bounds, bool onScreen = true, std::uint32_t color = 0x0A84FFFF,
                                    sim::ProcessID owner = 10) {

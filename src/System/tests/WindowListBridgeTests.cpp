@@ -5,6 +5,8 @@
 #include "macos/sim/World.hpp"
 #include "stashbay/runtime/ManualLoop.hpp"
 
+#include "SceneTest.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -41,20 +43,9 @@ sim::WindowSpec window(cg::Rect bounds, std::int64_t layer = 25, bool onScreen =
     return spec;
 }
 
-class WindowListBridgeTest : public ::testing::Test {
+class WindowListBridgeTest : public SceneTest {
 protected:
-    runtime::ManualLoop loop;
-    std::unique_ptr<sim::World> world;
-    std::unique_ptr<os::LogCapture> capture;
-
-    // Also a fresh start for each row of a table.
-    void SetUp() override {
-        os::LogStore::shared().setEchoToStderr(false);
-        capture.reset();
-        world.reset();
-        world = std::make_unique<sim::World>(sim::parseScenario(emptyDesk, "empty.json"));
-        capture = std::make_unique<os::LogCapture>();
-    }
+    WindowListBridgeTest() : SceneTest(emptyDesk, "empty.json") {}
 
     std::vector<std::uint32_t> menuBarIDs() {
         std::vector<std::uint32_t> out;

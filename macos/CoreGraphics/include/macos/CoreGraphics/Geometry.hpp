@@ -1,5 +1,6 @@
 #pragma once
 
+#include <iosfwd>
 #include <string>
 
 namespace cg {
@@ -70,5 +71,7 @@ std::string describe(Point p);
 std::string describe(Size s);
 // The debug description of a rectangle, "(662.0, 945.0, 188.0, 37.0)".
 std::string describe(const Rect& r);
+// Writes the debug description, so that test failures show rectangles readably.
+std::ostream& operator<<(std::ostream& os, const Rect& r);
 
 }  // namespace cg
