@@ -3,10 +3,9 @@
 #include "Models/DecodingError.hpp"
 #include "stashbay/runtime/Sleep.hpp"
 
-#include <ostream>
-
 #include <algorithm>
 #include <cmath>
+#include <ostream>
 
 namespace stashbay {
 

@@ -1,7 +1,7 @@
 #include "macos/Foundation/FileManager.hpp"
 #include "macos/ServiceManagement/AppService.hpp"
 
-#include "macos/sim/TestSupport.hpp"
+#include "macos/sim/SavedEnvironmentVariable.hpp"
 
 #include <gtest/gtest.h>
 

@@ -133,10 +133,10 @@ TEST_F(AccessibilityBridgeTest, FailuresShrinkTheListAndOnlyAReadableBarIsLogged
          {"Found 1 menu bar items for PID 21 (unknown)"}},
     };
     for (const auto& c : cases) {
-        scene.reload();
-        c.change(scene.world());
+        reload();
+        c.change(*world);
         EXPECT_EQ(titles(itemsOf(c.pid)), c.titles) << c.name;
-        EXPECT_EQ(scene.log().texts("accessibility"), c.records) << c.name;
+        EXPECT_EQ(capture->texts("accessibility"), c.records) << c.name;
     }
 }
 
