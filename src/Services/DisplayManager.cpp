@@ -19,6 +19,12 @@ std::string frameText(const cg::Rect& frame) {
 
 }  // namespace
 
+// The constructor is private: the weak references that the service hands its tasks need a
+// std::shared_ptr owner from the start.
+std::shared_ptr<DisplayManager> DisplayManager::create() {
+    return std::shared_ptr<DisplayManager>(new DisplayManager());
+}
+
 DisplayManager::~DisplayManager() {
     // The owner normally stops first; a consumer must not wait on a producer that is gone.
     if (notificationObserver_) ns::NotificationCenter::defaultCenter().removeObserver(notificationObserver_);

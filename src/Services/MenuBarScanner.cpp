@@ -26,6 +26,12 @@ bool CGImageCacheEntry::isExpired(double ttl) const {
     return runtime::currentDate().timeIntervalSince(capturedAt_) > ttl;
 }
 
+// The constructor is private: the weak references that the service hands its tasks need a
+// std::shared_ptr owner from the start.
+std::shared_ptr<MenuBarScanner> MenuBarScanner::create() {
+    return std::shared_ptr<MenuBarScanner>(new MenuBarScanner());
+}
+
 MenuBarScanner::MenuBarScanner() : logger_(log::scanning()) {
     imageCache_.setCountLimit(100);
     imageCache_.setTotalCostLimit(5242880);
