@@ -142,6 +142,12 @@ void LoopbackHttpsServer::answer(int connection) {
     std::string path =
         secondBlank == std::string::npos ? std::string() : head.substr(firstBlank + 1, secondBlank - firstBlank - 1);
 
+    if (path.empty()) {
+        // The client hung up without a request (a name it did not trust, a time-out).
+        SSL_free(ssl);
+        ERR_clear_error();
+        return;
+    }
     Response response{404, "not here", {}};
     {
         std::lock_guard lock(mutex_);
