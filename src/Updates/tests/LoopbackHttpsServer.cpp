@@ -168,10 +168,11 @@ void LoopbackHttpsServer::answer(int connection) {
             sent += static_cast<std::size_t>(wrote);
         }
     }
-    lastBodyBytesSent_ = sent;
     SSL_shutdown(ssl);
     SSL_free(ssl);
     ERR_clear_error();
+    lastBodyBytesSent_ = sent;
+    ++answered_;
 }
 
 SilentServer::SilentServer() { std::tie(listener_, port_) = listenOnLoopback(); }

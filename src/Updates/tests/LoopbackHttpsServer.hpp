@@ -49,7 +49,9 @@ public:
     int port() const { return port_; }
     // The paths requested so far, in order.
     std::vector<std::string> requests() const;
-    // Body bytes of the last response that the connection took before it ended.
+    // Requests answered to their end, the client's hang-up included.
+    std::size_t answered() const { return answered_.load(); }
+    // Body bytes of the last answered response that the connection took before it ended.
     std::size_t lastBodyBytesSent() const { return lastBodyBytesSent_.load(); }
 
 private:
@@ -60,6 +62,7 @@ private:
     int listener_ = -1;
     int port_ = 0;
     std::atomic<bool> stopping_{false};
+    std::atomic<std::size_t> answered_{0};
     std::atomic<std::size_t> lastBodyBytesSent_{0};
     mutable std::mutex mutex_;
     std::map<std::string, Response> routes_;

@@ -261,8 +261,10 @@ TEST_F(UpdateCheckerOverHttps, CapsTheBodyAndStopsTheTransferThere) {
     // A body far beyond what the loopback's buffers hold shows the client hung up early.
     capture_.clear();
     const std::size_t huge = 64u << 20;
+    auto answeredBefore = server_->answered();
     EXPECT_EQ(checkServing(200, std::string(huge, ' ')), failed());
     EXPECT_EQ(errors(), std::vector<std::string>{tooLarge});
+    ASSERT_TRUE(waitUntil([&] { return server_->answered() == answeredBefore + 1; }));
     EXPECT_LT(server_->lastBodyBytesSent(), huge);
 }
 
