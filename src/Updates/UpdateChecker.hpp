@@ -102,7 +102,7 @@ public:
     // Scheme https and host the update host, both compared in lower case, as libcurl's URL
     // parser reads the address.
     static bool isValidDownloadURL(const ns::URL& url);
-    // The pieces between dots, empty ones dropped, each its signed 64-bit value or 0.
+    // The segments between dots, empty ones dropped, each its signed 64-bit value or 0.
     static std::vector<std::int64_t> versionComponents(std::string_view version);
 
 private:

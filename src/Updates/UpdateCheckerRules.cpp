@@ -51,15 +51,15 @@ bool isNumberCharacter(std::string_view cluster) {
     return first >= 0 && u_getIntPropertyValue(first, UCHAR_NUMERIC_TYPE) != U_NT_NONE;
 }
 
-// A whole piece as a signed 64-bit decimal: an optional sign, then ASCII digits only.
-std::int64_t componentValue(std::string_view piece) {
-    std::string_view digits = piece;
+// A whole segment as a signed 64-bit decimal: an optional sign, then ASCII digits only.
+std::int64_t componentValue(std::string_view segment) {
+    std::string_view digits = segment;
     if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) digits.remove_prefix(1);
     if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return 0;
     }
     // from_chars takes a minus sign but not a plus.
-    std::string_view number = piece.front() == '+' ? digits : piece;
+    std::string_view number = segment.front() == '+' ? digits : segment;
     std::int64_t value = 0;
     auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
     if (error != std::errc() || end != number.data() + number.size()) return 0;
@@ -84,20 +84,20 @@ bool UpdateChecker::isValidVersionString(std::string_view version) {
 
 std::vector<std::int64_t> UpdateChecker::versionComponents(std::string_view version) {
     // Split at every character that is a full stop alone: a dot carrying a combining mark is
-    // another character, and stays inside its piece.
+    // another character, and stays inside its segment.
     std::vector<std::int64_t> components;
-    std::size_t pieceStart = 0;
-    auto endPiece = [&](std::size_t pieceEnd) {
-        if (pieceEnd > pieceStart)
-            components.push_back(componentValue(version.substr(pieceStart, pieceEnd - pieceStart)));
+    std::size_t segmentStart = 0;
+    auto endSegment = [&](std::size_t segmentEnd) {
+        if (segmentEnd > segmentStart)
+            components.push_back(componentValue(version.substr(segmentStart, segmentEnd - segmentStart)));
     };
     for (std::string_view cluster : graphemeClusters(version, version.size())) {
         if (cluster != ".") continue;
         auto at = static_cast<std::size_t>(cluster.data() - version.data());
-        endPiece(at);
-        pieceStart = at + 1;
+        endSegment(at);
+        segmentStart = at + 1;
     }
-    endPiece(version.size());
+    endSegment(version.size());
     return components;
 }
 

@@ -11,9 +11,9 @@ using stashbay::UpdateChecker;
 
 namespace {
 
-std::string repeated(const std::string& piece, int times) {
+std::string repeated(const std::string& segment, int times) {
     std::string out;
-    for (int i = 0; i < times; ++i) out += piece;
+    for (int i = 0; i < times; ++i) out += segment;
     return out;
 }
 
@@ -65,7 +65,7 @@ TEST(UpdateVersionRules, ComponentsAreSigned64BitDecimalsOrZero) {
     constexpr auto min = std::numeric_limits<std::int64_t>::min();
     const Case cases[] = {
         {"plain", "1.10.0", {1, 10, 0}},
-        {"empty pieces dropped", ".1..2.", {1, 2}},
+        {"empty segments dropped", ".1..2.", {1, 2}},
         {"dots alone", "...", {}},
         {"empty", "", {}},
         {"a suffix", "2.0-beta", {2, 0}},
