@@ -377,8 +377,8 @@ TEST_F(UpdateCheckerOverHttps, ACheckInFlightOutlivesItsCheckerAndTheLoop) {
     testing_https::SilentServer silent;
     UpdateCheckerConfiguration slow = configuration();
     slow.manifestURL = ns::URL::fromString(silent.url(manifestPath));
-    slow.connectTimeout = 200ms;
-    slow.totalTimeout = 200ms;
+    slow.connectTimeout = 500ms;
+    slow.totalTimeout = 500ms;
 
     // The checker goes first: the answer arrives, finds nobody and writes nothing.
     auto checker = std::make_unique<UpdateChecker>(slow);
