@@ -11,7 +11,7 @@ namespace cg {
 namespace {
 
 constexpr WindowLevel baseLevel = std::numeric_limits<std::int32_t>::min();
-constexpr WindowLevel minimumLevel = baseLevel + 1;
+constexpr WindowLevel minimumLevel = baseLevel + 5;
 constexpr WindowLevel desktopLevel = minimumLevel + 20;
 constexpr WindowLevel desktopIconLevel = desktopLevel + 20;
 // The platform keeps the topmost levels for itself.

@@ -150,7 +150,12 @@ TEST(WindowLevels, KeysGiveThePlatformsLevels) {
         cg::WindowLevelKey key;
         cg::WindowLevel level;
     };
-    const Row rows[] = {{cg::popUpMenuWindowLevelKey, 101},
+    constexpr cg::WindowLevel lowest = std::numeric_limits<std::int32_t>::min();
+    const Row rows[] = {{cg::baseWindowLevelKey, lowest},
+                        {cg::minimumWindowLevelKey, lowest + 5},
+                        {cg::desktopWindowLevelKey, lowest + 25},
+                        {cg::desktopIconWindowLevelKey, lowest + 45},
+                        {cg::popUpMenuWindowLevelKey, 101},
                         {cg::statusWindowLevelKey, 25},
                         {cg::normalWindowLevelKey, 0},
                         {cg::mainMenuWindowLevelKey, 24},
@@ -239,6 +244,11 @@ TEST_F(WindowListTest, ACompositeDrawsOnScreenWindowsBackToFrontAndLeavesOutWhat
     EXPECT_EQ(pixel(image, 5, 5), 0xFF0000FFu);
     EXPECT_EQ(pixel(image, 25, 5), 0x00FF00FFu) << "the newer window is in front";
     EXPECT_EQ(pixel(image, 70, 5), 0x00000000u) << "transparent where nothing is shown";
+    auto opaque = cg::windowListCreateImage(cg::Rect(0, 0, 40, 10), cg::windowListOptionOnScreenOnly, cg::nullWindowID,
+                                            cg::windowImageBestResolution | cg::windowImageShouldBeOpaque);
+    ASSERT_NE(opaque, nullptr);
+    EXPECT_EQ(pixel(opaque, 70, 5), 0xFFFFFFFFu) << "an opaque image is white where nothing is shown";
+    EXPECT_EQ(pixel(opaque, 5, 5), 0xFF0000FFu);
 
     world.permissions().screenRecording = false;
     image = strip();
