@@ -7,8 +7,8 @@ namespace stashbay {
 
 IconInteractor& IconInteractor::shared() {
     // Made on first use and kept for the life of the process.
-    static IconInteractor* instance = new IconInteractor();
-    return *instance;
+    static IconInteractor instance;
+    return instance;
 }
 
 IconInteractor::IconInteractor() : logger_(log::interaction()) {}
