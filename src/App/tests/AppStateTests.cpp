@@ -26,10 +26,11 @@ std::vector<std::string> ids(const std::vector<MenuBarItem>& items) {
 // Whether `change` announces a change of what `read` reads.
 template <class Read, class Change>
 bool announces(Read read, Change change) {
-    bool announced = false;
-    observation::withObservationTracking(read, [&] { announced = true; });
+    // Shared: a tracking that never fires outlives this frame.
+    auto announced = std::make_shared<bool>(false);
+    observation::withObservationTracking(read, [announced] { *announced = true; });
     change();
-    return announced;
+    return *announced;
 }
 
 TEST_F(AppStateTest, AConstructedStateHasItsServicesAndStartsNothing) {
@@ -188,6 +189,39 @@ TEST_F(AppStateTest, FieldsAnnounceByTheirAssignmentRule) {
     auto preferences = std::make_shared<UserPreferences>();
     for (int i = 0; i < 2; ++i)
         EXPECT_TRUE(announces([&] { state->preferences(); }, [&] { state->setPreferences(preferences); }));
+}
+
+TEST_F(AppStateTest, EveryDisplayListIsAnnouncedEvenWhenNothingChanged) {
+    startAndSettle();
+    ASSERT_TRUE(state->currentDisplay());
+    EXPECT_TRUE(state->currentDisplay()->isMain());
+    EXPECT_EQ(state->allDisplays().size(), 1u);
+    auto all = std::make_shared<bool>(false);
+    auto current = std::make_shared<bool>(false);
+    observation::withObservationTracking([&] { state->allDisplays(); }, [all] { *all = true; });
+    observation::withObservationTracking([&] { state->currentDisplay(); }, [current] { *current = true; });
+    world->setMainScreen(0);
+    loop.advance(600ms);
+    EXPECT_TRUE(*all);
+    EXPECT_TRUE(*current);
+    EXPECT_EQ(capture.count("appState", "Display update: 1 screen(s)"), 2u);
+}
+
+TEST_F(AppStateTest, AMoveRecordsTheIndexAsGivenAndClampsItInTheOrder) {
+    make();
+    const MenuBarItemID first("org.example.First", 0);
+    const MenuBarItemID anonymous(std::nullopt, 2);
+    loop.run(state->moveItem(first, SectionType::visible, 7));
+    loop.run(state->moveItem(anonymous, SectionType::visible, 9));
+    loop.run(state->moveItem(MenuBarItemID("org.example.Third", 0), SectionType::visible, 1));
+    const auto& arrangement = state->currentArrangement();
+    EXPECT_EQ(arrangement.order(SectionType::visible),
+              (std::vector<MenuBarItemID>{first, MenuBarItemID("org.example.Third", 0), anonymous}));
+    EXPECT_EQ(arrangement.assignments().at(anonymous), MenuBarItemVisibility::visible);
+    EXPECT_EQ(capture.texts("appState"), (std::vector<std::string>{"Moved org.example.First to Visible at index 7",
+                                                                   "Moved unknown to Visible at index 9",
+                                                                   "Moved org.example.Third to Visible at index 1"}));
+    EXPECT_EQ(IconArrangement::decodeDocument(readArrangementFile()), arrangement);
 }
 
 TEST_F(AppStateTest, ACorruptArrangementFileIsReportedAndLeftAsItIsWhileEverythingStarts) {
