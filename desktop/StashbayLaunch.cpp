@@ -1,45 +1,18 @@
 #include "StashbayLaunch.hpp"
 
-#include "App/AppDelegate.hpp"
-#include "App/MenuBarIcon.hpp"
-#include "macos/AppKit/Application.hpp"
-#include "macos/AppKit/StatusItem.hpp"
+#include "App/Entry/StashbayApp.hpp"
 #include "macos/os/Logger.hpp"
-
-#include <QPainter>
 
 namespace desktop {
 
 namespace {
 
-// Until the panel's views exist: a plain panel with the app's name.
-class PlaceholderPanel final : public ns::View {
-public:
-    cg::Size fittingSize() const override { return {200, 80}; }
-    void draw(QPainter& p, cg::Size size) const override {
-        QFont font = p.font();
-        font.setPixelSize(15);
-        font.setBold(true);
-        p.setFont(font);
-        p.setPen(QColor(30, 30, 30));
-        p.drawText(QRectF(0, 0, size.width, size.height), Qt::AlignCenter, "Stashbay");
-    }
-};
-
 class Launched final : public LaunchedStashbay {
 public:
-    Launched() {
-        stashbay::registerMenuBarIcon();
-        delegate_ = std::make_shared<stashbay::AppDelegate>();
-        ns::Application::shared().setDelegate(delegate_);
-        scene_ =
-            ns::MenuBarExtra::create(ns::Image::named(stashbay::menuBarIconName), std::make_shared<PlaceholderPanel>());
-        ns::Application::shared().finishLaunching();
-    }
+    Launched() : app_(stashbay::StashbayApp::launch()) {}
 
 private:
-    std::shared_ptr<stashbay::AppDelegate> delegate_;
-    std::shared_ptr<ns::MenuBarExtra> scene_;
+    std::unique_ptr<stashbay::StashbayApp> app_;
 };
 
 }  // namespace

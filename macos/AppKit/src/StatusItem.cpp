@@ -105,7 +105,13 @@ void MenuBarExtra::dismiss() {
 void MenuBarExtra::contentSizeChanged() {
     auto frame = window_->frame();
     auto size = content_->fittingSize();
-    window_->setFrame(cg::Rect{frame.minX(), frame.maxY() - size.height, size.width, size.height});
+    // The top edge stays; a wider panel stays on the screen.
+    double x = frame.minX();
+    if (auto screens = Screen::screens(); !screens.empty()) {
+        auto screen = screens.front().frame();
+        x = std::clamp(x, screen.minX(), std::max(screen.minX(), screen.maxX() - size.width));
+    }
+    window_->setFrame(cg::Rect{x, frame.maxY() - size.height, size.width, size.height});
 }
 
 }  // namespace ns

@@ -9,10 +9,11 @@ namespace {
 
 class Content final : public ns::View {
 public:
-    cg::Size fittingSize() const override { return {220, 150}; }
+    cg::Size fittingSize() const override { return {width, 150}; }
     void viewDidAppear() override { ++appeared; }
     void viewDidDisappear() override { ++disappeared; }
     void mouseDown(cg::Point location) override { clicks.push_back(location); }
+    double width = 220;
     int appeared = 0;
     int disappeared = 0;
     std::vector<cg::Point> clicks;
@@ -84,6 +85,18 @@ TEST_F(MenuBarExtraTest, AClickOnTheItemOpensThePanelUnderItAndASecondClickClose
     EXPECT_EQ(content->disappeared, 1);
     // No simulated menu opened for Stashbay's own item.
     EXPECT_FALSE(world.openMenuItem());
+}
+
+TEST_F(MenuBarExtraTest, APanelThatGrowsStaysOnTheScreen) {
+    click(itemCentre());
+    ASSERT_TRUE(extra->isPresented());
+    content->width = 900;
+    extra->contentSizeChanged();
+    const auto* shown = world.windowServer().find(extra->window()->windowNumber());
+    ASSERT_NE(shown, nullptr);
+    EXPECT_DOUBLE_EQ(shown->bounds.width(), 900);
+    EXPECT_LE(shown->bounds.maxX(), world.screens().primary()->spec().frame.width());
+    EXPECT_DOUBLE_EQ(shown->bounds.minY(), world.menuBarHeight());
 }
 
 TEST_F(MenuBarExtraTest, AClickOnAnotherApplicationClosesThePanel) {
