@@ -27,7 +27,7 @@ protected:
 
     // The item as a scan sees it now.
     MenuBarItem scanned(const std::string& name) {
-        auto scanner = std::make_shared<MenuBarScanner>();
+        auto scanner = MenuBarScanner::create();
         auto items = loop.run(scanner->scanOnce());
         for (auto& item : items)
             if (item.displayName() == name) return item;
