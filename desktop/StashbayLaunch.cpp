@@ -33,13 +33,12 @@ void bringFinderToFront(sim::World& world) {
 }
 
 void configureLog(const std::string& level) {
-    // TODO(lead): once the log's terminal sink with a settable level is merged, set it to `level`
-    // here. Until then the terminal shows every record for info and debug, and none otherwise,
-    // and the records are not kept, so a long run does not grow.
+    // The terminal shows errors unless the person asked for more; nothing else is kept.
     auto& store = os::LogStore::shared();
-    const bool verbose = level != "error";
-    store.setCapturing(verbose);
-    store.setEchoToStderr(verbose);
+    store.setEchoToStderr(true);
+    store.setTerminalLevel(level == "debug"  ? os::LogLevel::debug
+                           : level == "info" ? os::LogLevel::info
+                                             : os::LogLevel::error);
 }
 
 }  // namespace desktop
