@@ -34,9 +34,19 @@ runtime::Task<void> EventTapManager::setOnDragEnded(DragEndedCallback callback) 
 runtime::Task<void> EventTapManager::install() {
     co_await runtime::hopTo(executor_);
     runtime::assertIsolated(executor_, "EventTapManager.install");
-    if (tapHandle_) {
+    if (tapHandle_ && EventTapBridge::isEnabled(*tapHandle_)) {
         logger_.error("Event tap already installed");
         co_return;
+    }
+    if (tapHandle_) {
+        // The system switched the tap off (it lost Accessibility) and it stayed off: no event
+        // will come through it again, so it makes way for a new one.
+        logger_.info("Event tap was disabled by the system; installing a new one");
+        processTask_.cancel();
+        processTask_ = {};
+        EventTapBridge::uninstall(std::move(*tapHandle_));
+        tapHandle_.reset();
+        dragState_ = Idle{};
     }
     auto installed = EventTapBridge::install(eventsOfInterest, cg::EventTapLocation::hid);
     if (!installed) {

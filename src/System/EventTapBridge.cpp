@@ -1,5 +1,6 @@
 #include "System/EventTapBridge.hpp"
 
+#include "System/AccessibilityBridge.hpp"
 #include "Utilities/LoggerExtensions.hpp"
 
 #include <new>
@@ -48,6 +49,8 @@ void EventTapBridge::setEnabled(const TapHandle& handle, bool enabled) {
     log::eventTap().debug("Event tap %s.", enabled ? "enabled" : "disabled");
 }
 
+bool EventTapBridge::isEnabled(const TapHandle& handle) { return cg::eventTapIsEnabled(handle.machPort); }
+
 void EventTapBridge::uninstall(TapHandle handle) {
     if (!handle.context) return;
     release(handle);
@@ -84,6 +87,16 @@ cg::EventRef EventTapBridge::tapCallback(cg::EventTapProxy, cg::EventType type, 
     // Held for the whole call: an uninstall meanwhile must not free what this call still uses.
     auto context = static_cast<EventTapContext*>(userInfo)->shared_from_this();
     if (type == cg::EventType::tapDisabledByTimeout || type == cg::EventType::tapDisabledByUserInput) {
+        // Without Accessibility the system holds the person's input at this tap until it times
+        // out again: re-enabling then would stall every click once more. Left off, the tap comes
+        // back through a new install once the permission does.
+        if (!AccessibilityBridge::isAccessibilityGranted()) {
+            log::eventTap().error(
+                "Event tap disabled by system (type=%u). Accessibility permission is missing; "
+                "leaving it disabled.",
+                cg::rawValue(type));
+            return event;
+        }
         log::eventTap().error("Event tap disabled by system (type=%u). Re-enabling.", cg::rawValue(type));
         if (auto port = context->machPort.lock()) cg::eventTapEnable(port, true);
         return event;

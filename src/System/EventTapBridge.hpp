@@ -57,6 +57,8 @@ public:
     static std::optional<std::pair<TapHandle, EventStream>> install(cg::EventMask eventsOfInterest,
                                                                     cg::EventTapLocation location);
     static void setEnabled(const TapHandle& handle, bool enabled);
+    // Whether the tap is switched on (the system switches off a tap it timed out).
+    static bool isEnabled(const TapHandle& handle);
     // Ends the stream (the consumer drains what is buffered) and removes the tap.
     static void uninstall(TapHandle handle);
 

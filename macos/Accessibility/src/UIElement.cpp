@@ -3,7 +3,6 @@
 #include "macos/Accessibility/Names.hpp"
 #include "macos/Accessibility/Value.hpp"
 #include "macos/sim/World.hpp"
-#include "stashbay/runtime/EventLoop.hpp"
 
 namespace ax {
 
@@ -32,15 +31,20 @@ cf::Value optionalText(const std::optional<std::string>& text, Error& error) {
 Error enter(sim::World& world, const UIElementRef& element) {
     if (!element) return Error::illegalArgument;
     if (!world.permissions().accessibility) return Error::apiDisabled;
-    if (!world.processes().find(element->pid())) return Error::invalidUIElement;
-    const auto* behaviour = world.behaviourOf(element->pid());
+    const auto pid = element->pid();
+    if (!world.processes().find(pid)) return Error::invalidUIElement;
+    // What a test or scenario scripted for this call happens first; it may quit the application.
+    world.noteAccessibilityCall(pid);
+    if (!world.processes().find(pid)) return Error::invalidUIElement;
+    const auto* behaviour = world.behaviourOf(pid);
     if (!behaviour) return Error::success;
-    auto& clock = runtime::EventLoop::current().clock();
     if (behaviour->hung) {
-        clock.consume(world.accessibilityMessagingTimeout());
+        world.spendTime(world.accessibilityMessagingTimeout());
         return Error::cannotComplete;
     }
-    if (behaviour->accessibilityCallCost > runtime::Duration::zero()) clock.consume(behaviour->accessibilityCallCost);
+    world.spendTime(behaviour->accessibilityCallCost);
+    // An application that quit while it was answering never answers.
+    if (!world.processes().find(pid)) return Error::invalidUIElement;
     return Error::success;
 }
 

@@ -28,7 +28,8 @@ bool isDesktopElement(const sim::Window& w) { return w.layer <= desktopIconLevel
 cf::Value describeWindow(const sim::World& world, const sim::Window& w, bool showOthersNames) {
     cf::Value::Dictionary d;
     d[windowNumberKey] = cf::Value(static_cast<std::int64_t>(w.number));
-    d[windowOwnerPIDKey] = cf::Value(static_cast<std::int64_t>(w.owner));
+    const auto owner = world.reportedOwner(w);
+    d[windowOwnerPIDKey] = cf::Value(static_cast<std::int64_t>(owner));
     d[windowLayerKey] = cf::Value(static_cast<std::int64_t>(w.layer));
     d[windowBoundsKey] = cf::Value::dictionary({
         {boundsXKey, cf::Value(w.bounds.origin.x)},
@@ -42,7 +43,7 @@ cf::Value describeWindow(const sim::World& world, const sim::Window& w, bool sho
     d[windowStoreTypeKey] = cf::Value(backingStoreBuffered);
     double pixels = std::max(0.0, w.bounds.size.width) * std::max(0.0, w.bounds.size.height) * 4.0;
     d[windowMemoryUsageKey] = cf::Value(static_cast<std::int64_t>(std::min(pixels, 1e15)));
-    if (auto process = world.processes().find(w.owner); process && process->localizedName())
+    if (auto process = world.processes().find(owner); process && process->localizedName())
         d[windowOwnerNameKey] = cf::Value(*process->localizedName());
     bool own = w.owner == world.processes().selfPid();
     if (w.name && (own || showOthersNames)) d[windowNameKey] = cf::Value(*w.name);
@@ -59,10 +60,10 @@ struct DescriptionInputs {
     const std::optional<std::string>* ownerName = nullptr;
     const std::optional<std::string>* shownName = nullptr;
 
-    bool describes(const sim::Window& w, const std::optional<std::string>& name,
+    bool describes(const sim::Window& w, sim::ProcessID reportedOwner, const std::optional<std::string>& name,
                    const std::optional<std::string>& shown) const {
         auto same = [](double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); };
-        return number == w.number && owner == w.owner && layer == w.layer && onScreen == w.onScreen &&
+        return number == w.number && owner == reportedOwner && layer == w.layer && onScreen == w.onScreen &&
                same(bounds.origin.x, w.bounds.origin.x) && same(bounds.origin.y, w.bounds.origin.y) &&
                same(bounds.size.width, w.bounds.size.width) && same(bounds.size.height, w.bounds.size.height) &&
                *ownerName == name && *shownName == shown;
@@ -76,17 +77,18 @@ class DescriptionCache {
 public:
     cf::Value describe(const sim::World& world, const sim::Window& w, bool showOthersNames) {
         static const std::optional<std::string> none;
-        auto process = world.processes().find(w.owner);
+        const auto owner = world.reportedOwner(w);
+        auto process = world.processes().find(owner);
         const auto& ownerName = process ? process->localizedName() : none;
         bool own = w.owner == world.processes().selfPid();
         const auto& shownName = own || showOthersNames ? w.name : none;
         auto& entry = entries_[w.number];
         entry.lastUse = generation_;
-        if (!entry.value || !entry.inputs.describes(w, ownerName, shownName)) {
+        if (!entry.value || !entry.inputs.describes(w, owner, ownerName, shownName)) {
             entry.value = describeWindow(world, w, showOthersNames);
             entry.ownerName = ownerName;
             entry.shownName = shownName;
-            entry.inputs = {w.number, w.owner, w.layer, w.bounds, w.onScreen, &entry.ownerName, &entry.shownName};
+            entry.inputs = {w.number, owner, w.layer, w.bounds, w.onScreen, &entry.ownerName, &entry.shownName};
         }
         return *entry.value;
     }

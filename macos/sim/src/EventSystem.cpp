@@ -176,6 +176,21 @@ void EventSystem::noteButton(cg::EventType type) {
 
 void EventSystem::route(std::uint64_t serial, EventEntry entry, ProcessID pid, cg::EventRef event) {
     purgeTaps();
+    if (entry == EventEntry::user || entry == EventEntry::hid) {
+        // The HID stream is one queue: what comes in behind a held event waits behind it.
+        if (holdingInput_) {
+            heldInput_.push_back(HeldEvent{serial, entry, std::move(event)});
+            return;
+        }
+        if (auto stalling = stallingTaps(*event); !stalling.empty()) {
+            holdingInput_ = true;
+            heldInput_.push_back(HeldEvent{serial, entry, std::move(event)});
+            world_.schedule(tapTimeout_, [alive = std::weak_ptr<int>(alive_), this, stalling] {
+                if (!alive.expired()) releaseHeldInput(stalling);
+            });
+            return;
+        }
+    }
     const auto type = event->type();
     if (entry == EventEntry::user) {
         if (userInputSuppressed(*event)) {
@@ -384,6 +399,38 @@ std::size_t EventSystem::disableTaps(TapPoint point, cg::EventType reason) {
         ++count;
     }
     return count;
+}
+
+std::vector<std::uint64_t> EventSystem::stallingTaps(const cg::Event& event) {
+    std::vector<std::uint64_t> out;
+    // Stashbay makes the taps; its trust is the world's Accessibility permission.
+    if (world_.permissions().accessibility) return out;
+    auto it = order_.find(keyOf(TapPoint::at(cg::EventTapLocation::hid)));
+    if (it == order_.end()) return out;
+    for (auto id : it->second) {
+        const Tap* tap = liveTap(id);
+        if (tap && tap->enabled && !tap->listenOnly && (tap->mask & cg::eventMaskBit(event.type()))) out.push_back(id);
+    }
+    return out;
+}
+
+void EventSystem::releaseHeldInput(const std::vector<std::uint64_t>& stalling) {
+    for (auto id : stalling) {
+        if (Tap* tap = liveTap(id); tap && tap->enabled) {
+            tap->enabled = false;
+            notifyDisabled(id, cg::EventType::tapDisabledByTimeout);
+        }
+    }
+    // After the notices, in one job: the hold ends there, so nothing that came in meanwhile can
+    // overtake what was held. An event that meets another stalling tap starts a new hold, and
+    // those behind it wait again.
+    runtime::mainExecutor().enqueue(nullptr, [alive = std::weak_ptr<int>(alive_), this] {
+        if (alive.expired()) return;
+        holdingInput_ = false;
+        auto held = std::move(heldInput_);
+        heldInput_.clear();
+        for (auto& h : held) route(h.serial, h.entry, 0, std::move(h.event));
+    });
 }
 
 void EventSystem::notifyDisabled(std::uint64_t id, cg::EventType reason) {

@@ -254,6 +254,48 @@ Permissions readPermissions(const JsonNode& node) {
     return p;
 }
 
+ScriptedAction readScriptedAction(const JsonNode& node, const std::map<ProcessID, const ProcessSpec*>& applications) {
+    node.rejectUnknownFields({"action", "pid", "statusItem", "atMs", "atAccessibilityCall", "callsTo"});
+    ScriptedAction a;
+    auto action = node.field("action");
+    auto text = action.text();
+    if (text == "quit")
+        a.kind = ScriptedAction::Kind::quit;
+    else if (text == "hang")
+        a.kind = ScriptedAction::Kind::hang;
+    else if (text == "removeStatusItem")
+        a.kind = ScriptedAction::Kind::removeStatusItem;
+    else
+        action.fail("expected one of quit, hang, removeStatusItem");
+    auto application = [&](const char* key) {
+        auto f = node.field(key);
+        auto pid = static_cast<ProcessID>(f.integer(1, std::numeric_limits<ProcessID>::max()));
+        if (!applications.contains(pid)) f.fail(fmt::format("no application with process id {}", pid));
+        return pid;
+    };
+    a.pid = application("pid");
+    if (auto f = node.optionalField("statusItem")) {
+        if (a.kind != ScriptedAction::Kind::removeStatusItem) f->fail("only removeStatusItem names a status item");
+        a.statusItem = static_cast<std::size_t>(f->integer(0, 1000));
+        auto count = applications.at(a.pid)->statusItems.size();
+        if (a.statusItem >= count) f->fail(fmt::format("no status item at index {} ({} items)", a.statusItem, count));
+    } else if (a.kind == ScriptedAction::Kind::removeStatusItem) {
+        node.field("statusItem");
+    }
+    auto atMs = node.optionalField("atMs");
+    auto atCall = node.optionalField("atAccessibilityCall");
+    if (atMs.has_value() == atCall.has_value()) node.fail("expected exactly one of atMs, atAccessibilityCall");
+    if (atMs) a.at = readMilliseconds(*atMs);
+    a.callsTo = a.pid;
+    if (atCall) {
+        a.atAccessibilityCall = static_cast<std::uint64_t>(atCall->integer(1, 1000000000));
+        if (node.optionalField("callsTo")) a.callsTo = application("callsTo");
+    } else if (auto f = node.optionalField("callsTo")) {
+        f->fail("only atAccessibilityCall counts calls");
+    }
+    return a;
+}
+
 Faults readFaults(const JsonNode& node) {
     std::vector<std::string_view> known;
     for (const auto& entry : faultSwitches) known.push_back(entry.first);
@@ -268,7 +310,8 @@ Faults readFaults(const JsonNode& node) {
 Scenario readScenario(const Json& document, const std::string& file) {
     JsonNode root(document, file, "");
     if (!document.is_object()) root.fail("expected a JSON object at the top level");
-    root.rejectUnknownFields({"version", "screens", "mainScreen", "applications", "faults", "menuBar", "permissions"});
+    root.rejectUnknownFields({"version", "screens", "mainScreen", "applications", "faults", "menuBar", "permissions",
+                              "statusWindowsOwnedByControlCenter", "script"});
 
     auto version = root.field("version");
     auto v = version.integer(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
@@ -328,6 +371,13 @@ Scenario readScenario(const Json& document, const std::string& file) {
     if (auto faults = root.optionalField("faults")) scenario.faults = readFaults(*faults);
     if (auto menuBar = root.optionalField("menuBar")) scenario.menuBar = readMenuBar(*menuBar);
     if (auto permissions = root.optionalField("permissions")) scenario.permissions = readPermissions(*permissions);
+    scenario.statusWindowsOwnedByControlCenter = optionalBoolean(root, "statusWindowsOwnedByControlCenter", false);
+    if (auto script = root.optionalField("script")) {
+        std::map<ProcessID, const ProcessSpec*> applications;
+        for (const auto& spec : scenario.applications) applications.emplace(*spec.pid, &spec);
+        for (const auto& element : script->elements())
+            scenario.script.push_back(readScriptedAction(element, applications));
+    }
     return scenario;
 }
 

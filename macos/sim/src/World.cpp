@@ -9,6 +9,7 @@
 #include "stashbay/BuildInfo.hpp"
 #include "stashbay/runtime/EventLoop.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -56,6 +57,13 @@ World::World(const Scenario& scenario)
         self.localizedName = "Stashbay";
         processes_.makeSelf(processes_.launch(std::move(self)));
     }
+    statusWindowsOwnedByControlCenter_ = scenario.statusWindowsOwnedByControlCenter;
+    for (const auto& action : scenario.script) {
+        if (action.at)
+            schedule(*action.at, [this, action] { perform(action); });
+        else
+            atAccessibilityCall(action.callsTo, *action.atAccessibilityCall, [this, action] { perform(action); });
+    }
     // Observers left by an earlier test must not see this world's changes, and a fresh world
     // starts with empty defaults, no login item and the build's own bundle information, all in
     // memory. The app points the defaults and the login item at their real files afterwards.
@@ -73,7 +81,7 @@ World::World(const Scenario& scenario)
 
 World::~World() {
     if (auto* loop = runtime::EventLoop::currentOrNull()) {
-        for (const auto& timer : timers_) loop->cancelTimer(timer);
+        for (const auto& [seq, scheduled] : scheduled_) loop->cancelTimer(scheduled.timer);
     }
     clearObservers();
     ns::Application::resetShared();
@@ -435,7 +443,7 @@ std::int32_t World::performItemAction(StatusItemID id, MenuTrigger trigger) {
     auto wait = messagingTimeout_;
     bool closesFirst = behaviour.menuClosesAfter && *behaviour.menuClosesAfter < wait;
     if (closesFirst) wait = *behaviour.menuClosesAfter;
-    runtime::EventLoop::current().clock().consume(wait);
+    spendTime(wait);
     if (closesFirst) closeMenus();
     return -25204;  // cannot complete
 }
@@ -447,12 +455,75 @@ void World::chooseMenuEntry(StatusItemID item, std::vector<std::size_t> path) {
 
 void World::schedule(runtime::Duration delay, std::function<void()> action) {
     auto& loop = runtime::EventLoop::current();
-    auto id = std::make_shared<runtime::EventLoop::TimerID>();
-    *id = loop.scheduleTimer(loop.clock().now() + delay, [this, id, action = std::move(action)] {
-        timers_.erase(*id);
+    auto seq = nextScheduled_++;
+    auto due = loop.clock().now() + delay;
+    auto timer = loop.scheduleTimer(due, [this, seq] {
+        auto it = scheduled_.find(seq);
+        if (it == scheduled_.end()) return;
+        auto action = std::move(it->second.action);
+        scheduled_.erase(it);
         action();
     });
-    timers_.insert(*id);
+    scheduled_.emplace(seq, ScheduledAction{due, timer, std::move(action)});
+}
+
+void World::perform(const ScriptedAction& action) {
+    switch (action.kind) {
+        case ScriptedAction::Kind::quit: quitApplication(action.pid); break;
+        case ScriptedAction::Kind::hang:
+            if (processes_.find(action.pid)) behaviours_[action.pid].hung = true;
+            break;
+        case ScriptedAction::Kind::removeStatusItem:
+            if (auto items = statusItemsOf(action.pid); action.statusItem < items.size())
+                removeStatusItem(items[action.statusItem]->id);
+            break;
+    }
+}
+
+ProcessID World::reportedOwner(const Window& window) const {
+    if (!statusWindowsOwnedByControlCenter_ || !statusItemForWindow(window.number)) return window.owner;
+    for (const auto& process : processes_.listed()) {
+        if (process->bundleIdentifier() == "com.apple.controlcenter" && !process->isTerminated()) return process->pid();
+    }
+    return window.owner;
+}
+
+void World::spendTime(runtime::Duration d) {
+    auto& loop = runtime::EventLoop::current();
+    auto& clock = loop.clock();
+    const auto end = clock.now() + std::max(d, runtime::Duration::zero());
+    for (;;) {
+        // The earliest action due within the span; the first scheduled among equal instants.
+        auto next = scheduled_.end();
+        for (auto it = scheduled_.begin(); it != scheduled_.end(); ++it) {
+            if (it->second.due <= end && (next == scheduled_.end() || it->second.due < next->second.due)) next = it;
+        }
+        if (next == scheduled_.end()) break;
+        if (next->second.due > clock.now()) clock.consume(next->second.due - clock.now());
+        loop.cancelTimer(next->second.timer);
+        auto action = std::move(next->second.action);
+        scheduled_.erase(next);
+        action();
+    }
+    if (end > clock.now()) clock.consume(end - clock.now());
+}
+
+void World::atAccessibilityCall(ProcessID pid, std::uint64_t n, std::function<void()> action) {
+    atAccessibilityCall_.emplace(std::pair(pid, n), std::move(action));
+}
+
+void World::noteAccessibilityCall(ProcessID pid) {
+    auto n = ++accessibilityCalls_[pid];
+    auto [first, last] = atAccessibilityCall_.equal_range(std::pair(pid, n));
+    std::vector<std::function<void()>> due;
+    for (auto it = first; it != last; ++it) due.push_back(std::move(it->second));
+    atAccessibilityCall_.erase(first, last);
+    for (auto& action : due) action();
+}
+
+std::uint64_t World::accessibilityCallCount(ProcessID pid) const {
+    auto it = accessibilityCalls_.find(pid);
+    return it == accessibilityCalls_.end() ? 0 : it->second;
 }
 
 bool World::setHidden(ProcessID pid, bool hidden) { return processes_.setHidden(pid, hidden); }

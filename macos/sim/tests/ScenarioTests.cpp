@@ -37,6 +37,12 @@ std::string withApplication(const std::string& application) {
     return R"({"version": 1, "applications": [)" + application + "]}";
 }
 
+// One application, pid 5, with one status item, and the given script.
+std::string withScript(const std::string& action) {
+    return R"({"version": 1, "applications": [{"pid": 5, "statusItems": [{"title": "x"}]}], "script": [)" + action +
+           "]}";
+}
+
 }  // namespace
 
 TEST(DefaultScenario, HasTheNotchedBuiltInDisplay) {
@@ -178,6 +184,26 @@ TEST(ScenarioFields, FaultSwitchesAreRead) {
     EXPECT_FALSE(scenario.faults.bitmapContextCreationFails);
 }
 
+TEST(ScenarioFields, ScriptedActionsAndTheStatusWindowOwnerAreRead) {
+    auto scenario = sim::parseScenario(R"({"version": 1, "statusWindowsOwnedByControlCenter": true,
+        "applications": [{"pid": 5, "statusItems": [{"title": "x"}, {"title": "y"}]}, {"pid": 6}],
+        "script": [{"action": "removeStatusItem", "pid": 5, "statusItem": 1, "atMs": 250},
+                   {"action": "hang", "pid": 5, "atAccessibilityCall": 3, "callsTo": 6},
+                   {"action": "quit", "pid": 6, "atAccessibilityCall": 2}]})",
+                                       "t.json");
+    EXPECT_TRUE(scenario.statusWindowsOwnedByControlCenter);
+    ASSERT_EQ(scenario.script.size(), 3u);
+    using K = sim::ScriptedAction::Kind;
+    EXPECT_EQ(scenario.script[0].kind, K::removeStatusItem);
+    EXPECT_EQ(scenario.script[0].statusItem, 1u);
+    EXPECT_EQ(scenario.script[0].at, std::chrono::milliseconds(250));
+    EXPECT_EQ(scenario.script[1].kind, K::hang);
+    EXPECT_EQ(scenario.script[1].atAccessibilityCall, 3u);
+    EXPECT_EQ(scenario.script[1].callsTo, 6);
+    EXPECT_EQ(scenario.script[2].callsTo, 6) << "its own calls by default";
+    EXPECT_FALSE(sim::parseScenario(R"({"version": 1})", "t.json").statusWindowsOwnedByControlCenter);
+}
+
 struct BadScenario {
     const char* what;
     std::string text;
@@ -276,7 +302,25 @@ INSTANTIATE_TEST_SUITE_P(
         BadScenario{"unknown fault", R"({"version": 1, "faults": {"diskFull": true}})",
                     "bad.json: faults.diskFull: unknown field"},
         BadScenario{"fault as number", R"({"version": 1, "faults": {"bitmapContextImageFails": 1}})",
-                    "bad.json: faults.bitmapContextImageFails: expected true or false, found an integer"}),
+                    "bad.json: faults.bitmapContextImageFails: expected true or false, found an integer"},
+        BadScenario{"unknown scripted action", withScript(R"({"action": "crash", "pid": 5, "atMs": 1})"),
+                    "bad.json: script[0].action: expected one of quit, hang, removeStatusItem"},
+        BadScenario{"script for an unknown application", withScript(R"({"action": "quit", "pid": 6, "atMs": 1})"),
+                    "bad.json: script[0].pid: no application with process id 6"},
+        BadScenario{"script without a moment", withScript(R"({"action": "hang", "pid": 5})"),
+                    "bad.json: script[0]: expected exactly one of atMs, atAccessibilityCall"},
+        BadScenario{"script with two moments",
+                    withScript(R"({"action": "hang", "pid": 5, "atMs": 1, "atAccessibilityCall": 2})"),
+                    "bad.json: script[0]: expected exactly one of atMs, atAccessibilityCall"},
+        BadScenario{"script at call zero", withScript(R"({"action": "quit", "pid": 5, "atAccessibilityCall": 0})"),
+                    "bad.json: script[0].atAccessibilityCall: must be an integer from 1 to 1000000000"},
+        BadScenario{"calls counted at a time", withScript(R"({"action": "quit", "pid": 5, "atMs": 1, "callsTo": 5})"),
+                    "bad.json: script[0].callsTo: only atAccessibilityCall counts calls"},
+        BadScenario{"removing an item that is not there",
+                    withScript(R"({"action": "removeStatusItem", "pid": 5, "statusItem": 1, "atMs": 1})"),
+                    "bad.json: script[0].statusItem: no status item at index 1 (1 items)"},
+        BadScenario{"removing no item", withScript(R"({"action": "removeStatusItem", "pid": 5, "atMs": 1})"),
+                    "bad.json: script[0].statusItem: missing field"}),
     [](const auto& info) {
         std::string name;
         for (char c : std::string(info.param.what)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';

@@ -1,6 +1,7 @@
 #include "macos/sim/SystemNotifications.hpp"
 #include "macos/sim/World.hpp"
 #include "stashbay/runtime/ManualLoop.hpp"
+#include "stashbay/runtime/Sleep.hpp"
 
 #include <gtest/gtest.h>
 
@@ -279,4 +280,43 @@ TEST_F(WorldTest, FaultsComeFromTheScenarioAndCanBeFlipped) {
     EXPECT_TRUE(world.faults().bitmapContextCreationFails);
     world.faults().bitmapContextCreationFails = false;
     EXPECT_EQ(world.faults(), sim::Faults{});
+}
+
+// A platform call that spends virtual time lets the world's actions due inside it happen there,
+// at their instants and in order; the loop does not run them a second time.
+TEST_F(WorldTest, ActionsDueInsideAPlatformCallHappenAtTheirInstants) {
+    sim::World world;
+    std::vector<std::pair<std::string, double>> seen;
+    auto at = [&](const char* what) { seen.emplace_back(what, runtime::seconds(runtime::now() - runtime::Instant{})); };
+    world.schedule(std::chrono::milliseconds(700), [&] { at("second"); });
+    world.schedule(std::chrono::milliseconds(300), [&] { at("first"); });
+    world.schedule(std::chrono::milliseconds(1500), [&] { at("after"); });
+    world.spendTime(std::chrono::seconds(1));
+    EXPECT_EQ(seen, (std::vector<std::pair<std::string, double>>{{"first", 0.3}, {"second", 0.7}}));
+    EXPECT_EQ(runtime::now(), runtime::Instant{} + std::chrono::seconds(1));
+    loop.advance(std::chrono::seconds(1));
+    EXPECT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen.back(), (std::pair<std::string, double>{"after", 1.5}));
+}
+
+// A scenario's script acts as the numbered accessibility call into an application begins.
+TEST_F(WorldTest, ScriptedActionsHappenAtTheirAccessibilityCall) {
+    sim::World world(sim::parseScenario(R"({"version": 1,
+        "applications": [{"pid": 5, "statusItems": [{"title": "x"}, {"title": "y"}]}, {"pid": 6}],
+        "script": [{"action": "removeStatusItem", "pid": 5, "statusItem": 0, "atAccessibilityCall": 2},
+                   {"action": "hang", "pid": 5, "atAccessibilityCall": 3},
+                   {"action": "quit", "pid": 5, "atAccessibilityCall": 1, "callsTo": 6}]})",
+                                        "script.json"));
+    world.noteAccessibilityCall(5);
+    EXPECT_EQ(world.statusItemsOf(5).size(), 2u);
+    world.noteAccessibilityCall(5);
+    ASSERT_EQ(world.statusItemsOf(5).size(), 1u);
+    EXPECT_EQ(world.statusItemsOf(5)[0]->spec.title, "y");
+    EXPECT_FALSE(world.behaviour(5).hung);
+    world.noteAccessibilityCall(5);
+    EXPECT_TRUE(world.behaviour(5).hung);
+    EXPECT_EQ(world.accessibilityCallCount(5), 3u);
+    ASSERT_TRUE(world.processes().find(5));
+    world.noteAccessibilityCall(6);
+    EXPECT_FALSE(world.processes().find(5));
 }

@@ -243,3 +243,50 @@ TEST_F(EventTapManagerTest, InsertionIndexIsTheFirstItemWhoseMiddleLiesLeftOfThe
 }
 
 }  // namespace
+
+// Accessibility revoked under an installed tap: the person's next press waits at the tap for the
+// time-out, then the system switches the tap off and the bridge leaves it off, so no later input
+// is held back. Granted back, the next install replaces the dead tap and drags are tracked again.
+TEST_F(EventTapManagerTest, ARevokedPermissionHoldsInputBackOnceAndAfterTheGrantTheNextInstallTracksAgain) {
+    using namespace std::chrono_literals;
+    setCallbacks();
+    installWith({makeItem("A", 100, 0, 30, 24)});
+    auto& events = world->events();
+    world->permissions().accessibility = false;
+    capture.clear();
+
+    auto routed = events.routes().size();
+    user(T::leftMouseDown, 110, 10);
+    EXPECT_TRUE(events.holdingInput());
+    user(T::leftMouseUp, 110, 10);
+    loop.advance(999ms);
+    EXPECT_EQ(events.routes().size(), routed) << "both wait behind the held press";
+    loop.advance(1ms);
+    EXPECT_FALSE(events.holdingInput());
+    EXPECT_EQ(events.routes().size(), routed + 2) << "after the one-second time-out, in order";
+    EXPECT_EQ(events.routes()[routed].event->type(), T::leftMouseDown);
+
+    user(T::leftMouseDown, 110, 10);
+    EXPECT_FALSE(events.holdingInput()) << "the tap stays off, so the input is not held again";
+    EXPECT_EQ(events.routes().size(), routed + 3);
+    user(T::leftMouseUp, 110, 10);
+    loop.advance(5s);
+    EXPECT_EQ(state(), "idle") << "the tracker saw none of it";
+    EXPECT_EQ(eventTapTexts(), (std::vector<std::string>{"Event tap disabled by system (type=4294967294). "
+                                                         "Accessibility permission is missing; leaving it disabled."}));
+
+    world->permissions().accessibility = true;
+    capture.clear();
+    loop.run(tracker->install());
+    EXPECT_EQ(events.liveTapCount(), 1u);
+    EXPECT_EQ(eventTapTexts(), (std::vector<std::string>{
+                                   "Event tap was disabled by the system; installing a new one",
+                                   "Event tap uninstalled and resources released.",
+                                   "Event tap installed successfully.",
+                                   "Event tap installed successfully",
+                               }));
+    user(T::leftMouseDown, 110, 10);
+    user(T::leftMouseDragged, 120, 10);
+    user(T::leftMouseUp, 125, 10);
+    EXPECT_EQ(calls->log, (std::vector<std::string>{"started A", "ended A (125.0, 10.0)"}));
+}

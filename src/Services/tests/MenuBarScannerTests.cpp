@@ -1,4 +1,5 @@
 #include "Services/MenuBarScanner.hpp"
+#include "System/WindowListBridge.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
 #include "macos/os/LogCapture.hpp"
 #include "macos/sim/World.hpp"
@@ -453,4 +454,82 @@ TEST_F(ScannerTest, IconsComeFromTheCacheForThirtySeconds) {
     int beforeRetry = captures();
     loop.run(scanner->scanOnce());
     EXPECT_EQ(captures(), beforeRetry + 3) << "failures are not stored: the next scan captures again";
+}
+
+// An application that quits while detection is still asking the others: its items were read, but
+// its status window and its running-application record are gone by the time they are matched and
+// named. Scripted once by the number of the accessibility call, once by a virtual instant that
+// falls inside a call into another application. A's item is the leftmost, so no other item moves
+// into its place when it goes.
+TEST_F(ScannerTest, AnApplicationQuittingMidDetectionLeavesItsItemsUnknownAndIdentifiedByProcessId) {
+    struct Case {
+        const char* name;
+        const char* script;
+    };
+    const Case cases[] = {
+        {"at C's first call", R"({"action": "quit", "pid": 10, "atAccessibilityCall": 1, "callsTo": 12})"},
+        {"inside a call into C", R"({"action": "quit", "pid": 10, "atMs": 50})"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        world.reset();
+        // Asked in this order: B, A, then C (no items, slow to answer).
+        auto text = std::string(R"({
+          "version": 1,
+          "screens": [{"frame": {"x": 0, "y": 0, "width": 800, "height": 600},
+                       "visibleFrame": {"x": 0, "y": 0, "width": 800, "height": 576}, "displayNumber": 3}],
+          "menuBar": {"leftLimit": 100},
+          "applications": [
+            {"pid": 11, "bundleIdentifier": "com.b", "name": "B", "statusItems": [{"title": "B", "width": 30}]},
+            {"pid": 10, "bundleIdentifier": "com.a", "name": "A", "statusItems": [{"title": "A", "width": 30}]},
+            {"pid": 12, "bundleIdentifier": "com.c", "name": "C", "behaviour": {"accessibilityCallCostMs": 100}}
+          ],
+          "script": [)") +
+                    c.script + "]}";
+        world = std::make_unique<sim::World>(sim::parseScenario(text, "quits.json"));
+        scanner = MenuBarScanner::create();
+        auto items = loop.run(scanner->scanOnce());
+        ASSERT_EQ(items.size(), 2u);
+        EXPECT_EQ(world->processes().find(10), nullptr);
+        auto a = std::find_if(items.begin(), items.end(), [](const MenuBarItem& i) { return i.title() == "A"; });
+        ASSERT_NE(a, items.end());
+        EXPECT_EQ(a->ownerName(), "Unknown");
+        EXPECT_EQ(a->ownerBundleID(), std::nullopt);
+        EXPECT_EQ(a->id(), MenuBarItemID("pid-10", 0));
+        EXPECT_FALSE(a->isVerified());
+        EXPECT_EQ(a->windowID(), 0u);
+        EXPECT_EQ(a->capturedImage(), nullptr);
+        auto b = std::find_if(items.begin(), items.end(), [](const MenuBarItem& i) { return i.title() == "B"; });
+        ASSERT_NE(b, items.end());
+        EXPECT_EQ(b->id(), MenuBarItemID("com.b", 0));
+        EXPECT_TRUE(b->isVerified());
+    }
+}
+
+// Newer systems name the control-centre application as the owner of every status window. The
+// scan keeps its rules: other applications' items come from accessibility alone, unverified,
+// without a window number or an icon; the control centre's own items still find their windows.
+TEST_F(ScannerTest, StatusWindowsOwnedByTheControlCentreLeaveOtherItemsUnverifiedWithoutIcons) {
+    world.reset();
+    auto scenario = sim::defaultScenario();
+    scenario.statusWindowsOwnedByControlCenter = true;
+    world = std::make_unique<sim::World>(scenario);
+    const sim::ProcessID controlCentre = 304;
+    for (const auto& w : WindowListBridge::menuBarWindows()) EXPECT_EQ(w.ownerPID, controlCentre);
+
+    auto items = loop.run(scanner->scanOnce());
+    EXPECT_EQ(items.size(), world->statusItems().size()) << "every item is still found";
+    int verified = 0;
+    for (const auto& item : items) {
+        SCOPED_TRACE(item.displayName());
+        if (item.ownerPID() == controlCentre) {
+            verified += item.isVerified() ? 1 : 0;
+            continue;
+        }
+        EXPECT_FALSE(item.isVerified());
+        EXPECT_EQ(item.windowID(), 0u);
+        EXPECT_EQ(item.capturedImage(), nullptr);
+    }
+    EXPECT_EQ(verified, 4);
+    EXPECT_TRUE(log.first("scanning", "Image capture: 4/31 icons captured"));
 }

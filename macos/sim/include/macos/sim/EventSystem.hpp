@@ -144,6 +144,11 @@ public:
     // A callback that takes longer than this (in virtual time) gets its tap switched off by
     // time-out. One second by default.
     void setTapTimeout(runtime::Duration timeout) { tapTimeout_ = timeout; }
+    // Whether input entering at the HID point is held back now: an enabled active HID tap lost its
+    // process's Accessibility trust. The event waits there for the tap time-out; then the system
+    // switches the tap off (tapDisabledByTimeout) and the event, with all that queued behind it,
+    // goes on in order.
+    bool holdingInput() const { return holdingInput_; }
 
     const cf::RunLoopRef& mainRunLoop() const { return mainRunLoop_; }
 
@@ -192,6 +197,9 @@ private:
     // False when an active tap dropped the event.
     bool runTaps(const TapPoint& point, cg::EventRef& event, std::uint64_t serial, EventEntry entry);
     void notifyDisabled(std::uint64_t tapId, cg::EventType reason);
+    // The HID taps that would stall this event: active, enabled, interested, and untrusted.
+    std::vector<std::uint64_t> stallingTaps(const cg::Event& event);
+    void releaseHeldInput(const std::vector<std::uint64_t>& stalling);
     Tap* liveTap(std::uint64_t id);
     const Tap* liveTap(std::uint64_t id) const;
     void purgeTaps();
@@ -214,6 +222,13 @@ private:
     std::map<std::uint64_t, Tap> taps_;
     std::map<TapKey, std::vector<std::uint64_t>> order_;
     runtime::Duration tapTimeout_ = std::chrono::seconds(1);
+    struct HeldEvent {
+        std::uint64_t serial;
+        EventEntry entry;
+        cg::EventRef event;
+    };
+    bool holdingInput_ = false;
+    std::deque<HeldEvent> heldInput_;
 
     mutable std::optional<cg::Point> pointer_;
     bool associated_ = true;

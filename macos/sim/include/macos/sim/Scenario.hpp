@@ -5,8 +5,10 @@
 #include "macos/sim/Permissions.hpp"
 #include "macos/sim/Process.hpp"
 #include "macos/sim/Screen.hpp"
+#include "stashbay/runtime/Time.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -40,13 +42,36 @@ namespace sim {
 //       "terminated": false,                       // optional, false
 //       "hidden": false                            // optional, false
 //     }],
-//     "faults": {"bitmapContextCreationFails": false, ...}   // optional; see Faults
+//     "faults": {"bitmapContextCreationFails": false, ...},  // optional; see Faults
+//     "statusWindowsOwnedByControlCenter": false,   // optional; see World
+//     "script": [{                       // optional: what happens to an application during the run
+//       "action": "quit",                // or "hang", or "removeStatusItem" (with "statusItem": index)
+//       "pid": 501,
+//       "atAccessibilityCall": 3,        // as the third accessibility call into "callsTo" begins
+//       "callsTo": 502,                  // optional, "pid"
+//       "atMs": 1250                     // or: at this virtual time after the world's start
+//     }]
 //   }
 //
 // Rectangles are in screen space (origin at the bottom-left of the primary screen, y up), and
 // the primary screen (the first) sits at the origin. Unknown fields are errors, so that a typo
 // does not go unnoticed. Stashbay itself is the application with the bundle identifier
 // "app.stashbay.Stashbay"; a scenario without one gets it added by the world.
+// Something a scenario makes happen to an application while the world runs: at an instant of
+// virtual time (which may fall inside a platform call), or as an accessibility call begins.
+struct ScriptedAction {
+    enum class Kind { quit, hang, removeStatusItem };
+    Kind kind = Kind::quit;
+    ProcessID pid = 0;
+    // removeStatusItem: the index of the item among the application's items, in creation order.
+    std::size_t statusItem = 0;
+    // Exactly one of the two is set: virtual time since the world's start, or the number of the
+    // accessibility call into `callsTo` (from 1).
+    std::optional<runtime::Duration> at;
+    std::optional<std::uint64_t> atAccessibilityCall;
+    ProcessID callsTo = 0;
+};
+
 struct Scenario {
     static constexpr int currentVersion = 1;
 
@@ -58,6 +83,10 @@ struct Scenario {
     Faults faults;
     MenuBarSpec menuBar;
     Permissions permissions;
+    // The window list names the control-centre application ("com.apple.controlcenter") as the
+    // owner of every status window, as newer systems do.
+    bool statusWindowsOwnedByControlCenter = false;
+    std::vector<ScriptedAction> script;
 };
 
 // A scenario that cannot be read: names the file, the JSON path of the offending field and what

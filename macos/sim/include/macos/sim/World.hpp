@@ -91,6 +91,11 @@ public:
     CaptureService& captureService() { return captureService_; }
     const CaptureService& captureService() const { return captureService_; }
 
+    // The process the window list names as the owner of a window: the control-centre application
+    // for every status window when the scenario says so and it runs, else the window's owner.
+    ProcessID reportedOwner(const Window& window) const;
+    void setStatusWindowsOwnedByControlCenter(bool owned) { statusWindowsOwnedByControlCenter_ = owned; }
+
     // The window server.
     const WindowServer& windowServer() const { return windows_; }
     WindowServer& windowServer() { return windows_; }
@@ -177,14 +182,26 @@ public:
     void chooseMenuEntry(StatusItemID item, std::vector<std::size_t> path);
     const std::vector<MenuChoice>& menuChoices() const { return menuChoices_; }
 
-    // Runs `action` on the main loop after `delay` of virtual time, unless the world is gone.
+    // Runs `action` on the main loop after `delay` of virtual time, unless the world is gone. An
+    // action that falls due while a synchronous platform call spends virtual time (spendTime) runs
+    // inside that call, at its instant.
     void schedule(runtime::Duration delay, std::function<void()> action);
+    // Runs `action` as the `n`th accessibility call into the application `pid` begins (counted
+    // from 1 over the world's life), before the call reaches the application.
+    void atAccessibilityCall(ProcessID pid, std::uint64_t n, std::function<void()> action);
+    // What the accessibility stand-in calls as each call into an application begins.
+    void noteAccessibilityCall(ProcessID pid);
+    std::uint64_t accessibilityCallCount(ProcessID pid) const;
+    // The time a synchronous platform call takes: the clock moves on by `d`, nothing else on the
+    // loop runs, and the world's scheduled actions due within the span run at their instants.
+    void spendTime(runtime::Duration d);
 
 private:
     void postScreenParametersChanged();
     void postWorkspace(const char* name, const std::shared_ptr<Process>& process);
     static void clearObservers();
     void startApplication(ProcessID pid);
+    void perform(const ScriptedAction& action);
     void stopApplication(ProcessID pid);
     // Takes the item, its window and its place in the bar out of the world.
     void forgetStatusItem(StatusItemID id);
@@ -209,6 +226,7 @@ private:
     std::map<ProcessID, std::pair<std::vector<StatusItemSpec>, std::vector<WindowSpec>>> pendingContent_;
     runtime::Duration messagingTimeout_ = std::chrono::seconds(6);
     int moveCount_ = 0;
+    bool statusWindowsOwnedByControlCenter_ = false;
 
     struct OpenMenu {
         StatusItemID item;
@@ -226,7 +244,16 @@ private:
     std::vector<StatusItemID> popoverOpenings_;
     std::vector<MenuChoice> menuChoices_;
 
-    std::set<runtime::EventLoop::TimerID> timers_;
+    struct ScheduledAction {
+        runtime::Instant due;
+        runtime::EventLoop::TimerID timer;
+        std::function<void()> action;
+    };
+    // By order of scheduling, so that equal instants run first in, first out.
+    std::map<std::uint64_t, ScheduledAction> scheduled_;
+    std::uint64_t nextScheduled_ = 0;
+    std::map<ProcessID, std::uint64_t> accessibilityCalls_;
+    std::multimap<std::pair<ProcessID, std::uint64_t>, std::function<void()>> atAccessibilityCall_;
     // Last, so it goes first: its queued deliveries find it gone before the rest of the world.
     EventSystem events_{*this};
 };
