@@ -280,7 +280,7 @@ ScriptedAction readScriptedAction(const JsonNode& node, const std::map<ProcessID
         auto count = applications.at(a.pid)->statusItems.size();
         if (a.statusItem >= count) f->fail(fmt::format("no status item at index {} ({} items)", a.statusItem, count));
     } else if (a.kind == ScriptedAction::Kind::removeStatusItem) {
-        node.field("statusItem");
+        node.failAt("statusItem", "missing field");
     }
     auto atMs = node.optionalField("atMs");
     auto atCall = node.optionalField("atAccessibilityCall");
