@@ -42,7 +42,7 @@ runtime::Task<void> EventTapManager::install() {
         // The system switched the tap off (it lost Accessibility) and it stayed off: no event
         // will come through it again, so it makes way for a new one.
         logger_.info("Event tap was disabled by the system; installing a new one");
-        processTask_.cancel();
+        if (processTask_) processTask_.cancel();
         processTask_ = {};
         EventTapBridge::uninstall(std::move(*tapHandle_));
         tapHandle_.reset();
