@@ -99,21 +99,30 @@ TEST_F(EventTapBridgeTest, UserMouseEventsStreamThroughTheTapAcrossADisabledNoti
 TEST_F(EventTapBridgeTest, EachDisabledNotificationIsLoggedWithItsRawTypeAndNeverStreamed) {
     struct Case {
         T reason;
+        // Whether Accessibility is still granted when the notice comes: only then is the tap
+        // switched on again, since without it the system would hold the input back once more.
+        bool granted;
         const char* text;
     };
     const std::vector<Case> cases = {
-        {T::tapDisabledByTimeout, "Event tap disabled by system (type=4294967294). Re-enabling."},
-        {T::tapDisabledByUserInput, "Event tap disabled by system (type=4294967295). Re-enabling."},
+        {T::tapDisabledByTimeout, true, "Event tap disabled by system (type=4294967294). Re-enabling."},
+        {T::tapDisabledByUserInput, true, "Event tap disabled by system (type=4294967295). Re-enabling."},
+        {T::tapDisabledByTimeout, false,
+         "Event tap disabled by system (type=4294967294). Accessibility permission is missing; leaving it disabled."},
+        {T::tapDisabledByUserInput, false,
+         "Event tap disabled by system (type=4294967295). Accessibility permission is missing; leaving it disabled."},
     };
     for (const auto& c : cases) {
         logs.clear();
+        world.permissions().accessibility = true;
         auto installed = EventTapBridge::install(dragMask, L::hid);
         ASSERT_TRUE(installed);
         auto& [handle, stream] = *installed;
+        world.permissions().accessibility = c.granted;
         world.events().disableTap(handle.machPort, c.reason);
         loop.runUntilIdle();
         EXPECT_EQ(logs.texts(category, os::LogLevel::error), std::vector<std::string>{c.text});
-        EXPECT_TRUE(cg::eventTapIsEnabled(handle.machPort)) << c.text;
+        EXPECT_EQ(cg::eventTapIsEnabled(handle.machPort), c.granted) << c.text;
         EventTapBridge::uninstall(std::move(handle));
         EXPECT_TRUE(readAll(stream).empty()) << c.text;
     }
