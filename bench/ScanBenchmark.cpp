@@ -102,8 +102,10 @@ void BM_DetectionIndexedPasses(benchmark::State& state) { matchingAndDuplicates(
 
 // One scan's detection and debounce, awaited inside the loop so that no snapshot is copied out.
 runtime::Task<void> detectAndDebounce(std::shared_ptr<MenuBarScanner> scanner) {
-    auto detected = co_await scanner->hybridDetectForTesting();
-    auto result = co_await scanner->debounceForTesting(std::move(detected));
+    auto detecting = scanner->hybridDetectForTesting();
+    auto detected = co_await detecting;
+    auto debouncing = scanner->debounceForTesting(std::move(detected));
+    auto result = co_await debouncing;
     benchmark::DoNotOptimize(result);
 }
 

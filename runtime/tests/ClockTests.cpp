@@ -13,7 +13,8 @@ using namespace std::chrono_literals;
 
 namespace {
 Task<void> wakeAfter(Duration d, std::string name, std::vector<std::pair<std::string, Instant>>* log) {
-    co_await sleepFor(d);
+    auto sleeping = sleepFor(d);
+    co_await sleeping;
     log->push_back({name, now()});
 }
 }  // namespace
@@ -62,7 +63,8 @@ TEST(ManualClock, TimersScheduledByDueWorkRunWithinTheSameAdvance) {
     std::vector<Instant> ticks;
     auto ticker = [](std::vector<Instant>* ticks) -> Task<void> {
         for (int i = 0; i < 4; ++i) {
-            co_await sleepFor(500ms);
+            auto sleeping = sleepFor(500ms);
+            co_await sleeping;
             ticks->push_back(now());
         }
     };

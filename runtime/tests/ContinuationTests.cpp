@@ -11,18 +11,21 @@ using namespace runtime;
 
 namespace {
 Task<int> awaitValue(Continuation<int>* out) {
-    int v = co_await withContinuation<int>([out](Continuation<int> c) { *out = c; });
+    auto waiting = withContinuation<int>([out](Continuation<int> c) { *out = c; });
+    int v = co_await waiting;
     co_return v;
 }
 
 Task<void> awaitVoid(Continuation<>* out, bool* resumed) {
-    co_await withContinuation<void>([out](Continuation<> c) { *out = c; });
+    auto waiting = withContinuation<void>([out](Continuation<> c) { *out = c; });
+    co_await waiting;
     *resumed = true;
 }
 
 Task<std::string> awaitThrowing(Continuation<>* out) {
     try {
-        co_await withContinuation<void>([out](Continuation<> c) { *out = c; });
+        auto waiting = withContinuation<void>([out](Continuation<> c) { *out = c; });
+        co_await waiting;
     } catch (const std::runtime_error& e) {
         co_return e.what();
     }
@@ -45,7 +48,8 @@ TEST(Continuation, ResumesExactlyOnceAndIgnoresLaterResumes) {
 TEST(Continuation, ResumedSynchronouslyInsideTheBodyStillQueuesTheResumption) {
     ManualLoop loop;
     auto task = []() -> Task<int> {
-        co_return co_await withContinuation<int>([](Continuation<int> c) { c.resume(5); });
+        auto waiting = withContinuation<int>([](Continuation<int> c) { c.resume(5); });
+        co_return co_await waiting;
     };
     EXPECT_EQ(loop.run(task()), 5);
 }

@@ -43,7 +43,8 @@ public:
 };
 
 Task<std::string> callActor(Counter* counter, int* result) {
-    *result = co_await counter->increment();
+    auto incrementing = counter->increment();
+    *result = co_await incrementing;
     co_return currentExecutor().name();
 }
 
@@ -111,7 +112,8 @@ public:
     Task<int> outer() {
         co_await hopTo(executor);
         log.push_back("outer start");
-        int inner = co_await callback();
+        auto calling = callback();
+        int inner = co_await calling;
         log.push_back("outer end");
         co_return inner + 1;
     }
@@ -125,7 +127,8 @@ private:
     // Stands for a callback on another executor that calls into this actor.
     Task<int> callback() {
         co_await hopTo(mainExecutor());
-        co_return co_await inner();
+        auto calling = inner();
+        co_return co_await calling;
     }
 };
 }  // namespace
@@ -145,7 +148,8 @@ public:
 
 Task<void> pollWeakly(std::weak_ptr<Service> weak, std::vector<bool>* seen) {
     for (int i = 0; i < 3; ++i) {
-        co_await sleepFor(1s);
+        auto sleeping = sleepFor(1s);
+        co_await sleeping;
         auto strong = weak.lock();
         seen->push_back(static_cast<bool>(strong));
         if (strong) ++strong->calls;

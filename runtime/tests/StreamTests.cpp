@@ -13,7 +13,8 @@ using namespace std::chrono_literals;
 namespace {
 Task<void> consume(AsyncStream<int> stream, std::vector<int>* got, bool* ended) {
     for (;;) {
-        auto next = co_await stream.next();
+        auto reading = stream.next();
+        auto next = co_await reading;
         if (!next) break;
         got->push_back(*next);
     }
@@ -111,17 +112,20 @@ TEST(Stream, SlowConsumerOnNewestOneSeesOnlyTheLatest) {
     std::vector<int> got;
     auto slow = [](AsyncStream<int> s, std::vector<int>* got) -> Task<void> {
         for (;;) {
-            auto next = co_await s.next();
+            auto reading = s.next();
+            auto next = co_await reading;
             if (!next) break;
             got->push_back(*next);
-            co_await sleepFor(10s);
+            auto sleeping = sleepFor(10s);
+            co_await sleeping;
         }
     };
     spawn(mainExecutor(), slow(std::move(stream), &got));
     auto produce = [](AsyncStream<int>::Continuation p) -> Task<void> {
         for (int i = 1; i <= 6; ++i) {
             p.yield(i);
-            co_await sleepFor(3s);
+            auto sleeping = sleepFor(3s);
+            co_await sleeping;
         }
         p.finish();
     };

@@ -20,24 +20,30 @@ struct SleepOutcome {
 };
 
 Task<void> sleeper(Duration d, SleepOutcome* out) {
-    co_await sleepFor(d);
+    auto sleeping = sleepFor(d);
+    co_await sleeping;
     out->finished = true;
     out->cancelled = isCancelled();
     out->wokeAt = now();
 }
 
 Task<int> child(SleepOutcome* out) {
-    co_await sleepFor(10s);
+    auto sleeping = sleepFor(10s);
+    co_await sleeping;
     out->finished = true;
     out->cancelled = isCancelled();
     co_return 7;
 }
 
-Task<int> parentAwaitingChild(SleepOutcome* out) { co_return co_await child(out); }
+Task<int> parentAwaitingChild(SleepOutcome* out) {
+    auto awaiting = child(out);
+    co_return co_await awaiting;
+}
 
 Task<void> parentSpawning(SleepOutcome* spawned, TaskHandle<>* handle) {
     *handle = spawn(mainExecutor(), sleeper(10s, spawned));
-    co_await sleepFor(100s);
+    auto sleeping = sleepFor(100s);
+    co_await sleeping;
 }
 
 Task<int> thrower() {
@@ -47,7 +53,8 @@ Task<int> thrower() {
 
 Task<std::string> catcher() {
     try {
-        co_await thrower();
+        auto throwing = thrower();
+        co_await throwing;
     } catch (const std::runtime_error& e) {
         co_return e.what();
     }
@@ -167,7 +174,10 @@ TEST(Task, AwaitingAHandleGivesTheSpawnedTasksResult) {
     ManualLoop loop;
     SleepOutcome out;
     auto handle = spawn(mainExecutor(), parentAwaitingChild(&out));
-    auto waiter = [](TaskHandle<int> h) -> Task<int> { co_return co_await h.value() * 2; };
+    auto waiter = [](TaskHandle<int> h) -> Task<int> {
+        auto waiting = h.value();
+        co_return co_await waiting * 2;
+    };
     EXPECT_EQ(loop.run(waiter(handle)), 14);
     EXPECT_EQ(loop.now(), Instant{} + 10s);
 }
@@ -180,7 +190,8 @@ TEST(Task, LoopTeardownDestroysSuspendedTasks) {
     };
     auto task = [](std::shared_ptr<int> counter) -> Task<void> {
         Probe probe{counter};
-        co_await sleepFor(1h);
+        auto sleeping = sleepFor(1h);
+        co_await sleeping;
     };
     {
         ManualLoop loop;

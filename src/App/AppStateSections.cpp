@@ -153,7 +153,8 @@ runtime::Task<void> AppState::dragEnded(std::weak_ptr<AppState> weak, MenuBarIte
 runtime::Task<void> AppState::watchDrag(std::weak_ptr<AppState> weak) {
     int releasedChecks = 0;
     for (;;) {
-        co_await runtime::sleepFor(dragWatchInterval);
+        auto sleeping = runtime::sleepFor(dragWatchInterval);
+        co_await sleeping;
         if (runtime::isCancelled()) co_return;
         auto self = weak.lock();
         if (!self || !self->draggingItem_.get()) co_return;

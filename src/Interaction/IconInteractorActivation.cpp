@@ -32,12 +32,14 @@ cg::Point centre(const MenuBarItem& item) {
 runtime::Task<bool> IconInteractor::clickItem(MenuBarItem item) {
     runtime::assertMainExecutor("IconInteractor::clickItem");
     if (!item.isOnScreen()) {
-        auto result = co_await activateHiddenItem(item, cg::MouseButton::left);
+        auto activating = activateHiddenItem(item, cg::MouseButton::left);
+        auto result = co_await activating;
         co_return result;
     }
     if (axShowMenu(item)) co_return true;
     if (axPress(item)) co_return true;
-    auto clicked = co_await MenuBarController::shared().clickItem(item, cg::MouseButton::left);
+    auto clicking = MenuBarController::shared().clickItem(item, cg::MouseButton::left);
+    auto clicked = co_await clicking;
     if (!clicked) syntheticClick(centre(item), cg::MouseButton::left);
     co_return true;
 }
@@ -45,10 +47,12 @@ runtime::Task<bool> IconInteractor::clickItem(MenuBarItem item) {
 runtime::Task<bool> IconInteractor::rightClickItem(MenuBarItem item) {
     runtime::assertMainExecutor("IconInteractor::rightClickItem");
     if (!item.isOnScreen()) {
-        auto result = co_await activateHiddenItem(item, cg::MouseButton::right);
+        auto activating = activateHiddenItem(item, cg::MouseButton::right);
+        auto result = co_await activating;
         co_return result;
     }
-    auto clicked = co_await MenuBarController::shared().clickItem(item, cg::MouseButton::right);
+    auto clicking = MenuBarController::shared().clickItem(item, cg::MouseButton::right);
+    auto clicked = co_await clicking;
     if (clicked) co_return true;
     if (axShowMenu(item)) co_return true;
     syntheticClick(centre(item), cg::MouseButton::right);
@@ -65,7 +69,8 @@ runtime::Task<bool> IconInteractor::activateHiddenItem(MenuBarItem item, cg::Mou
         tried.emplace_back("axPress");
         auto before = onScreenWindowIDs(pid);
         axPress(item);
-        co_await runtime::sleepFor(300ms);
+        auto waitingForPress = runtime::sleepFor(300ms);
+        co_await waitingForPress;
         if (newWindowAppeared(pid, before)) co_return true;
 
         auto application = ns::RunningApplication::withProcessIdentifier(pid);
@@ -73,9 +78,11 @@ runtime::Task<bool> IconInteractor::activateHiddenItem(MenuBarItem item, cg::Mou
             tried.emplace_back("activate+axPress");
             auto beforeActivation = onScreenWindowIDs(pid);
             application->activate(ns::ApplicationActivationOptions::none);
-            co_await runtime::sleepFor(150ms);
+            auto waitingForActivation = runtime::sleepFor(150ms);
+            co_await waitingForActivation;
             axPress(item);
-            co_await runtime::sleepFor(300ms);
+            auto waitingForActivatedPress = runtime::sleepFor(300ms);
+            co_await waitingForActivatedPress;
             if (newWindowAppeared(pid, beforeActivation)) co_return true;
         }
     }
@@ -85,7 +92,8 @@ runtime::Task<bool> IconInteractor::activateHiddenItem(MenuBarItem item, cg::Mou
 
     if (item.windowID() != 0) {
         tried.emplace_back("tempShowAndClick");
-        auto shown = co_await MenuBarController::shared().tempShowAndClick(item, button);
+        auto showing = MenuBarController::shared().tempShowAndClick(item, button);
+        auto shown = co_await showing;
         if (shown) co_return true;
     }
 

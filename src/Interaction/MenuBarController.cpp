@@ -22,7 +22,8 @@ std::int64_t tagOf(const cg::EventRef& event) {
 
 // Ends a delivery that no tap confirmed. Not cancelled on success: it finds the guard spent.
 runtime::Task<void> deliveryTimer(std::shared_ptr<ResumeGuard> guard) {
-    co_await runtime::sleepFor(confirmationWindow);
+    auto waiting = runtime::sleepFor(confirmationWindow);
+    co_await waiting;
     guard->resume(ItemEventError::deliveryTimeout);
 }
 

@@ -95,7 +95,8 @@ runtime::Task<bool> MenuBarController::tempShowAndClick(MenuBarItem item, cg::Mo
         co_return false;
     }
 
-    co_await runtime::sleepFor(100ms);
+    auto settling = runtime::sleepFor(100ms);
+    co_await settling;
     auto frame = currentFrame(item.windowID());
     if (!frame) {
         logger_.error("Moved %s but lost its window", item.ownerName());

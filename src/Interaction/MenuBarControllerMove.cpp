@@ -59,13 +59,15 @@ bool MenuBarController::isMenuOpen(std::int32_t pid) const {
 runtime::Task<void> MenuBarController::waitForFrameChange(std::uint32_t windowID, std::optional<cg::Rect> start,
                                                           runtime::Duration timeout) {
     if (!start) {
-        co_await runtime::sleepFor(unknownFrameWait);
+        auto waiting = runtime::sleepFor(unknownFrameWait);
+        co_await waiting;
         co_return;
     }
     const auto deadline = runtime::now() + timeout;
     while (runtime::now() < deadline) {
         if (differs(currentFrame(windowID), *start)) co_return;
-        co_await runtime::sleepFor(framePollInterval);
+        auto polling = runtime::sleepFor(framePollInterval);
+        co_await polling;
     }
 }
 
@@ -156,12 +158,15 @@ void MenuBarController::scheduleMoveBack(const MenuBarItem& item) {
 }
 
 runtime::Task<void> MenuBarController::moveBack(MenuBarItem item) {
-    co_await runtime::sleepFor(500ms);
+    auto settling = runtime::sleepFor(500ms);
+    co_await settling;
     for (int check = 0; check < menuChecks; ++check) {
-        co_await runtime::sleepFor(1s);
+        auto checking = runtime::sleepFor(1s);
+        co_await checking;
         if (!isMenuOpen(item.ownerPID())) break;
     }
-    co_await runtime::sleepFor(300ms);
+    auto closing = runtime::sleepFor(300ms);
+    co_await closing;
 
     auto own = windowEntry(item.windowID());
     if (!own || !own->isOnScreen) co_return;

@@ -138,7 +138,8 @@ runtime::Task<void> DisplayManager::settle(std::weak_ptr<DisplayManager> weakSel
     auto self = weakSelf.lock();
     if (!self) co_return;
     auto deadline = runtime::now() + settleDelay;
-    co_await runtime::sleepUntil(deadline);
+    auto sleeping = runtime::sleepUntil(deadline);
+    co_await sleeping;
     // Only a sleep cut short counts: a wait that ran its course publishes even when a later
     // change cancels this task before it resumes.
     if (runtime::isCancelled() && runtime::now() < deadline) co_return;

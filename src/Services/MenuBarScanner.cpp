@@ -127,7 +127,8 @@ runtime::Task<void> MenuBarScanner::pauseFor(double seconds) {
 }
 
 runtime::Task<void> MenuBarScanner::pauseTimer(std::weak_ptr<MenuBarScanner> weak, runtime::Duration wait) {
-    co_await runtime::sleepFor(wait);
+    auto sleeping = runtime::sleepFor(wait);
+    co_await sleeping;
     if (runtime::isCancelled()) co_return;
     auto scanner = weak.lock();
     if (!scanner) co_return;
@@ -139,7 +140,8 @@ runtime::Task<void> MenuBarScanner::pauseTimer(std::weak_ptr<MenuBarScanner> wea
 runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::scanOnce() {
     co_await runtime::hopTo(executor_);
     runtime::assertIsolated(executor_, "MenuBarScanner.scanOnce");
-    co_return co_await performScan();
+    auto scanning = performScan();
+    co_return co_await scanning;
 }
 
 runtime::Task<bool> MenuBarScanner::isPaused() { return readIsPaused(); }
@@ -194,20 +196,28 @@ runtime::Task<void> MenuBarScanner::scanLoop(std::weak_ptr<MenuBarScanner> weak)
     if (!scanner) co_return;
     for (;;) {
         if (runtime::isCancelled()) break;
-        bool running = co_await scanner->readIsRunning();
+        auto readingRunning = scanner->readIsRunning();
+        bool running = co_await readingRunning;
         if (!running) break;
-        bool paused = co_await scanner->readIsPaused();
+        auto readingPaused = scanner->readIsPaused();
+        bool paused = co_await readingPaused;
         if (paused) {
-            co_await runtime::sleepFor(200ms);
+            auto pausing = runtime::sleepFor(200ms);
+            co_await pausing;
             continue;
         }
-        Snapshot result = co_await scanner->performScan();
-        auto continuation = co_await scanner->readContinuation();
+        auto scanning = scanner->performScan();
+        Snapshot result = co_await scanning;
+        auto readingContinuation = scanner->readContinuation();
+        auto continuation = co_await readingContinuation;
         if (continuation) continuation->yield(std::move(result));
-        bool rescan = co_await scanner->checkAndClearRescanRequest();
+        auto checkingRescan = scanner->checkAndClearRescanRequest();
+        bool rescan = co_await checkingRescan;
         if (rescan) continue;
-        runtime::Duration wait = co_await scanner->readNextWait();
-        co_await runtime::sleepFor(wait);
+        auto readingWait = scanner->readNextWait();
+        runtime::Duration wait = co_await readingWait;
+        auto sleeping = runtime::sleepFor(wait);
+        co_await sleeping;
     }
 }
 
@@ -215,8 +225,10 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::performScan() {
     co_await runtime::hopTo(executor_);
     runtime::assertIsolated(executor_, "MenuBarScanner.performScan");
     const runtime::Instant start = runtime::now();
-    Snapshot detected = co_await hybridDetect();
-    Snapshot withIcons = co_await captureIcons(std::move(detected));
+    auto detecting = hybridDetect();
+    Snapshot detected = co_await detecting;
+    auto capturing = captureIcons(std::move(detected));
+    Snapshot withIcons = co_await capturing;
     Snapshot result = debounce(std::move(withIcons));
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(runtime::now() - start);
     long count = static_cast<long>(result.size());

@@ -22,7 +22,8 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::captureIcons(Snapshot it
         std::uint32_t windowID = item.windowID();
         cg::Rect bounds = item.bounds();
         // The capture runs off this executor; the awaiting scan continues back on it.
-        cg::ImageRef image = co_await WindowListBridge::captureWindowImage(windowID, bounds);
+        auto capturing = WindowListBridge::captureWindowImage(windowID, bounds);
+        cg::ImageRef image = co_await capturing;
         runtime::assertIsolated(executor_, "MenuBarScanner.captureIcons");
         if (image) {
             imageCache_.setObject(std::make_shared<const CGImageCacheEntry>(image), windowID);

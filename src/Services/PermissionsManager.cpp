@@ -71,7 +71,8 @@ void PermissionsManager::stopPolling() {
 runtime::Task<void> PermissionsManager::poll(std::weak_ptr<PermissionsManager> weakSelf, runtime::Duration interval) {
     while (!runtime::isCancelled()) {
         // A cancelled sleep returns early; the check below ends the loop then.
-        co_await runtime::sleepFor(interval);
+        auto sleeping = runtime::sleepFor(interval);
+        co_await sleeping;
         if (runtime::isCancelled()) co_return;
         // Nobody reads the result once the service is gone, so polling ends with it.
         auto self = weakSelf.lock();

@@ -174,7 +174,8 @@ runtime::Task<cg::ImageRef> WindowListBridge::captureWindowImage(std::uint32_t w
     std::optional<std::string> failure;
     ContentRef content;
     try {
-        content = co_await runtime::withContinuation<ContentRef>(&requestContent);
+        auto requesting = runtime::withContinuation<ContentRef>(&requestContent);
+        content = co_await requesting;
     } catch (const std::exception& e) {
         failure = e.what();
     }
@@ -204,8 +205,9 @@ runtime::Task<cg::ImageRef> WindowListBridge::captureWindowImage(std::uint32_t w
     ScreenshotRequest request{&filter, &configuration};
     cg::ImageRef image;
     try {
-        image = co_await runtime::withContinuation<cg::ImageRef>(
+        auto capturing = runtime::withContinuation<cg::ImageRef>(
             [request](runtime::Continuation<cg::ImageRef> c) { requestScreenshot(request, std::move(c)); });
+        image = co_await capturing;
     } catch (const std::exception& e) {
         failure = e.what();
     }

@@ -260,7 +260,8 @@ TEST_F(ArrangementStoreTest, WithoutApplicationSupportLoadsAreEmptyAndSavesThrow
 
 namespace {
 runtime::Task<bool> loadThenCheckExecutor(ArrangementStore* store) {
-    IconArrangement arrangement = co_await store->load();
+    auto loading = store->load();
+    IconArrangement arrangement = co_await loading;
     co_return runtime::isOnMainExecutor() && arrangement == IconArrangement::empty();
 }
 }  // namespace

@@ -35,7 +35,8 @@ struct Consumer {
 
 runtime::Task<void> consume(DisplayManager::DisplayStream stream, Consumer* consumer) {
     for (;;) {
-        auto next = co_await stream.next();
+        auto reading = stream.next();
+        auto next = co_await reading;
         if (!next) break;
         consumer->lists.push_back(Received{runtime::now(), std::move(*next)});
     }
@@ -44,13 +45,15 @@ runtime::Task<void> consume(DisplayManager::DisplayStream stream, Consumer* cons
 
 // The helpers get the manager without owning it: the test decides when it goes.
 runtime::Task<void> startAndConsume(DisplayManager* manager, Consumer* consumer) {
-    auto stream = co_await manager->startMonitoring();
+    auto starting = manager->startMonitoring();
+    auto stream = co_await starting;
     auto reading = consume(std::move(stream), consumer);
     co_await reading;
 }
 
 runtime::Task<void> startOnly(DisplayManager* manager, std::optional<DisplayManager::DisplayStream>* out) {
-    *out = co_await manager->startMonitoring();
+    auto starting = manager->startMonitoring();
+    *out = co_await starting;
 }
 
 sim::ScreenSpec screen(std::string name, cg::Rect frame) {

@@ -33,10 +33,14 @@ struct Consumer {
 
 runtime::Task<void> consume(MenuBarScanner::SnapshotStream stream, std::shared_ptr<Consumer> consumer) {
     for (;;) {
-        auto next = co_await stream.next();
+        auto reading = stream.next();
+        auto next = co_await reading;
         if (!next) break;
         consumer->received.push_back({runtime::now(), std::move(*next)});
-        if (consumer->slowness > runtime::Duration::zero()) co_await runtime::sleepFor(consumer->slowness);
+        if (consumer->slowness > runtime::Duration::zero()) {
+            auto sleeping = runtime::sleepFor(consumer->slowness);
+            co_await sleeping;
+        }
     }
     consumer->ended = true;
 }

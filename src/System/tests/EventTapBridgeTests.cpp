@@ -26,7 +26,8 @@ constexpr const char* category = "eventTap";
 runtime::Task<std::vector<cg::EventRef>> read(Stream* stream, std::size_t limit) {
     std::vector<cg::EventRef> out;
     while (out.size() < limit) {
-        auto next = co_await stream->next();
+        auto reading = stream->next();
+        auto next = co_await reading;
         if (!next) break;
         out.push_back(std::move(*next));
     }

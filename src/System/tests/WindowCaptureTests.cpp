@@ -60,7 +60,8 @@ std::uint32_t firstPixel(const cg::ImageRef& image) {
 
 runtime::Task<bool> continuesOnItsOwnExecutor(runtime::Executor* own, std::uint32_t windowID) {
     cg::Rect bounds(1400, 0, 22, 24);
-    auto image = co_await WindowListBridge::captureWindowImage(windowID, bounds);
+    auto capturing = WindowListBridge::captureWindowImage(windowID, bounds);
+    auto image = co_await capturing;
     co_return image&&& runtime::currentExecutor() == own;
 }
 
