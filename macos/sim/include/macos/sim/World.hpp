@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <set>
 #include <vector>
 
@@ -159,6 +160,17 @@ public:
     };
     void chooseMenuEntry(StatusItemID item, std::vector<std::size_t> path);
     const std::vector<MenuChoice>& menuChoices() const { return menuChoices_; }
+    // Forgets the journals kept for tests (menus, choices, events), for a long run.
+    void clearHistory() {
+        menuHistory_.clear();
+        menuChoices_.clear();
+        events_.clearHistory();
+    }
+
+    // The world's one source of chance (temporary file names, whatever a seeded run draws), so
+    // that a seed replays a run exactly. Seeded with 0 until a run seeds it.
+    std::mt19937_64& random() { return random_; }
+    void seedRandom(std::uint64_t seed) { random_.seed(seed); }
 
     // Runs `action` on the main loop after `delay` of virtual time, unless the world is gone.
     void schedule(runtime::Duration delay, std::function<void()> action);
@@ -204,6 +216,7 @@ private:
     std::vector<MenuChoice> menuChoices_;
 
     std::set<runtime::EventLoop::TimerID> timers_;
+    std::mt19937_64 random_{0};
     // Last, so it goes first: its queued deliveries find it gone before the rest of the world.
     EventSystem events_{*this};
 };
