@@ -425,9 +425,10 @@ private:
 
         // Only items the world has, or has lost within the debounce: the scan that completes
         // first after a loss may have started before it, then three absent scans drop it.
+        // An item found without its window (the window list failed) is checked by neither.
         for (const auto& item : items) {
             const auto window = item.windowID();
-            if (current_.count(window)) continue;
+            if (window == 0 || current_.count(window)) continue;
             auto gone = missingSince_.find(window);
             if (gone == missingSince_.end())
                 fail("the snapshot holds " + item.id().stringValue() + " (window " + std::to_string(window) +
@@ -453,6 +454,7 @@ private:
             }
         }
         for (const auto& item : items) {
+            if (item.windowID() == 0) continue;
             auto [it, inserted] = identities_.emplace(item.windowID(), item.id());
             if (inserted || it->second == item.id()) continue;
             auto owner = ownerOrders_.find(item.ownerPID());

@@ -47,7 +47,8 @@ int main(int argc, char** argv) {
     if (seeds.empty()) seeds.push_back(1);
     if (seconds <= 0) return usage();
 
-    const std::string span = std::to_string(seconds / 3600.0);
+    char span[32];
+    std::snprintf(span, sizeof span, "%g", seconds / 3600.0);
     int failures = 0;
     for (std::size_t n = 0; n < seeds.size(); ++n) {
         const auto seed = seeds[n];
@@ -77,7 +78,7 @@ int main(int argc, char** argv) {
             ++failures;
             std::fprintf(stderr, "FAILED seed %llu: %s\nreproduce with: %s --seed %llu --hours %s\n",
                          static_cast<unsigned long long>(seed), result.failure.c_str(), argv[0],
-                         static_cast<unsigned long long>(seed), span.c_str());
+                         static_cast<unsigned long long>(seed), span);
         }
         std::fflush(stdout);
     }
