@@ -225,6 +225,7 @@ private:
                 next_[burst] = hourStart_ + seconds(0, 3590);
                 break;
             case permission:
+                lastDisturbance_ = result_.scans;
                 if (world_.permissions().accessibility) {
                     world_.permissions().accessibility = false;
                     next_[permission] = now + seconds(5, 60);
@@ -468,8 +469,8 @@ private:
             auto owner = ownerOrders_.find(item.ownerPID());
             // A failing window list or a hung owner can hide one of its items from detection,
             // and the rank of the others moves with it: only a calm world is held to it.
-            const bool calm =
-                !hung_ && !faultOn_ && result_.scans >= lastDisturbance_ + 1 + MenuBarScanner::debounceThreshold;
+            const bool calm = !hung_ && !faultOn_ && world_.permissions().accessibility &&
+                              result_.scans >= lastDisturbance_ + 1 + MenuBarScanner::debounceThreshold;
             if (calm && owner != ownerOrders_.end() && owner->second.second >= 2)
                 fail("window " + std::to_string(item.windowID()) + " changed identity from " +
                      it->second.stringValue() + " to " + item.id().stringValue() +
