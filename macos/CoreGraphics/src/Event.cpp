@@ -24,6 +24,10 @@ bool isMouseDownType(EventType type) {
     return type == EventType::leftMouseDown || type == EventType::rightMouseDown || type == EventType::otherMouseDown;
 }
 
+bool isKeyboardEventType(EventType type) {
+    return type == EventType::keyDown || type == EventType::keyUp || type == EventType::flagsChanged;
+}
+
 Event::Event(EventType type, Point location, EventSourceRef source)
     : type_(type), location_(location), source_(std::move(source)) {}
 
@@ -85,12 +89,22 @@ void eventSetIntegerValueField(const EventRef& event, EventField field, std::int
     if (event) event->setIntegerValue(field, value);
 }
 
+namespace {
+
+// The platform drops what an untrusted process posts, without telling it.
+sim::World* trustedPoster() {
+    auto* world = sim::World::currentOrNull();
+    return world && world->permissions().accessibility ? world : nullptr;
+}
+
+}  // namespace
+
 void eventPost(EventTapLocation location, const EventRef& event) {
-    if (auto* world = sim::World::currentOrNull()) world->events().post(location, event);
+    if (auto* world = trustedPoster()) world->events().post(location, event);
 }
 
 void eventPostToPid(std::int32_t pid, const EventRef& event) {
-    if (auto* world = sim::World::currentOrNull()) world->events().postToProcess(pid, event);
+    if (auto* world = trustedPoster()) world->events().postToProcess(pid, event);
 }
 
 }  // namespace cg

@@ -134,6 +134,21 @@ void EventSystem::injectUserMouse(cg::EventType type, cg::Point location, cg::Ev
     enqueue(EventEntry::user, 0, std::move(event));
 }
 
+void EventSystem::injectUserKey(cg::EventType type, std::uint16_t keyCode, cg::EventFlags flags, bool autorepeat) {
+    auto event = std::make_shared<cg::Event>(type, pointerLocation(), nullptr);
+    event->setFlags(flags);
+    event->setIntegerValue(cg::EventField::keyboardEventKeycode, keyCode);
+    event->setIntegerValue(cg::EventField::keyboardEventAutorepeat, autorepeat ? 1 : 0);
+    enqueue(EventEntry::user, 0, std::move(event));
+}
+
+void EventSystem::setApplicationHandler(ProcessID pid, ApplicationHandler handler) {
+    if (handler)
+        handlers_[pid] = std::move(handler);
+    else
+        handlers_.erase(pid);
+}
+
 void EventSystem::enqueue(EventEntry entry, ProcessID pid, cg::EventRef event) {
     auto serial = ++nextSerial_;
     runtime::mainExecutor().enqueue(
@@ -191,6 +206,12 @@ void EventSystem::route(std::uint64_t serial, EventEntry entry, ProcessID pid, c
         }
         pid = *target;
     }
+    // An event posted to a process enters that process's own stream: its taps see it only as the
+    // process takes it from its queue, so nothing posted to a hung application is ever seen.
+    if (entry == EventEntry::process) {
+        deliver(serial, entry, pid, std::move(event), true);
+        return;
+    }
     if (!runTaps(TapPoint::process(pid), event, serial, entry)) return;
     deliver(serial, entry, pid, std::move(event));
 }
@@ -244,6 +265,9 @@ std::optional<ProcessID> EventSystem::targetOf(const cg::Event& event) {
     auto named = event.integerValue(cg::EventField::eventTargetUnixProcessID);
     if (named > 0 && named <= std::numeric_limits<ProcessID>::max()) {
         target = static_cast<ProcessID>(named);
+    } else if (cg::isKeyboardEventType(event.type())) {
+        // The keyboard goes to the frontmost application, wherever the pointer is.
+        target = world_.processes().frontmost();
     } else if (auto window = windowOf(event)) {
         target = world_.windowServer().find(*window)->owner;
     } else if (isDragOrUp(event.type()) && mouseGrab_) {
@@ -378,14 +402,19 @@ void EventSystem::notifyDisabled(std::uint64_t id, cg::EventType reason) {
 
 // Applications
 
-void EventSystem::deliver(std::uint64_t serial, EventEntry entry, ProcessID pid, cg::EventRef event) {
+void EventSystem::deliver(std::uint64_t serial, EventEntry entry, ProcessID pid, cg::EventRef event, bool tapsPending) {
     if (!world_.processes().find(pid)) {
         record(serial, entry, EventRoute::Outcome::noTarget, pid, event);
         return;
     }
-    record(serial, entry, EventRoute::Outcome::delivered, pid, event);
+    if (!tapsPending) record(serial, entry, EventRoute::Outcome::delivered, pid, event);
+    if (deliveryObserver_) {
+        // Observers may replace themselves; call a copy.
+        auto observer = deliveryObserver_;
+        observer(pid, event);
+    }
     auto& app = applications_[pid];
-    app.queue.push_back(Queued{serial, entry, std::move(event)});
+    app.queue.push_back(Queued{serial, entry, std::move(event), tapsPending});
     if (app.drainScheduled) return;
     app.drainScheduled = true;
     runtime::mainExecutor().enqueue(nullptr, [alive = std::weak_ptr<int>(alive_), this, pid] {
@@ -408,12 +437,21 @@ void EventSystem::drain(ProcessID pid) {
         if (behaviour && behaviour->hung) return;
         auto queued = std::move(app.queue.front());
         app.queue.pop_front();
+        if (queued.tapsPending) {
+            if (!runTaps(TapPoint::process(pid), queued.event, queued.serial, queued.entry)) continue;
+            record(queued.serial, queued.entry, EventRoute::Outcome::delivered, pid, queued.event);
+        }
         handle(pid, queued);
     }
 }
 
 void EventSystem::handle(ProcessID pid, const Queued& queued) {
     handled_.push_back(HandledEvent{pid, queued.serial, queued.event});
+    if (auto custom = handlers_.find(pid); custom != handlers_.end()) {
+        auto handler = custom->second;
+        handler(queued.event);
+        return;
+    }
     const auto& event = *queued.event;
     using T = cg::EventType;
     const auto type = event.type();
@@ -447,7 +485,11 @@ void EventSystem::handle(ProcessID pid, const Queued& queued) {
         return;
     }
     world_.wake(press.item);
-    world_.openMenu(press.item, World::MenuTrigger::click);
+    // A right click always opens the menu; a left click does what a press of the item does.
+    if (press.right)
+        world_.openMenu(press.item, World::MenuTrigger::click);
+    else
+        world_.pressItem(press.item, World::MenuTrigger::click);
 }
 
 // Records
