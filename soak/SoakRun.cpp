@@ -3,6 +3,7 @@
 #include "App/AppState.hpp"
 #include "Models/IconArrangement.hpp"
 #include "macos/Foundation/FileManager.hpp"
+#include "macos/os/LogCapture.hpp"
 #include "macos/os/Logger.hpp"
 #include "macos/sim/UserGesture.hpp"
 #include "macos/sim/World.hpp"
@@ -106,6 +107,8 @@ public:
                 noteWorld();
             }
             checkArrangementFile();
+            // A run that read no scan checked nothing.
+            if (result_.scans == 0 && options_.seconds >= 60) fail("no scan completed");
         } catch (const Failure& failure) {
             result_.failure = failure.what();
         }
@@ -576,6 +579,8 @@ SoakResult runSoak(const SoakOptions& options) {
     ns::FileManager::defaultManager().setApplicationSupportOverride(base);
     SoakResult result;
     {
+        // The run reads every record: the log keeps them only while a capture lives.
+        const os::LogCapture capture;
         Run run(options, base);
         result = run.go();
     }
