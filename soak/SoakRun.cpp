@@ -83,7 +83,11 @@ enum Kind : std::size_t { application, screen, drag, burst, permission, rescan, 
 class Run {
 public:
     Run(const SoakOptions& options, std::filesystem::path base)
-        : options_(options), base_(std::move(base)), world_(sim::defaultScenario()), rng_(world_.random()) {
+        : options_(options),
+          base_(std::move(base)),
+          baseText_(base_.string()),
+          world_(sim::defaultScenario()),
+          rng_(world_.random()) {
         world_.seedRandom(options.seed);
         start_ = loop_.now();
         nextProgress_ = start_ + 1h;
@@ -399,7 +403,15 @@ private:
             hash_.add(std::bit_cast<std::uint64_t>(record.date));
             hash_.add(static_cast<std::uint64_t>(record.level));
             hash_.add(record.category);
-            hash_.add(record.text);
+            // The run's own directory is named after the process: it is left out, so that two
+            // processes running one seed agree.
+            if (auto at = record.text.find(baseText_); at != std::string::npos) {
+                std::string text = record.text;
+                text.replace(at, baseText_.size(), "<run directory>");
+                hash_.add(text);
+            } else {
+                hash_.add(record.text);
+            }
             ++result_.records;
             if (record.category == "scanning" && record.text.rfind("Scan completed:", 0) == 0) {
                 ++result_.scans;
@@ -540,6 +552,7 @@ private:
 
     SoakOptions options_;
     std::filesystem::path base_;
+    std::string baseText_;
     runtime::ManualLoop loop_;
     sim::World world_;
     std::mt19937_64& rng_;
