@@ -1,6 +1,7 @@
 // One scan of the menu bar on generated worlds of n status items spread over n/3 applications:
 // detection plus debounce apart from icon capture, the simulated platform's share of it, the heap
-// allocations per scan, and the icon cache's hit rate.
+// allocations per scan, the icon cache's hit rate, and the state's own work per snapshot.
+#include "App/AppState.hpp"
 #include "Services/HybridDetection.hpp"
 #include "Services/MenuBarScanner.hpp"
 #include "System/AccessibilityBridge.hpp"
@@ -168,8 +169,29 @@ void BM_IconCapture(benchmark::State& state) {
     state.SetComplexityN(state.range(0));
 }
 
+// The state's own work per snapshot: the sections from the items and the arrangement, and the
+// check of whether the panel would show anything new. The arrangement orders every other item,
+// last first, so both the ordered and the unordered paths carry weight.
+void BM_StateSectionsAndChangeCheck(benchmark::State& state) {
+    Bench bench(static_cast<int>(state.range(0)));
+    auto detected = bench.loop.run(bench.scanner->hybridDetectForTesting());
+    auto items = bench.loop.run(bench.scanner->captureIconsForTesting(std::move(detected)));
+    IconArrangement arrangement = IconArrangement::empty();
+    for (std::size_t i = items.size(); i-- > 0;)
+        if (i % 2 == 0) arrangement.assign(items[i].id(), MenuBarItemVisibility::hiddenByNotch);
+    const std::optional<DisplayInfo> display;
+    const auto previous = AppState::computeSections(items, display, arrangement);
+    for (auto _ : state) {
+        auto sections = AppState::computeSections(items, display, arrangement);
+        benchmark::DoNotOptimize(AppState::sectionsShowTheSame(previous, sections));
+        benchmark::DoNotOptimize(sections);
+    }
+    state.SetComplexityN(state.range(0));
+}
+
 }  // namespace
 
+BENCHMARK(BM_StateSectionsAndChangeCheck)->Arg(50)->Arg(200)->Arg(1000)->Complexity(benchmark::oNLogN);
 BENCHMARK(BM_DetectionLiteralPasses)->Arg(10)->Arg(50)->Arg(200)->Arg(1000)->Complexity();
 BENCHMARK(BM_DetectionIndexedPasses)->Arg(10)->Arg(50)->Arg(200)->Arg(1000)->Complexity();
 BENCHMARK(BM_DetectAndDebounce)->Arg(10)->Arg(50)->Arg(200)->Arg(1000)->Complexity();

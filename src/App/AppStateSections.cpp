@@ -4,6 +4,7 @@
 #include "stashbay/BuildInfo.hpp"
 #include "stashbay/runtime/Sleep.hpp"
 
+#include <unordered_map>
 #include <utility>
 #include <variant>
 
@@ -71,14 +72,19 @@ std::vector<MenuBarItem> AppState::applyOrder(const std::vector<MenuBarItem>& it
     std::vector<MenuBarItem> ordered;
     ordered.reserve(items.size());
     std::vector<bool> taken(items.size(), false);
+    // Each identity's items in snapshot order, with the next one not yet taken: a stored identity
+    // takes its first untaken item without a search through the whole snapshot.
+    std::unordered_map<MenuBarItemID, std::pair<std::vector<std::size_t>, std::size_t>> byIdentity;
+    byIdentity.reserve(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) byIdentity[items[i].id()].first.push_back(i);
     for (const auto& id : stored->second) {
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            if (!taken[i] && items[i].id() == id) {
-                taken[i] = true;
-                ordered.push_back(items[i]);
-                break;
-            }
-        }
+        auto found = byIdentity.find(id);
+        if (found == byIdentity.end()) continue;
+        auto& [indices, next] = found->second;
+        if (next == indices.size()) continue;
+        const std::size_t i = indices[next++];
+        taken[i] = true;
+        ordered.push_back(items[i]);
     }
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (!taken[i]) ordered.push_back(items[i]);

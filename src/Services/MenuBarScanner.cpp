@@ -166,6 +166,12 @@ runtime::Task<std::unordered_map<MenuBarItemID, int>> MenuBarScanner::absenceCou
     co_return absenceCounters_;
 }
 
+runtime::Task<std::size_t> MenuBarScanner::imageCacheCountForTesting() {
+    co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "MenuBarScanner.imageCacheCountForTesting");
+    co_return imageCache_.count();
+}
+
 runtime::Task<bool> MenuBarScanner::readIsRunning() {
     co_await runtime::hopTo(executor_);
     runtime::assertIsolated(executor_, "MenuBarScanner.readIsRunning");

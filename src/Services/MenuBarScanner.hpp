@@ -70,6 +70,7 @@ public:
     runtime::Task<Snapshot> captureIconsForTesting(Snapshot items);
     runtime::Task<Snapshot> debounceForTesting(Snapshot items);
     runtime::Task<std::unordered_map<MenuBarItemID, int>> absenceCountersForTesting();
+    runtime::Task<std::size_t> imageCacheCountForTesting();
 
 private:
     MenuBarScanner();

@@ -1,11 +1,13 @@
 #include "macos/Foundation/FileManager.hpp"
 
 #include "macos/Foundation/Error.hpp"
+#include "macos/sim/World.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -67,9 +69,20 @@ std::string FileManager::contents(const fs::path& path) const {
 }
 
 void FileManager::writeAtomically(const fs::path& path, const std::string& data) const {
-    std::random_device seed;
-    auto temp = path.parent_path() / ("." + path.filename().string() + ".tmp" + std::to_string(seed()));
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    // The temporary name comes from the world's generator, so that a seeded run replays; a name
+    // taken already (a write cut short elsewhere) is drawn again.
+    auto draw = []() -> std::uint64_t {
+        if (auto* world = sim::World::currentOrNull()) return world->random()();
+        std::random_device fallback;
+        return fallback();
+    };
+    fs::path temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
+        temp = path.parent_path() / ("." + path.filename().string() + ".tmp" + std::to_string(draw()));
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST) break;
+    }
     if (fd < 0) throw fileError(CocoaError::fileWriteUnknown, "The file could not be saved", path);
     std::size_t limit = faults_.writeFailsAfterBytes.value_or(data.size());
     std::size_t written = 0;

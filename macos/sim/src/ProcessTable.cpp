@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 #include <stdexcept>
 
@@ -23,6 +24,32 @@ ProcessTable::ProcessRef ProcessTable::running(const Process& process) const {
         if (p.get() == &process && !p->isTerminated()) return p;
     }
     return nullptr;
+}
+
+bool ProcessTable::UsedIds::contains(ProcessID pid) const {
+    auto after = runs_.upper_bound(pid);
+    return after != runs_.begin() && pid <= std::prev(after)->second;
+}
+
+void ProcessTable::UsedIds::insert(ProcessID pid) {
+    if (contains(pid)) return;
+    auto next = runs_.upper_bound(pid);
+    const bool joinsNext = next != runs_.end() && static_cast<std::int64_t>(next->first) == std::int64_t{pid} + 1;
+    if (next != runs_.begin()) {
+        auto previous = std::prev(next);
+        if (static_cast<std::int64_t>(previous->second) + 1 == pid) {
+            previous->second = joinsNext ? next->second : pid;
+            if (joinsNext) runs_.erase(next);
+            return;
+        }
+    }
+    if (joinsNext) {
+        ProcessID last = next->second;
+        runs_.erase(next);
+        runs_.emplace(pid, last);
+    } else {
+        runs_.emplace(pid, pid);
+    }
 }
 
 ProcessID ProcessTable::freePid() const {

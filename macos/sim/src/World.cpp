@@ -169,14 +169,22 @@ bool World::quitApplication(ProcessID pid) {
     auto process = processes_.terminate(pid);
     if (!process) return false;
     stopApplication(pid);
+    // A process id is never used again: what was kept to run or relaunch this process goes with
+    // it, so that a world where applications come and go does not grow.
+    launchSpecs_.erase(pid);
+    behaviours_.erase(pid);
+    pendingContent_.erase(pid);
+    accessibilityCalls_.erase(pid);
+    std::erase_if(atAccessibilityCall_, [pid](const auto& entry) { return entry.first.first == pid; });
     postWorkspace(notification::didTerminateApplication, process);
     return true;
 }
 
 std::shared_ptr<const Process> World::relaunchApplication(ProcessID pid) {
     auto spec = launchSpecs_.find(pid);
-    if (spec == launchSpecs_.end() || !quitApplication(pid)) return nullptr;
+    if (spec == launchSpecs_.end()) return nullptr;
     ProcessSpec again = spec->second;
+    if (!quitApplication(pid)) return nullptr;
     again.pid.reset();
     again.finishedLaunching = true;
     again.terminated = false;

@@ -239,6 +239,23 @@ TEST_F(WorldTest, ProcessIdsAreNeverReused) {
     EXPECT_THROW(world.launchApplication({301, std::nullopt, std::nullopt, true, false, false}), std::invalid_argument);
 }
 
+TEST_F(WorldTest, ProcessIdsGivenOutOfOrderStayUsedAfterTheirProcessesQuit) {
+    sim::World world;
+    auto launch = [&](std::optional<sim::ProcessID> pid) {
+        return world.launchApplication({pid, std::nullopt, std::nullopt, true, false, false});
+    };
+    // Gaps filled from either side and between two runs.
+    for (sim::ProcessID pid : {900, 902, 901, 899, 905, 903}) world.quitApplication(launch(pid)->pid());
+    auto next = launch(std::nullopt);
+    EXPECT_EQ(next->pid(), 906);
+    world.quitApplication(next->pid());
+    for (sim::ProcessID pid : {899, 900, 901, 902, 903, 905, 906})
+        EXPECT_THROW(launch(pid), std::invalid_argument) << pid;
+    EXPECT_EQ(launch(904)->pid(), 904);
+    EXPECT_EQ(launch(898)->pid(), 898);
+    EXPECT_THROW(launch(904), std::invalid_argument);
+}
+
 TEST_F(WorldTest, StashbayDoesNotQuitUnderTheTest) {
     sim::World world;
     EXPECT_FALSE(world.quitApplication(world.processes().selfPid()));

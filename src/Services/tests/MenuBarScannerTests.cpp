@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -370,6 +371,32 @@ TEST_F(ScannerTest, AnItemThatCameBackStartsItsAbsenceCountAgain) {
     EXPECT_EQ(scan(), all) << "absent twice";
     EXPECT_EQ(scan(), (std::vector<std::string>{"A", "C"})) << "dropped on the third absence";
     EXPECT_EQ(log.count("scanning", "Dropped B after 3 absent scans"), 1u);
+}
+
+// Counters are kept only for items the snapshot still carries: items that never come back leave
+// none behind after their third absent scan, whether one owner quit or every item vanished at once.
+TEST_F(ScannerTest, ItemsGoneForGoodLeaveNoAbsenceCountersAfterTheirThirdAbsentScan) {
+    const std::vector<std::pair<std::string, std::function<void(sim::World&)>>> losses{
+        {"one owner quits", [](sim::World& w) { w.quitApplication(11); }},
+        {"accessibility revoked", [](sim::World& w) { w.permissions().accessibility = false; }},
+    };
+    for (const auto& [what, lose] : losses) {
+        SCOPED_TRACE(what);
+        world.reset();
+        world = std::make_unique<sim::World>(smallWorld());
+        scanner = MenuBarScanner::create();
+        ASSERT_EQ(loop.run(scanner->scanOnce()).size(), 3u);
+        lose(*world);
+        MenuBarScanner::Snapshot snapshot;
+        for (int scan = 1; scan <= 3; ++scan) {
+            snapshot = loop.run(scanner->scanOnce());
+            auto counters = loop.run(scanner->absenceCountersForTesting());
+            EXPECT_LE(counters.size(), snapshot.size()) << "after absent scan " << scan;
+        }
+        EXPECT_TRUE(loop.run(scanner->absenceCountersForTesting()).empty());
+        for (int scan = 0; scan < 5; ++scan) loop.run(scanner->scanOnce());
+        EXPECT_TRUE(loop.run(scanner->absenceCountersForTesting()).empty()) << "nothing comes back";
+    }
 }
 
 TEST_F(ScannerTest, WithoutAccessibilityTheSnapshotIsEmptyAndAnErrorIsLogged) {

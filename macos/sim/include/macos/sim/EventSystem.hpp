@@ -157,6 +157,13 @@ public:
     const std::vector<cg::EventSourceRef>& sources() const { return sources_; }
 
     const std::vector<EventRoute>& routes() const { return routes_; }
+    // Forgets the routes, handled events and sources recorded so far, so that a long run's
+    // journal does not grow without end.
+    void clearHistory() {
+        routes_.clear();
+        handled_.clear();
+        sources_.clear();
+    }
     std::vector<EventRoute> deliveries(std::optional<ProcessID> pid = std::nullopt) const;
     const std::vector<HandledEvent>& handled() const { return handled_; }
     // Delivered to the process but not yet taken out of its queue (a hung application's).

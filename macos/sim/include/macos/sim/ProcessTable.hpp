@@ -3,9 +3,9 @@
 #include "macos/sim/Process.hpp"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <unordered_map>
 #include <vector>
 
@@ -69,7 +69,17 @@ private:
     std::optional<ProcessID> frontmost_;
     std::vector<ApplicationRequest> requests_;
     ProcessID highestPid_ = 0;
-    std::set<ProcessID> usedPids_;
+    // Every process id ever used, as runs of consecutive ids: ids handed out one after another
+    // take one entry, so a world where applications come and go for days does not grow.
+    class UsedIds {
+    public:
+        bool contains(ProcessID pid) const;
+        void insert(ProcessID pid);
+
+    private:
+        std::map<ProcessID, ProcessID> runs_;  // first id of a run -> last id of it
+    };
+    UsedIds usedPids_;
 };
 
 }  // namespace sim

@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <set>
 #include <vector>
 
@@ -181,6 +182,17 @@ public:
     };
     void chooseMenuEntry(StatusItemID item, std::vector<std::size_t> path);
     const std::vector<MenuChoice>& menuChoices() const { return menuChoices_; }
+    // Forgets the journals kept for tests (menus, choices, events), for a long run.
+    void clearHistory() {
+        menuHistory_.clear();
+        menuChoices_.clear();
+        events_.clearHistory();
+    }
+
+    // The world's one source of chance (temporary file names, whatever a seeded run draws), so
+    // that a seed replays a run exactly. Seeded with 0 until a run seeds it.
+    std::mt19937_64& random() { return random_; }
+    void seedRandom(std::uint64_t seed) { random_.seed(seed); }
 
     // Runs `action` on the main loop after `delay` of virtual time, unless the world is gone. An
     // action that falls due while a synchronous platform call spends virtual time (spendTime) runs
@@ -254,6 +266,7 @@ private:
     std::uint64_t nextScheduled_ = 0;
     std::map<ProcessID, std::uint64_t> accessibilityCalls_;
     std::multimap<std::pair<ProcessID, std::uint64_t>, std::function<void()>> atAccessibilityCall_;
+    std::mt19937_64 random_{0};
     // Last, so it goes first: its queued deliveries find it gone before the rest of the world.
     EventSystem events_{*this};
 };
