@@ -1,5 +1,6 @@
 #pragma once
 
+#include "macos/sim/AlertSounds.hpp"
 #include "macos/sim/ApplicationBehaviour.hpp"
 #include "macos/sim/CaptureService.hpp"
 #include "macos/sim/EventSystem.hpp"
@@ -86,6 +87,9 @@ public:
     // Screen capture: latencies, the access check's answer, requests made.
     CaptureService& captureService() { return captureService_; }
     const CaptureService& captureService() const { return captureService_; }
+    // The alert sound the applications played.
+    AlertSounds& alertSounds() { return alertSounds_; }
+    const AlertSounds& alertSounds() const { return alertSounds_; }
 
     // The window server.
     const WindowServer& windowServer() const { return windows_; }
@@ -173,6 +177,7 @@ private:
     Faults faults_;
     Permissions permissions_;
     CaptureService captureService_;
+    AlertSounds alertSounds_;
     WindowServer windows_;
     MenuBar menuBar_;
     std::map<StatusItemID, StatusItem> statusItems_;
