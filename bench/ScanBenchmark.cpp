@@ -40,7 +40,7 @@ sim::Scenario generatedWorld(int items) {
 struct Bench {
     explicit Bench(int items) : world(generatedWorld(items)) {
         os::LogStore::shared().setCapturing(false);
-        scanner = std::make_shared<MenuBarScanner>();
+        scanner = MenuBarScanner::create();
     }
     runtime::ManualLoop loop;
     sim::World world;

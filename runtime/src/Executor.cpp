@@ -43,4 +43,17 @@ void assertMainExecutor(const char* what) {
 #endif
 }
 
+void assertIsolated(const Executor& executor, const char* what) {
+#ifndef NDEBUG
+    if (&currentExecutor() != &executor) {
+        std::fprintf(stderr, "isolation check failed: %s called on executor '%s', not on '%s'\n", what,
+                     currentExecutor().name().c_str(), executor.name().c_str());
+        std::abort();
+    }
+#else
+    (void)executor;
+    (void)what;
+#endif
+}
+
 }  // namespace runtime

@@ -188,3 +188,40 @@ TEST(ExecutorDeathTest, MainThreadCheckFailsOffTheMainExecutor) {
         "NSScreen.screens called on executor 'scanner'");
 #endif
 }
+
+TEST(ExecutorDeathTest, IsolationCheckFailsOffTheActorsExecutor) {
+#ifdef NDEBUG
+    GTEST_SKIP() << "the check is compiled out of release builds";
+#else
+    // On its own executor the check passes, also after the actor awaited work elsewhere.
+    {
+        ManualLoop loop;
+        SerialExecutor actor{"actor"};
+        auto body = [](SerialExecutor* actor) -> Task<void> {
+            co_await hopTo(*actor);
+            assertIsolated(*actor, "Actor.first");
+            co_await hopTo(mainExecutor());
+            co_await hopTo(*actor);
+            assertIsolated(*actor, "Actor.second");
+        };
+        loop.run(body(&actor));
+    }
+    EXPECT_DEATH(
+        {
+            ManualLoop loop;
+            SerialExecutor actor{"scanner"};
+            // The test body runs as the main executor: a call that forgot its hop.
+            assertIsolated(actor, "MenuBarScanner.debounce");
+        },
+        "MenuBarScanner.debounce called on executor 'main', not on 'scanner'");
+    EXPECT_DEATH(
+        {
+            ManualLoop loop;
+            SerialExecutor actor{"scanner"};
+            SerialExecutor other{"display"};
+            other.enqueue(nullptr, [&actor] { assertIsolated(actor, "MenuBarScanner.isPaused"); });
+            loop.runUntilIdle();
+        },
+        "MenuBarScanner.isPaused called on executor 'display', not on 'scanner'");
+#endif
+}

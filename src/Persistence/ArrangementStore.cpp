@@ -35,6 +35,7 @@ ArrangementStore::ArrangementStore() {
 
 runtime::Task<IconArrangement> ArrangementStore::load() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "ArrangementStore.load");
     if (cachedArrangement_) co_return *cachedArrangement_;
 
     auto& fileManager = ns::FileManager::defaultManager();
@@ -52,6 +53,7 @@ runtime::Task<IconArrangement> ArrangementStore::load() {
 
 runtime::Task<void> ArrangementStore::save(IconArrangement arrangement) {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "ArrangementStore.save");
     std::string data = arrangement.encodedDocument();
     if (!fileURL_)
         throw ns::Error(ns::cocoaErrorDomain, ns::CocoaError::fileNoSuchFile,
@@ -64,6 +66,7 @@ runtime::Task<void> ArrangementStore::save(IconArrangement arrangement) {
 
 runtime::Task<void> ArrangementStore::clear() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "ArrangementStore.clear");
     cachedArrangement_.reset();
     auto& fileManager = ns::FileManager::defaultManager();
     if (!fileURL_ || !fileManager.fileExists(*fileURL_)) co_return;
@@ -73,6 +76,7 @@ runtime::Task<void> ArrangementStore::clear() {
 
 runtime::Task<void> ArrangementStore::invalidateCache() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "ArrangementStore.invalidateCache");
     cachedArrangement_.reset();
 }
 

@@ -19,6 +19,12 @@ std::string frameText(const cg::Rect& frame) {
 
 }  // namespace
 
+// The constructor is private: the weak references that the service hands its tasks need a
+// std::shared_ptr owner from the start.
+std::shared_ptr<DisplayManager> DisplayManager::create() {
+    return std::shared_ptr<DisplayManager>(new DisplayManager());
+}
+
 DisplayManager::~DisplayManager() {
     // The owner normally stops first; a consumer must not wait on a producer that is gone.
     if (notificationObserver_) ns::NotificationCenter::defaultCenter().removeObserver(notificationObserver_);
@@ -27,6 +33,7 @@ DisplayManager::~DisplayManager() {
 
 runtime::Task<DisplayManager::DisplayStream> DisplayManager::startMonitoring() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "DisplayManager.startMonitoring");
     stop();
 
     auto [stream, continuation] = DisplayStream::make(runtime::BufferingPolicy::bufferingNewest(1));
@@ -49,10 +56,12 @@ runtime::Task<DisplayManager::DisplayStream> DisplayManager::startMonitoring() {
 
 runtime::Task<void> DisplayManager::stopMonitoring() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "DisplayManager.stopMonitoring");
     stop();
 }
 
 void DisplayManager::stop() {
+    runtime::assertIsolated(executor_, "DisplayManager.stopMonitoring");
     isMonitoring_ = false;
     if (settleTask_) {
         settleTask_.cancel();
@@ -71,11 +80,13 @@ void DisplayManager::stop() {
 
 runtime::Task<std::vector<DisplayInfo>> DisplayManager::currentDisplays() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "DisplayManager.currentDisplays");
     co_return displays_;
 }
 
 runtime::Task<std::optional<DisplayInfo>> DisplayManager::menuBarDisplay() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "DisplayManager.menuBarDisplay");
     for (const auto& display : displays_) {
         if (display.isMain()) co_return display;
     }
@@ -84,6 +95,7 @@ runtime::Task<std::optional<DisplayInfo>> DisplayManager::menuBarDisplay() {
 
 runtime::Task<void> DisplayManager::handleDisplayChange() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "DisplayManager.handleDisplayChange");
     log::display().debug("Display change notification received, waiting for settle...");
     if (settleTask_) settleTask_.cancel();
     settleTask_ = runtime::spawn(runtime::globalExecutor(), settle(weak_from_this()));
@@ -91,6 +103,7 @@ runtime::Task<void> DisplayManager::handleDisplayChange() {
 
 runtime::Task<void> DisplayManager::updateDisplays(std::vector<DisplayInfo> displays) {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "DisplayManager.updateDisplays");
     long previousCount = static_cast<long>(displays_.size());
     displays_ = std::move(displays);
     if (continuation_) continuation_->yield(displays_);

@@ -19,8 +19,8 @@ namespace stashbay {
 // burst of notifications gives one list. An actor: every operation runs on the manager's own
 // serial executor.
 //
-// It lives in a std::shared_ptr held by its owner; the tasks and the notification block it starts
-// hold it weakly, so they never keep it alive (a pending settle wait holds it until it ends).
+// It lives in a std::shared_ptr held by its owner (only create() makes one); the tasks and the notification block it
+// starts hold it weakly, so they never keep it alive (a pending settle wait holds it until it ends).
 class DisplayManager : public std::enable_shared_from_this<DisplayManager> {
 public:
     // Keeps only the newest unread list, so a slow consumer always gets the latest one.
@@ -28,7 +28,7 @@ public:
 
     static constexpr runtime::Duration settleDelay = std::chrono::milliseconds(500);
 
-    DisplayManager() = default;
+    static std::shared_ptr<DisplayManager> create();
     // Ends an open stream, so that its consumer does not wait forever, and removes the observer.
     ~DisplayManager();
     DisplayManager(const DisplayManager&) = delete;
@@ -45,6 +45,8 @@ public:
     runtime::Task<std::optional<DisplayInfo>> menuBarDisplay();
 
 private:
+    DisplayManager() = default;
+
     runtime::Task<void> handleDisplayChange();
     runtime::Task<void> updateDisplays(std::vector<DisplayInfo> displays);
     // stopMonitoring's body, for a caller already on the executor.

@@ -26,6 +26,12 @@ bool CGImageCacheEntry::isExpired(double ttl) const {
     return runtime::currentDate().timeIntervalSince(capturedAt_) > ttl;
 }
 
+// The constructor is private: the weak references that the service hands its tasks need a
+// std::shared_ptr owner from the start.
+std::shared_ptr<MenuBarScanner> MenuBarScanner::create() {
+    return std::shared_ptr<MenuBarScanner>(new MenuBarScanner());
+}
+
 MenuBarScanner::MenuBarScanner() : logger_(log::scanning()) {
     imageCache_.setCountLimit(100);
     imageCache_.setTotalCostLimit(5242880);
@@ -40,6 +46,7 @@ runtime::Duration MenuBarScanner::idleScanInterval() const {
 
 runtime::Task<MenuBarScanner::SnapshotStream> MenuBarScanner::startScanning() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "MenuBarScanner.startScanning");
     stopNow();
     auto [stream, continuation] = SnapshotStream::make(runtime::BufferingPolicy::bufferingNewest(1));
     continuation_ = continuation;
@@ -51,10 +58,12 @@ runtime::Task<MenuBarScanner::SnapshotStream> MenuBarScanner::startScanning() {
 
 runtime::Task<void> MenuBarScanner::stopScanning() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "MenuBarScanner.stopScanning");
     stopNow();
 }
 
 void MenuBarScanner::stopNow() {
+    runtime::assertIsolated(executor_, "MenuBarScanner.stopScanning");
     isRunning_ = false;
     if (scanTask_) scanTask_.cancel();
     scanTask_ = {};
@@ -69,17 +78,20 @@ void MenuBarScanner::stopNow() {
 
 runtime::Task<void> MenuBarScanner::setPanelOpen(bool open) {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "MenuBarScanner.setPanelOpen");
     isPanelOpen_ = open;
     logger_.debug("Panel open state changed to %{bool}d", open);
 }
 
 runtime::Task<void> MenuBarScanner::triggerRescan() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "MenuBarScanner.triggerRescan");
     immediateRescanRequested_ = true;
 }
 
 runtime::Task<bool> MenuBarScanner::checkAndClearRescanRequest() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "MenuBarScanner.checkAndClearRescanRequest");
     bool requested = immediateRescanRequested_;
     immediateRescanRequested_ = false;
     co_return requested;
@@ -87,6 +99,7 @@ runtime::Task<bool> MenuBarScanner::checkAndClearRescanRequest() {
 
 runtime::Task<void> MenuBarScanner::pauseFor(double seconds) {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "MenuBarScanner.pauseFor");
     isPaused_ = true;
     if (pauseTask_) pauseTask_.cancel();
     logger_.debug("Scanning paused for %fs", seconds);
@@ -98,12 +111,14 @@ runtime::Task<void> MenuBarScanner::pauseTimer(std::weak_ptr<MenuBarScanner> wea
     if (runtime::isCancelled()) co_return;
     auto scanner = weak.lock();
     if (!scanner) co_return;
+    runtime::assertIsolated(scanner->executor_, "MenuBarScanner.pauseFor");
     scanner->isPaused_ = false;
     scanner->logger_.debug("Scanning resumed");
 }
 
 runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::scanOnce() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "MenuBarScanner.scanOnce");
     co_return co_await performScan();
 }
 
@@ -117,6 +132,7 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::captureIconsForTesting(S
 
 runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::debounceForTesting(Snapshot items) {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "MenuBarScanner.debounceForTesting");
     Snapshot result = debounce(std::move(items));
     previousItems_ = result;
     co_return result;
@@ -124,26 +140,31 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::debounceForTesting(Snaps
 
 runtime::Task<std::unordered_map<MenuBarItemID, int>> MenuBarScanner::absenceCountersForTesting() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "MenuBarScanner.absenceCountersForTesting");
     co_return absenceCounters_;
 }
 
 runtime::Task<bool> MenuBarScanner::readIsRunning() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "MenuBarScanner.readIsRunning");
     co_return isRunning_;
 }
 
 runtime::Task<bool> MenuBarScanner::readIsPaused() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "MenuBarScanner.readIsPaused");
     co_return isPaused_;
 }
 
 runtime::Task<std::optional<MenuBarScanner::SnapshotStream::Continuation>> MenuBarScanner::readContinuation() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "MenuBarScanner.readContinuation");
     co_return continuation_;
 }
 
 runtime::Task<runtime::Duration> MenuBarScanner::readNextWait() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "MenuBarScanner.readNextWait");
     if (isPanelOpen_) co_return activeScanInterval;
     co_return idleScanInterval();
 }
@@ -172,6 +193,7 @@ runtime::Task<void> MenuBarScanner::scanLoop(std::weak_ptr<MenuBarScanner> weak)
 
 runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::performScan() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "MenuBarScanner.performScan");
     const runtime::Instant start = runtime::now();
     Snapshot detected = co_await hybridDetect();
     Snapshot withIcons = co_await captureIcons(std::move(detected));
@@ -181,11 +203,13 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::performScan() {
     long long millis = static_cast<long long>(elapsed.count());
     logger_.debug("Scan completed: %ld items in %lldms", count, millis);
     if (result.empty()) logger_.error("Scan returned 0 items — possible permissions issue");
+    runtime::assertIsolated(executor_, "MenuBarScanner.performScan");
     previousItems_ = result;
     co_return result;
 }
 
 MenuBarScanner::Snapshot MenuBarScanner::debounce(Snapshot items) {
+    runtime::assertIsolated(executor_, "MenuBarScanner.debounce");
     std::unordered_map<MenuBarItemID, bool> present;
     for (const auto& item : items) present[item.id()] = true;
     for (const auto& [id, _] : present) absenceCounters_.erase(id);

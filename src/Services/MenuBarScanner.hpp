@@ -34,7 +34,7 @@ private:
 
 // Finds the menu bar's status items over and over and streams every snapshot to one consumer.
 // An actor: its state lives on its own executor and every operation is asynchronous. Owned by
-// one std::shared_ptr; the scan loop holds it weakly until it first runs.
+// one std::shared_ptr, which only create() makes; the scan loop holds it weakly until it first runs.
 class MenuBarScanner : public std::enable_shared_from_this<MenuBarScanner> {
 public:
     using Snapshot = std::vector<MenuBarItem>;
@@ -48,7 +48,7 @@ public:
     // infinite one) would otherwise have no duration.
     static constexpr double longestWait = 86400.0;
 
-    MenuBarScanner();
+    static std::shared_ptr<MenuBarScanner> create();
     MenuBarScanner(const MenuBarScanner&) = delete;
     MenuBarScanner& operator=(const MenuBarScanner&) = delete;
 
@@ -72,6 +72,8 @@ public:
     runtime::Task<std::unordered_map<MenuBarItemID, int>> absenceCountersForTesting();
 
 private:
+    MenuBarScanner();
+
     static runtime::Task<void> scanLoop(std::weak_ptr<MenuBarScanner> weak);
     static runtime::Task<void> pauseTimer(std::weak_ptr<MenuBarScanner> weak, runtime::Duration wait);
 

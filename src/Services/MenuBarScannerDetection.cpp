@@ -17,6 +17,7 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::hybridDetect() {
     co_await runtime::hopTo(runtime::mainExecutor());
     auto applications = ns::Workspace::shared().runningApplications();
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "MenuBarScanner.hybridDetect");
 
     detection::Inputs inputs;
     for (const auto& application : applications) {
@@ -41,6 +42,7 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::hybridDetect() {
     co_await runtime::hopTo(runtime::mainExecutor());
     if (auto screen = ns::Screen::main()) inputs.geometry = ScreenGeometry::forScreen(*screen);
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "MenuBarScanner.hybridDetect");
 
     inputs.owner = [](std::int32_t pid) -> std::optional<detection::Owner> {
         auto application = ns::RunningApplication::withProcessIdentifier(pid);

@@ -5,6 +5,7 @@ namespace stashbay {
 
 runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::captureIcons(Snapshot items) {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "MenuBarScanner.captureIcons");
     Snapshot result;
     result.reserve(items.size());
     long captured = 0;
@@ -22,6 +23,7 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::captureIcons(Snapshot it
         cg::Rect bounds = item.bounds();
         // The capture runs off this executor; the awaiting scan continues back on it.
         cg::ImageRef image = co_await WindowListBridge::captureWindowImage(windowID, bounds);
+        runtime::assertIsolated(executor_, "MenuBarScanner.captureIcons");
         if (image) {
             imageCache_.setObject(std::make_shared<const CGImageCacheEntry>(image), windowID);
             result.push_back(item.withCapturedImage(image));

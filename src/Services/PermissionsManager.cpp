@@ -25,6 +25,12 @@ const char* grantText(bool granted) { return granted ? "granted" : "denied"; }
 
 }  // namespace
 
+// The constructor is private: the weak references that the service hands its tasks need a
+// std::shared_ptr owner from the start.
+std::shared_ptr<PermissionsManager> PermissionsManager::create() {
+    return std::shared_ptr<PermissionsManager>(new PermissionsManager());
+}
+
 PermissionsManager::PermissionsManager() { checkPermissions(); }
 
 PermissionsManager::~PermissionsManager() { pollingTask_.cancel(); }

@@ -16,7 +16,7 @@ namespace stashbay {
 // address when the current one does not open.
 //
 // Main executor only. It lives in a std::shared_ptr held by its owner: the polling loop holds it
-// weakly, and ends when it is destroyed.
+// weakly, and ends when it is destroyed. Only create() makes one, so no other ownership exists.
 class PermissionsManager : public std::enable_shared_from_this<PermissionsManager> {
 public:
     // Seconds between two checks while the onboarding is shown, and otherwise.
@@ -24,7 +24,7 @@ public:
     static constexpr double normalPollingInterval = 30.0;
 
     // Reads both permissions once, logging each one that is granted.
-    PermissionsManager();
+    static std::shared_ptr<PermissionsManager> create();
     // Cancels the polling loop.
     ~PermissionsManager();
     PermissionsManager(const PermissionsManager&) = delete;
@@ -57,6 +57,8 @@ public:
     void openScreenRecordingSettings();
 
 private:
+    PermissionsManager();
+
     void openSystemSettings(const std::string& primary, const std::string& fallback);
     static runtime::Task<void> poll(std::weak_ptr<PermissionsManager> weakSelf, runtime::Duration interval);
 

@@ -45,3 +45,12 @@ double eventSourceGetLocalEventsSuppressionInterval(const EventSourceRef& source
 }
 
 }  // namespace cg
+
+namespace cg {
+
+bool eventSourceButtonState(EventSourceStateID, MouseButton button) {
+    auto* world = sim::World::currentOrNull();
+    return world && world->events().isButtonDown(button);
+}
+
+}  // namespace cg

@@ -145,6 +145,20 @@ void EventSystem::enqueue(EventEntry entry, ProcessID pid, cg::EventRef event) {
 
 // Routing
 
+void EventSystem::noteButton(cg::EventType type) {
+    using T = cg::EventType;
+    using B = cg::MouseButton;
+    switch (type) {
+        case T::leftMouseDown: buttonsDown_.insert(B::left); break;
+        case T::leftMouseUp: buttonsDown_.erase(B::left); break;
+        case T::rightMouseDown: buttonsDown_.insert(B::right); break;
+        case T::rightMouseUp: buttonsDown_.erase(B::right); break;
+        case T::otherMouseDown: buttonsDown_.insert(B::center); break;
+        case T::otherMouseUp: buttonsDown_.erase(B::center); break;
+        default: break;
+    }
+}
+
 void EventSystem::route(std::uint64_t serial, EventEntry entry, ProcessID pid, cg::EventRef event) {
     purgeTaps();
     const auto type = event->type();
@@ -162,6 +176,7 @@ void EventSystem::route(std::uint64_t serial, EventEntry entry, ProcessID pid, c
         noteSourcePost(*event);
         if (cg::isMouseEventType(type)) pointer_ = clampToScreens(event->location());
     }
+    if (entry != EventEntry::process) noteButton(type);
 
     for (auto location : stagesFrom(entry)) {
         if (!runTaps(TapPoint::at(location), event, serial, entry)) return;
@@ -331,6 +346,20 @@ bool EventSystem::disableTap(const cf::MachPortRef& port, cg::EventType reason) 
     tap->enabled = false;
     notifyDisabled(port->id(), reason);
     return true;
+}
+
+std::size_t EventSystem::disableTaps(TapPoint point, cg::EventType reason) {
+    auto it = order_.find(keyOf(point));
+    if (it == order_.end()) return 0;
+    std::size_t count = 0;
+    for (auto id : it->second) {
+        Tap* tap = liveTap(id);
+        if (!tap || !tap->enabled) continue;
+        tap->enabled = false;
+        notifyDisabled(id, reason);
+        ++count;
+    }
+    return count;
 }
 
 void EventSystem::notifyDisabled(std::uint64_t id, cg::EventType reason) {

@@ -39,6 +39,7 @@ World::World(const Scenario& scenario)
     }
     for (const auto& spec : scenario.applications) {
         auto process = processes_.launch(spec);
+        launchSpecs_[process->pid()] = spec;
         behaviours_[process->pid()] = spec.behaviour;
         pendingContent_[process->pid()] = {spec.statusItems, spec.windows};
         if (!processes_.self() && process->bundleIdentifier() == stashbay::build::bundleIdentifier) {
@@ -132,7 +133,9 @@ void World::setMainScreen(std::optional<std::size_t> index) {
 std::shared_ptr<const Process> World::launchApplication(ProcessSpec spec) {
     auto behaviour = spec.behaviour;
     auto content = std::make_pair(spec.statusItems, spec.windows);
+    ProcessSpec remembered = spec;
     auto process = processes_.launch(std::move(spec));
+    launchSpecs_[process->pid()] = std::move(remembered);
     behaviours_[process->pid()] = std::move(behaviour);
     pendingContent_[process->pid()] = std::move(content);
     if (process->isFinishedLaunching() && !process->isTerminated()) {
@@ -156,6 +159,16 @@ bool World::quitApplication(ProcessID pid) {
     stopApplication(pid);
     postWorkspace(notification::didTerminateApplication, process);
     return true;
+}
+
+std::shared_ptr<const Process> World::relaunchApplication(ProcessID pid) {
+    auto spec = launchSpecs_.find(pid);
+    if (spec == launchSpecs_.end() || !quitApplication(pid)) return nullptr;
+    ProcessSpec again = spec->second;
+    again.pid.reset();
+    again.finishedLaunching = true;
+    again.terminated = false;
+    return launchApplication(std::move(again));
 }
 
 void World::startApplication(ProcessID pid) {

@@ -97,7 +97,7 @@ protected:
     runtime::ManualLoop loop;
     sim::World world;
     os::LogCapture capture;
-    std::shared_ptr<DisplayManager> manager = std::make_shared<DisplayManager>();
+    std::shared_ptr<DisplayManager> manager = DisplayManager::create();
 };
 
 }  // namespace

@@ -67,7 +67,7 @@ protected:
 
     runtime::ManualLoop loop;
     std::unique_ptr<sim::World> world = std::make_unique<sim::World>();
-    std::shared_ptr<MenuBarScanner> scanner = std::make_shared<MenuBarScanner>();
+    std::shared_ptr<MenuBarScanner> scanner = MenuBarScanner::create();
     os::LogCapture log;
 };
 

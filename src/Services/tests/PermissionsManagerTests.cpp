@@ -41,7 +41,7 @@ protected:
     void make(bool accessibility, bool screenRecording) {
         world.permissions().accessibility = accessibility;
         world.permissions().screenRecording = screenRecording;
-        manager = std::make_shared<PermissionsManager>();
+        manager = PermissionsManager::create();
     }
     // The service's own records; the bridges write checks and requests of their own.
     std::vector<std::string> texts(std::optional<os::LogLevel> level = std::nullopt) const {
@@ -351,7 +351,7 @@ TEST(PermissionsManagerDeathTest, AbortsOffTheMainExecutor) {
     auto checkOn = [](bool main) {
         runtime::ManualLoop loop;
         sim::World world;
-        auto manager = std::make_shared<PermissionsManager>();
+        auto manager = PermissionsManager::create();
         runtime::SerialExecutor other("Scanner");
         (main ? runtime::mainExecutor() : other).enqueue(nullptr, [&manager] { manager->checkPermissions(); });
         loop.runUntilIdle();

@@ -52,5 +52,8 @@ bool isCancelled();
 
 // Aborts, in debug builds, when called off the main executor.
 void assertMainExecutor(const char* what);
+// Aborts, in debug builds, when called off `executor`: an actor calls it where it touches its
+// state, so a missing hop, or a task writing the actor's fields from elsewhere, fails a test.
+void assertIsolated(const Executor& executor, const char* what);
 
 }  // namespace runtime

@@ -48,5 +48,8 @@ EventFilterMask eventSourceGetLocalEventsFilterDuringSuppressionState(const Even
 // Negative intervals count as 0.
 void eventSourceSetLocalEventsSuppressionInterval(const EventSourceRef& source, double seconds);
 double eventSourceGetLocalEventsSuppressionInterval(const EventSourceRef& source);
+// Whether `button` is down now. Every state reads the window server's view of the buttons, which
+// the user's input and events posted at the three points move; false without a world.
+bool eventSourceButtonState(EventSourceStateID state, MouseButton button);
 
 }  // namespace cg

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -96,6 +97,10 @@ public:
     int cursorHideCount() const { return hideCount_; }
     bool cursorVisible() const { return hideCount_ == 0; }
 
+    // Whether a mouse button is down, as the events that entered the window server left it (the
+    // user's and those posted at the three points; not those posted to one process).
+    bool isButtonDown(cg::MouseButton button) const { return buttonsDown_.count(button) > 0; }
+
     // Posting, as the CoreGraphics calls do: the event is copied now and routed later.
     void post(cg::EventTapLocation location, const cg::EventRef& event);
     void postToProcess(ProcessID pid, const cg::EventRef& event);
@@ -117,6 +122,8 @@ public:
     // cg::EventType::tapDisabledByTimeout or tapDisabledByUserInput. False for a port that is not
     // a live tap.
     bool disableTap(const cf::MachPortRef& port, cg::EventType reason);
+    // disableTap for every live, enabled tap at `point`; returns how many it switched off.
+    std::size_t disableTaps(TapPoint point, cg::EventType reason);
     // A callback that takes longer than this (in virtual time) gets its tap switched off by
     // time-out. One second by default.
     void setTapTimeout(runtime::Duration timeout) { tapTimeout_ = timeout; }
@@ -172,6 +179,7 @@ private:
     std::optional<ProcessID> targetOf(const cg::Event& event);
     std::optional<WindowNumber> windowOf(const cg::Event& event) const;
     void noteSourcePost(const cg::Event& event);
+    void noteButton(cg::EventType type);
     bool userInputSuppressed(const cg::Event& event) const;
     cg::Point clampToScreens(cg::Point p) const;
     void deliver(std::uint64_t serial, EventEntry entry, ProcessID pid, cg::EventRef event);
@@ -199,6 +207,7 @@ private:
     std::optional<cg::EventFilterMask> remoteDragFilter_;
 
     std::optional<ProcessID> mouseGrab_;
+    std::set<cg::MouseButton> buttonsDown_;
     std::map<ProcessID, Application> applications_;
     std::uint64_t nextSerial_ = 0;
     std::vector<EventRoute> routes_;

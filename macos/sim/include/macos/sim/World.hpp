@@ -67,6 +67,10 @@ public:
     bool finishLaunching(ProcessID pid);
     // Returns false when the application is not running. Stashbay itself does not quit here.
     bool quitApplication(ProcessID pid);
+    // Quits the application and launches it again as it was first launched: the same bundle,
+    // name, behaviour, status items and windows under a new process id. Null, and nothing
+    // changes, when it is not running or is Stashbay itself.
+    std::shared_ptr<const Process> relaunchApplication(ProcessID pid);
     // Returns false when the application is not running.
     bool setHidden(ProcessID pid, bool hidden);
     // What the frameworks call for an application handle; recorded for tests. False when the
@@ -187,6 +191,8 @@ private:
     StatusItemID nextStatusItem_ = 1;
     std::set<ProcessID> extrasMenuBarOwners_;
     std::map<ProcessID, ApplicationBehaviour> behaviours_;
+    // How each application was launched, for a relaunch.
+    std::map<ProcessID, ProcessSpec> launchSpecs_;
     // What each application puts on screen once it has finished launching.
     std::map<ProcessID, std::pair<std::vector<StatusItemSpec>, std::vector<WindowSpec>>> pendingContent_;
     runtime::Duration messagingTimeout_ = std::chrono::seconds(6);

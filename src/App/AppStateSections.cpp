@@ -1,0 +1,204 @@
+#include "App/AppState.hpp"
+
+#include "macos/CoreGraphics/EventSource.hpp"
+#include "stashbay/BuildInfo.hpp"
+#include "stashbay/runtime/Sleep.hpp"
+
+#include <utility>
+#include <variant>
+
+namespace stashbay {
+
+using SectionType = MenuBarSection::SectionType;
+
+namespace {
+
+bool sameImage(const cg::ImageRef& a, const cg::ImageRef& b) {
+    if (a == b) return true;
+    if (!a || !b) return false;
+    return a->width() == b->width() && a->height() == b->height() && a->pixels() == b->pixels();
+}
+
+// Every field the panel shows or acts on; `lastSeen` is not one.
+bool showsTheSame(const MenuBarItem& a, const MenuBarItem& b) {
+    return a.id() == b.id() && a.title() == b.title() && a.isEnabled() == b.isEnabled() &&
+           a.isVerified() == b.isVerified() && a.isOnScreen() == b.isOnScreen() && a.windowID() == b.windowID() &&
+           a.ownerPID() == b.ownerPID() && a.position() == b.position() && a.size() == b.size() &&
+           sameImage(a.capturedImage(), b.capturedImage());
+}
+
+}  // namespace
+
+const std::unordered_set<std::string>& AppState::excludedBundleIDs() {
+    static const std::unordered_set<std::string> ids{"com.apple.controlcenter", "com.apple.Spotlight", "com.apple.Siri",
+                                                     build::bundleIdentifier};
+    return ids;
+}
+
+std::vector<MenuBarSection> AppState::computeSections(const std::vector<MenuBarItem>& items,
+                                                      const std::optional<DisplayInfo>&,
+                                                      const IconArrangement& arrangement) {
+    std::vector<MenuBarItem> hidden;
+    std::vector<MenuBarItem> stashbay;
+    const auto& excluded = excludedBundleIDs();
+    const auto& assignments = arrangement.assignments();
+    for (const auto& item : items) {
+        if (item.ownerBundleID() && excluded.count(*item.ownerBundleID())) continue;
+        if (isItemHidden(item)) {
+            hidden.push_back(item);
+            continue;
+        }
+        auto assigned = assignments.find(item.id());
+        if (assigned == assignments.end()) continue;
+        if (assigned->second == MenuBarItemVisibility::hiddenByNotch)
+            hidden.push_back(item);
+        else if (assigned->second == MenuBarItemVisibility::stashbay)
+            stashbay.push_back(item);
+        // Visible and pinned items are in no section.
+    }
+    std::vector<MenuBarSection> sections;
+    if (!hidden.empty())
+        sections.emplace_back(SectionType::hiddenByNotch, applyOrder(hidden, SectionType::hiddenByNotch, arrangement));
+    if (!stashbay.empty())
+        sections.emplace_back(SectionType::stashbay, applyOrder(stashbay, SectionType::stashbay, arrangement));
+    return sections;
+}
+
+std::vector<MenuBarItem> AppState::applyOrder(const std::vector<MenuBarItem>& items, SectionType section,
+                                              const IconArrangement& arrangement) {
+    auto stored = arrangement.sectionOrders().find(section);
+    if (stored == arrangement.sectionOrders().end() || stored->second.empty()) return items;
+    std::vector<MenuBarItem> ordered;
+    ordered.reserve(items.size());
+    std::vector<bool> taken(items.size(), false);
+    for (const auto& id : stored->second) {
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (!taken[i] && items[i].id() == id) {
+                taken[i] = true;
+                ordered.push_back(items[i]);
+                break;
+            }
+        }
+    }
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (!taken[i]) ordered.push_back(items[i]);
+    }
+    return ordered;
+}
+
+bool AppState::sectionsShowTheSame(const std::vector<MenuBarSection>& a, const std::vector<MenuBarSection>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t s = 0; s < a.size(); ++s) {
+        if (a[s].id() != b[s].id() || a[s].count() != b[s].count()) return false;
+        for (std::size_t i = 0; i < a[s].count(); ++i) {
+            if (!showsTheSame(a[s].items()[i], b[s].items()[i])) return false;
+        }
+    }
+    return true;
+}
+
+runtime::Task<void> AppState::setupEventTap() {
+    // The tap is live before the callbacks exist.
+    auto installing = eventTapManager_->install();
+    co_await installing;
+    std::weak_ptr<AppState> weak = weak_from_this();
+    auto settingStarted =
+        eventTapManager_->setOnDragStarted([weak](MenuBarItem item) { return dragStarted(weak, std::move(item)); });
+    co_await settingStarted;
+    auto settingMoved = eventTapManager_->setOnDragMoved([weak](cg::Point point) { return dragMoved(weak, point); });
+    co_await settingMoved;
+    auto settingEnded = eventTapManager_->setOnDragEnded(
+        [weak](MenuBarItem item, cg::Point point) { return dragEnded(weak, std::move(item), point); });
+    co_await settingEnded;
+}
+
+runtime::Task<void> AppState::dragStarted(std::weak_ptr<AppState> weak, MenuBarItem item) {
+    co_await runtime::hopTo(runtime::mainExecutor());
+    auto self = weak.lock();
+    if (!self) co_return;
+    self->draggingItem_.set(std::move(item));
+    self->dragAbandoned_ = false;
+    if (self->dragWatch_) self->dragWatch_.cancel();
+    self->dragWatch_ = runtime::spawn(runtime::mainExecutor(), watchDrag(weak));
+}
+
+runtime::Task<void> AppState::dragMoved(std::weak_ptr<AppState> weak, cg::Point point) {
+    co_await runtime::hopTo(runtime::mainExecutor());
+    auto self = weak.lock();
+    if (!self || self->dragAbandoned_) co_return;
+    self->dragPosition_.set(point);
+}
+
+runtime::Task<void> AppState::dragEnded(std::weak_ptr<AppState> weak, MenuBarItem item, cg::Point point) {
+    auto self = weak.lock();
+    if (!self) co_return;
+    co_await runtime::hopTo(runtime::mainExecutor());
+    if (self->dragAbandoned_) {
+        // The release of a drag given up on long ago (its mouse-up was lost): nothing to record.
+        self->dragAbandoned_ = false;
+        co_return;
+    }
+    std::vector<MenuBarItem> items = self->menuBarItems_.get();
+    auto computing = self->eventTapManager_->computeInsertionIndex(point.x, std::move(items));
+    std::int64_t index = co_await computing;
+    co_await runtime::hopTo(runtime::mainExecutor());
+    if (self->dragWatch_) self->dragWatch_.cancel();
+    self->dragWatch_ = {};
+    self->draggingItem_.set(std::nullopt);
+    self->dragPosition_.set(std::nullopt);
+    auto moving = self->moveItem(item.id(), SectionType::visible, index);
+    co_await moving;
+}
+
+runtime::Task<void> AppState::watchDrag(std::weak_ptr<AppState> weak) {
+    int releasedChecks = 0;
+    for (;;) {
+        co_await runtime::sleepFor(dragWatchInterval);
+        if (runtime::isCancelled()) co_return;
+        auto self = weak.lock();
+        if (!self || !self->draggingItem_.get()) co_return;
+        auto reading = self->eventTapManager_->dragState();
+        EventTapManager::DragState state = co_await reading;
+        if (runtime::isCancelled()) co_return;
+        const bool trackerDragging = std::holds_alternative<EventTapManager::Dragging>(state);
+        const bool buttonDown =
+            cg::eventSourceButtonState(cg::EventSourceStateID::combinedSessionState, cg::MouseButton::left);
+        if (trackerDragging && buttonDown) {
+            releasedChecks = 0;
+            continue;
+        }
+        // A release on its way to the tracker gets one more interval before its drag counts as lost.
+        if (trackerDragging && ++releasedChecks < 2) continue;
+        self->abandonDrag(trackerDragging);
+        co_return;
+    }
+}
+
+void AppState::abandonDrag(bool trackerStillDragging) {
+    if (dragWatch_) dragWatch_.cancel();
+    dragWatch_ = {};
+    if (trackerStillDragging) dragAbandoned_ = true;
+    if (draggingItem_.get()) draggingItem_.set(std::nullopt);
+    if (dragPosition_.get()) dragPosition_.set(std::nullopt);
+}
+
+runtime::Task<void> AppState::moveItem(MenuBarItemID id, SectionType section, std::int64_t index) {
+    co_await runtime::hopTo(runtime::mainExecutor());
+    const MenuBarItemVisibility visibility = correspondingVisibility(section);
+    currentArrangement_.modify([&](IconArrangement& arrangement) { arrangement.assign(id, visibility); });
+    currentArrangement_.modify([&](IconArrangement& arrangement) { arrangement.reorder(id, section, index); });
+    try {
+        auto saving = arrangementStore_->save(currentArrangement_.get());
+        co_await saving;
+    } catch (const std::exception& error) {
+        logger_.error("Failed to save arrangement after move: %@", error);
+    }
+    co_await runtime::hopTo(runtime::mainExecutor());
+    publishSections(computeSections(menuBarItems_.get(), currentDisplay_.get(), currentArrangement_.get()));
+    std::string bundle = id.bundleID().value_or("unknown");
+    std::string sectionName(rawValue(section));
+    long reported = static_cast<long>(index);
+    logger_.info("Moved %s to %s at index %ld", bundle, sectionName, reported);
+}
+
+}  // namespace stashbay
