@@ -207,9 +207,8 @@ Error performAction(const UIElementRef& e, std::string_view action) {
     if (!place) return Error::invalidUIElement;
     using Trigger = sim::World::MenuTrigger;
     if (e->kind() == Kind::statusItem && (action == action::press || action == action::showMenu)) {
-        // An application that ignores the action still reports success, as the platform does.
-        world->openMenu(place->item->id, action == action::press ? Trigger::press : Trigger::showMenu);
-        return Error::success;
+        auto trigger = action == action::press ? Trigger::press : Trigger::showMenu;
+        return static_cast<Error>(world->performItemAction(place->item->id, trigger));
     }
     if (e->kind() == Kind::menuItem && action == action::press) {
         // Neither a separator nor a disabled entry can be chosen.

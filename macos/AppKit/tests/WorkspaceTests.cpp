@@ -26,8 +26,9 @@ std::vector<std::int32_t> pids(const std::vector<std::shared_ptr<ns::RunningAppl
 
 TEST_F(WorkspaceTest, RunningApplicationsComeInLaunchOrderEveryTime) {
     auto first = ns::Workspace::shared().runningApplications();
-    EXPECT_EQ(pids(first), (std::vector<std::int32_t>{301, 302, 304, 305, 306, 303, 500, 410, 411, 412, 413, 420, 421,
-                                                      422, 440, 441, 442, 443, 444, 445, 446, 447, 448, 430, 431}));
+    EXPECT_EQ(pids(first),
+              (std::vector<std::int32_t>{301, 302, 304, 305, 306, 303, 500, 410, 411, 412, 413, 420, 421, 422, 440,
+                                         441, 442, 443, 444, 445, 446, 447, 448, 430, 431, 450, 451, 452, 453, 454}));
     EXPECT_EQ(pids(ns::Workspace::shared().runningApplications()), pids(first));
     auto launched = world.launchApplication({});
     auto again = pids(ns::Workspace::shared().runningApplications());
@@ -85,7 +86,7 @@ TEST_F(WorkspaceTest, AHandleSeesItsApplicationQuit) {
     world.quitApplication(411);
     EXPECT_TRUE(muffle->isTerminated());
     EXPECT_FALSE(ns::RunningApplication::withProcessIdentifier(411));
-    EXPECT_EQ(pids(ns::Workspace::shared().runningApplications()).size(), 24u);
+    EXPECT_EQ(pids(ns::Workspace::shared().runningApplications()).size(), 29u);
     EXPECT_FALSE(muffle->activate());
 }
 

@@ -242,3 +242,20 @@ TEST_F(ApplicationEventTest, AnEventRelayedThroughTheProcessWithASentinelReaches
     EXPECT_EQ(indexOf(appA), indexOf(appB) + 1);
     EXPECT_EQ(world.events().liveTapCount(), 0u);
 }
+
+TEST_F(ApplicationEventTest, ALeftClickOnAPopoverItemOpensItsWindowAndARightClickItsMenu) {
+    world.mutableStatusItem(item(appA).id)->spec.behaviour.opens = sim::StatusItemBehaviour::Opens::window;
+    auto click = [&](T down, T up) {
+        cg::eventPostToPid(appA, stamped(down, centre(appA), item(appA).window, appA));
+        cg::eventPostToPid(appA, stamped(up, centre(appA), item(appA).window, appA));
+        loop.runUntilIdle();
+    };
+    click(T::leftMouseDown, T::leftMouseUp);
+    EXPECT_EQ(world.openPopoverItem(), item(appA).id);
+    EXPECT_FALSE(world.openMenuItem());
+
+    click(T::rightMouseDown, T::rightMouseUp);
+    EXPECT_FALSE(world.openPopoverItem()) << "the right click's mouse-down outside it closed the popover";
+    EXPECT_EQ(world.openMenuItem(), item(appA).id);
+    EXPECT_EQ(world.popoverOpenings().size(), 1u);
+}

@@ -447,7 +447,11 @@ void EventSystem::handle(ProcessID pid, const Queued& queued) {
         return;
     }
     world_.wake(press.item);
-    world_.openMenu(press.item, World::MenuTrigger::click);
+    // A right click always opens the menu; a left click does what a press of the item does.
+    if (press.right)
+        world_.openMenu(press.item, World::MenuTrigger::click);
+    else
+        world_.pressItem(press.item, World::MenuTrigger::click);
 }
 
 // Records

@@ -121,8 +121,8 @@ MenuEntrySpec readMenuEntry(const JsonNode& node, int depthLeft) {
 }
 
 StatusItemBehaviour readItemBehaviour(const JsonNode& node) {
-    node.rejectUnknownFields(
-        {"ignoresPress", "ignoresShowMenu", "move", "moveLatencyMs", "springBackMs", "menuClosesAfterMs"});
+    node.rejectUnknownFields({"ignoresPress", "ignoresShowMenu", "move", "moveLatencyMs", "springBackMs",
+                              "menuClosesAfterMs", "opens", "windowLayer", "showMenuError", "blocksWhileMenuOpen"});
     StatusItemBehaviour b;
     b.ignoresPress = optionalBoolean(node, "ignoresPress", false);
     b.ignoresShowMenu = optionalBoolean(node, "ignoresShowMenu", false);
@@ -143,12 +143,26 @@ StatusItemBehaviour readItemBehaviour(const JsonNode& node) {
     if (auto f = node.optionalField("moveLatencyMs")) b.moveLatency = readMilliseconds(*f);
     if (auto f = node.optionalField("springBackMs")) b.springBackAfter = readMilliseconds(*f);
     if (auto f = node.optionalField("menuClosesAfterMs")) b.menuClosesAfter = readMilliseconds(*f);
+    if (auto opens = node.optionalField("opens")) {
+        auto text = opens->text();
+        if (text == "menu")
+            b.opens = StatusItemBehaviour::Opens::menu;
+        else if (text == "window")
+            b.opens = StatusItemBehaviour::Opens::window;
+        else
+            opens->fail("expected one of menu, window");
+    }
+    if (auto f = node.optionalField("windowLayer")) b.windowLayer = f->integer(-10000, 10000);
+    // An error code of the accessibility interface: negative, never success.
+    if (auto f = node.optionalField("showMenuError"))
+        b.showMenuError = static_cast<std::int32_t>(f->integer(-30000, -1));
+    b.blocksWhileMenuOpen = optionalBoolean(node, "blocksWhileMenuOpen", false);
     return b;
 }
 
 StatusItemSpec readStatusItem(const JsonNode& node) {
     node.rejectUnknownFields({"title", "width", "icon", "enabled", "subrole", "menu", "behaviour", "positionUnreadable",
-                              "sizeUnreadable", "captureFails"});
+                              "sizeUnreadable", "captureFails", "statusWindow"});
     StatusItemSpec item;
     item.title = optionalText(node, "title");
     if (auto width = node.optionalField("width")) {
@@ -166,6 +180,7 @@ StatusItemSpec readStatusItem(const JsonNode& node) {
     item.positionUnreadable = optionalBoolean(node, "positionUnreadable", false);
     item.sizeUnreadable = optionalBoolean(node, "sizeUnreadable", false);
     item.captureFails = optionalBoolean(node, "captureFails", false);
+    item.statusWindow = optionalBoolean(node, "statusWindow", true);
     return item;
 }
 

@@ -188,6 +188,8 @@ void World::stopApplication(ProcessID pid) {
         const auto* item = statusItem(openMenu_->item);
         if (item && item->owner == pid) closeMenus();
     }
+    if (const auto* w = openPopover_ ? windows_.find(openPopover_->window) : nullptr; w && w->owner == pid)
+        closePopover();
     for (auto id : gone) forgetStatusItem(id);
     std::vector<WindowNumber> windows;
     for (const Window* w : windows_.ordered())
@@ -205,6 +207,7 @@ WindowNumber World::openWindow(ProcessID owner, const WindowSpec& spec) { return
 
 void World::closeWindow(WindowNumber number) {
     if (openMenu_ && openMenu_->window == number) openMenu_.reset();
+    if (openPopover_ && openPopover_->window == number) openPopover_.reset();
     windows_.destroy(number);
 }
 
@@ -217,12 +220,14 @@ StatusItemID World::addStatusItem(ProcessID owner, StatusItemSpec spec) {
     window.layer = WindowLevel::statusItem;
     window.onScreen = false;
     window.color = spec.iconColor;
-    item.window = windows_.create(owner, window, item.id);
-    if (auto* w = windows_.find(item.window)) w->captureFails = spec.captureFails;
+    if (spec.statusWindow) {
+        item.window = windows_.create(owner, window, item.id);
+        if (auto* w = windows_.find(item.window)) w->captureFails = spec.captureFails;
+    }
     item.spec = std::move(spec);
     auto id = item.id;
     itemsByOwner_[owner].push_back(id);
-    itemByWindow_[item.window] = id;
+    if (item.window != 0) itemByWindow_[item.window] = id;
     statusItems_.emplace(id, std::move(item));
     menuBar_.insertAtLeftEnd(id);
     relayout();
@@ -233,6 +238,7 @@ bool World::removeStatusItem(StatusItemID id) {
     auto it = statusItems_.find(id);
     if (it == statusItems_.end()) return false;
     if (openMenu_ && openMenu_->item == id) closeMenus();
+    if (openPopover_ && openPopover_->item == id) closePopover();
     forgetStatusItem(id);
     relayout();
     return true;
@@ -256,8 +262,10 @@ const StatusItem* World::statusItemForWindow(WindowNumber number) const {
 void World::forgetStatusItem(StatusItemID id) {
     auto it = statusItems_.find(id);
     if (it == statusItems_.end()) return;
-    windows_.destroy(it->second.window);
-    itemByWindow_.erase(it->second.window);
+    if (it->second.window != 0) {
+        windows_.destroy(it->second.window);
+        itemByWindow_.erase(it->second.window);
+    }
     auto& owned = itemsByOwner_[it->second.owner];
     std::erase(owned, id);
     if (owned.empty()) itemsByOwner_.erase(it->second.owner);
@@ -370,10 +378,62 @@ void World::closeMenus() {
 }
 
 void World::noteMouseDown(cg::Point location) {
+    if (openPopover_) {
+        const auto* w = windows_.find(openPopover_->window);
+        if (!w || !w->bounds.contains(location)) closePopover();
+    }
     if (!openMenu_) return;
     const auto* w = windows_.find(openMenu_->window);
     if (w && w->bounds.contains(location)) return;
     closeMenus();
+}
+
+bool World::pressItem(StatusItemID id, MenuTrigger trigger) {
+    const auto* item = statusItem(id);
+    if (!item) return false;
+    const auto& behaviour = item->spec.behaviour;
+    if (behaviour.opens == StatusItemBehaviour::Opens::menu) return openMenu(id, trigger);
+    if (trigger == MenuTrigger::press && behaviour.ignoresPress) return false;
+    closePopover();
+    WindowSpec spec;
+    spec.layer = behaviour.windowLayer;
+    spec.bounds = cg::Rect{item->frame.minX(), item->frame.maxY() + 4, 320, 240};
+    spec.onScreen = true;
+    spec.color = 0xECECECFF;
+    openPopover_ = OpenPopover{id, windows_.create(item->owner, spec)};
+    popoverOpenings_.push_back(id);
+    return true;
+}
+
+void World::closePopover() {
+    if (!openPopover_) return;
+    windows_.destroy(openPopover_->window);
+    openPopover_.reset();
+}
+
+std::int32_t World::performItemAction(StatusItemID id, MenuTrigger trigger) {
+    const auto* item = statusItem(id);
+    if (!item) return -25202;  // invalid element
+    const auto behaviour = item->spec.behaviour;
+    if (trigger == MenuTrigger::showMenu && behaviour.showMenuError) {
+        menuHistory_.push_back(MenuEvent{id, trigger, false});
+        return *behaviour.showMenuError;
+    }
+    // An application that ignores the action still reports success, as the platform does.
+    if (trigger == MenuTrigger::showMenu) {
+        openMenu(id, trigger);
+    } else {
+        pressItem(id, trigger);
+    }
+    if (!behaviour.blocksWhileMenuOpen || openMenuItem() != id) return 0;
+    // The application tracks its menu and answers only when the menu has closed; the caller
+    // gives up at the messaging timeout.
+    auto wait = messagingTimeout_;
+    bool closesFirst = behaviour.menuClosesAfter && *behaviour.menuClosesAfter < wait;
+    if (closesFirst) wait = *behaviour.menuClosesAfter;
+    runtime::EventLoop::current().clock().consume(wait);
+    if (closesFirst) closeMenus();
+    return -25204;  // cannot complete
 }
 
 void World::chooseMenuEntry(StatusItemID item, std::vector<std::size_t> path) {

@@ -53,9 +53,14 @@ TEST_F(StatusItemTest, DefaultBarHasItemsUnderTheHousingAndItemsOffTheBar) {
     ASSERT_GE(items.size(), 20u);
     EXPECT_EQ(world.menuBarHeight(), 37.0);
     cg::Rect housing{662, 0, 188, 37};
-    int under = 0, off = 0;
+    int under = 0, off = 0, windowless = 0;
     std::set<sim::WindowNumber> windows;
     for (const auto* item : items) {
+        // The scenario has one item drawn without a status window.
+        if (item->window == 0) {
+            ++windowless;
+            continue;
+        }
         const auto* window = world.windowServer().find(item->window);
         ASSERT_NE(window, nullptr);
         EXPECT_EQ(window->layer, sim::WindowLevel::statusItem);
@@ -73,7 +78,8 @@ TEST_F(StatusItemTest, DefaultBarHasItemsUnderTheHousingAndItemsOffTheBar) {
     }
     EXPECT_GE(under, 3);
     EXPECT_GE(off, 2);
-    EXPECT_EQ(windows.size(), items.size()) << "every item has a window of its own";
+    EXPECT_EQ(windowless, 1);
+    EXPECT_EQ(windows.size() + 1, items.size()) << "every other item has a window of its own";
     EXPECT_EQ(items.front()->spec.title, "Clock");
     EXPECT_EQ(items.front()->frame.maxX(), 1512.0) << "the bar starts at the right edge";
     auto* own = byTitle(world, "Stashbay");
@@ -198,6 +204,9 @@ TEST_F(StatusItemTest, BadStatusItemFieldsAreNamed) {
         {R"({"behaviour": {"move": "sideways"}})", "applications[0].statusItems[0].behaviour.move"},
         {R"({"menu": [{"title": 3}]})", "applications[0].statusItems[0].menu[0].title"},
         {R"({"colour": "#000000FF"})", "applications[0].statusItems[0]"},
+        {R"({"behaviour": {"opens": "door"}})", "applications[0].statusItems[0].behaviour.opens"},
+        {R"({"behaviour": {"showMenuError": 0}})", "applications[0].statusItems[0].behaviour.showMenuError"},
+        {R"({"statusWindow": "no"})", "applications[0].statusItems[0].statusWindow"},
     };
     for (const auto& c : cases) {
         std::string text =
@@ -209,4 +218,24 @@ TEST_F(StatusItemTest, BadStatusItemFieldsAreNamed) {
             EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
         }
     }
+}
+
+TEST_F(StatusItemTest, AnItemWithoutAStatusWindowIsLaidOutAndListedByNoWindow) {
+    auto scenario = smallBar();
+    scenario.applications[1].statusItems[0].statusWindow = false;
+    sim::World world{scenario};
+    const auto* b = byTitle(world, "B");
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->window, 0u);
+    EXPECT_EQ(world.statusItemForWindow(0), nullptr);
+    EXPECT_TRUE(b->onBar);
+    EXPECT_EQ(b->frame.minX(), 200) << "it keeps its slot between A and C";
+    EXPECT_EQ(world.windowServer().find(0), nullptr);
+    for (const auto* w : world.windowServer().ordered()) EXPECT_NE(w->owner, 11) << "no window of B's application";
+    EXPECT_TRUE(world.hasExtrasMenuBar(11));
+
+    auto others = world.windowServer().count();
+    EXPECT_TRUE(world.quitApplication(11));
+    EXPECT_EQ(world.windowServer().count(), others) << "quitting takes no window of another application";
+    EXPECT_EQ(titlesRightToLeft(world), (std::vector<std::string>{"A", "C", "D"}));
 }

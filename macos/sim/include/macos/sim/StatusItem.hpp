@@ -32,6 +32,18 @@ struct StatusItemBehaviour {
     bool ignoresPress = false;
     bool ignoresShowMenu = false;
 
+    // What a press (the accessibility action or a left click) opens: the item's menu, or a
+    // popover-like window of the application at `windowLayer`. Show-menu and right clicks always
+    // open the menu.
+    enum class Opens { menu, window };
+    Opens opens = Opens::menu;
+    std::int64_t windowLayer = 101;
+    // The show-menu action fails with this accessibility error code and opens nothing.
+    std::optional<std::int32_t> showMenuError;
+    // A press or show-menu action that opens the menu holds the caller until the menu closes or
+    // the messaging timeout passes, then answers "cannot complete", as some items do.
+    bool blocksWhileMenuOpen = false;
+
     enum class Move {
         // A command-drag moves the item; its frame changes after `moveLatency`.
         normal,
@@ -65,6 +77,9 @@ struct StatusItemSpec {
     bool positionUnreadable = false;
     bool sizeUnreadable = false;
     bool captureFails = false;
+    // False for an item drawn without a status window of its own: the window server lists
+    // nothing for it, while the accessibility tree still shows it.
+    bool statusWindow = true;
 };
 
 // A status item in the menu bar: what its application made, where the bar put it, and its
@@ -73,6 +88,7 @@ struct StatusItem {
     StatusItemID id = 0;
     ProcessID owner = 0;
     StatusItemSpec spec;
+    // 0 for an item without a status window.
     WindowNumber window = 0;
     // Where the window server and the accessibility tree show it (window-server space).
     cg::Rect frame;

@@ -152,8 +152,25 @@ public:
         return openMenu_ ? std::optional(openMenu_->window) : std::nullopt;
     }
     const std::vector<MenuEvent>& menuHistory() const { return menuHistory_; }
-    // A mouse-down anywhere but on the open menu closes it.
+    // A mouse-down anywhere but on the open menu closes it; the same for the open popover.
     void noteMouseDown(cg::Point location);
+
+    // A press of the item (the accessibility action or a left click): opens its menu or its
+    // popover, as its behaviour says, unless it ignores presses. Returns whether one opened.
+    bool pressItem(StatusItemID item, MenuTrigger trigger);
+    // The accessibility press or show-menu action on the item: does what the item does for it
+    // and returns the error code the caller sees, after the time a blocking item holds it.
+    std::int32_t performItemAction(StatusItemID item, MenuTrigger trigger);
+    // The popover-like window that a press opened, until a click elsewhere or its application's
+    // quit closes it. Openings are recorded in order.
+    std::optional<StatusItemID> openPopoverItem() const {
+        return openPopover_ ? std::optional(openPopover_->item) : std::nullopt;
+    }
+    std::optional<WindowNumber> openPopoverWindow() const {
+        return openPopover_ ? std::optional(openPopover_->window) : std::nullopt;
+    }
+    void closePopover();
+    const std::vector<StatusItemID>& popoverOpenings() const { return popoverOpenings_; }
     // An entry of an item's menu chosen through the accessibility interface, by its path of
     // indices from the top level.
     struct MenuChoice {
@@ -206,6 +223,12 @@ private:
     std::optional<OpenMenu> openMenu_;
     std::uint64_t menuGeneration_ = 0;
     std::vector<MenuEvent> menuHistory_;
+    struct OpenPopover {
+        StatusItemID item;
+        WindowNumber window;
+    };
+    std::optional<OpenPopover> openPopover_;
+    std::vector<StatusItemID> popoverOpenings_;
     std::vector<MenuChoice> menuChoices_;
 
     std::set<runtime::EventLoop::TimerID> timers_;
