@@ -1,5 +1,6 @@
 #pragma once
 
+#include "App/AppState.hpp"
 #include "Models/MenuBarItem.hpp"
 #include "Models/MenuBarSection.hpp"
 #include "Services/PermissionsManager.hpp"
@@ -17,7 +18,7 @@ class QWidget;
 namespace stashbay {
 
 // What the panel shows: the tiles, the first-run onboarding or the settings page.
-enum class PanelMode { normal, onboarding, settings };
+using PanelMode = AppState::PanelMode;
 
 // Everything the panel reads of the application and asks of it: the application state, the
 // permissions service, the interaction layer and the platform's windows, sound and menus. The

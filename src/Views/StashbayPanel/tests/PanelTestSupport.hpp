@@ -46,7 +46,7 @@ inline void ensureQtApplication() {
 class WorldPanelContext : public PanelContext {
 public:
     explicit WorldPanelContext(std::shared_ptr<MenuBarScanner> scanner)
-        : scanner_(std::move(scanner)), permissions_(std::make_shared<PermissionsManager>()) {}
+        : scanner_(std::move(scanner)), permissions_(PermissionsManager::create()) {}
 
     observation::Observable<PanelMode> mode{PanelMode::normal};
     observation::Observable<bool> scanning{false};
@@ -116,7 +116,7 @@ protected:
         os::LogStore::shared().setEchoToStderr(false);
         world = std::make_unique<sim::World>();
         capture = std::make_unique<os::LogCapture>();
-        scanner = std::make_shared<MenuBarScanner>();
+        scanner = MenuBarScanner::create();
         context = std::make_shared<WorldPanelContext>(scanner);
         loop.runUntilIdle();
         const auto items = loop.run(scanner->scanOnce());
