@@ -10,9 +10,9 @@ namespace stashbay {
 
 std::shared_ptr<AppState> AppState::create() {
     // In argument order, before the state exists; the permissions service reads both permissions.
-    auto scanner = std::make_shared<MenuBarScanner>();
-    auto displayManager = std::make_shared<DisplayManager>();
-    auto permissions = std::make_shared<PermissionsManager>();
+    auto scanner = MenuBarScanner::create();
+    auto displayManager = DisplayManager::create();
+    auto permissions = PermissionsManager::create();
     return create(std::move(scanner), std::move(displayManager), std::move(permissions));
 }
 

@@ -15,21 +15,25 @@ EventTapManager::EventTapManager() : logger_(log::eventTap()) {}
 
 runtime::Task<void> EventTapManager::setOnDragStarted(DragStartedCallback callback) {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "EventTapManager.setOnDragStarted");
     onDragStarted_ = std::move(callback);
 }
 
 runtime::Task<void> EventTapManager::setOnDragMoved(DragMovedCallback callback) {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "EventTapManager.setOnDragMoved");
     onDragMoved_ = std::move(callback);
 }
 
 runtime::Task<void> EventTapManager::setOnDragEnded(DragEndedCallback callback) {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "EventTapManager.setOnDragEnded");
     onDragEnded_ = std::move(callback);
 }
 
 runtime::Task<void> EventTapManager::install() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "EventTapManager.install");
     if (tapHandle_) {
         logger_.error("Event tap already installed");
         co_return;
@@ -47,6 +51,7 @@ runtime::Task<void> EventTapManager::install() {
 
 runtime::Task<void> EventTapManager::uninstall() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "EventTapManager.uninstall");
     if (processTask_) {
         processTask_.cancel();
         processTask_ = {};
@@ -61,11 +66,13 @@ runtime::Task<void> EventTapManager::uninstall() {
 
 runtime::Task<void> EventTapManager::updateMenuBarItems(std::vector<MenuBarItem> items) {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "EventTapManager.updateMenuBarItems");
     menuBarItems_ = std::move(items);
 }
 
 runtime::Task<std::int64_t> EventTapManager::computeInsertionIndex(double x, std::vector<MenuBarItem> items) {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "EventTapManager.computeInsertionIndex");
     co_return insertionIndex(x, items);
 }
 
@@ -78,11 +85,13 @@ std::int64_t EventTapManager::insertionIndex(double x, const std::vector<MenuBar
 
 runtime::Task<EventTapManager::DragState> EventTapManager::dragState() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "EventTapManager.dragState");
     co_return dragState_;
 }
 
 runtime::Task<bool> EventTapManager::isInstalled() {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "EventTapManager.isInstalled");
     co_return tapHandle_.has_value();
 }
 
@@ -102,6 +111,7 @@ runtime::Task<void> EventTapManager::processEvents(EventTapBridge::EventStream s
 
 runtime::Task<void> EventTapManager::processEvent(cg::EventRef event) {
     co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "EventTapManager.processEvent");
     const auto type = cg::eventGetType(event);
     const auto location = cg::eventGetLocation(event);
     switch (type) {
@@ -130,6 +140,7 @@ std::optional<MenuBarItem> EventTapManager::hitTest(cg::Point p) const {
 }
 
 void EventTapManager::handleMouseDown(cg::Point p) {
+    runtime::assertIsolated(executor_, "EventTapManager.handleMouseDown");
     if (!isInMenuBarRegion(p)) return;
     auto item = hitTest(p);
     if (!item) return;
@@ -139,6 +150,7 @@ void EventTapManager::handleMouseDown(cg::Point p) {
 }
 
 runtime::Task<void> EventTapManager::handleMouseDragged(cg::Point p) {
+    runtime::assertIsolated(executor_, "EventTapManager.handleMouseDragged");
     if (auto* tracking = std::get_if<Tracking>(&dragState_)) {
         // The distance from the press, not the length of the path travelled.
         double distance = std::hypot(p.x - tracking->startPoint.x, p.y - tracking->startPoint.y);
@@ -160,6 +172,7 @@ runtime::Task<void> EventTapManager::handleMouseDragged(cg::Point p) {
 }
 
 runtime::Task<void> EventTapManager::handleMouseUp(cg::Point p) {
+    runtime::assertIsolated(executor_, "EventTapManager.handleMouseUp");
     if (auto* dragging = std::get_if<Dragging>(&dragState_)) {
         MenuBarItem item = dragging->item;
         dragState_ = Dropped{item, p};
@@ -168,6 +181,8 @@ runtime::Task<void> EventTapManager::handleMouseUp(cg::Point p) {
             // The mouse-up location, not the last movement point.
             auto callback = onDragEnded_(std::move(item), p);
             co_await callback;
+            // Back on the tracker's executor, whatever the callback hopped to.
+            runtime::assertIsolated(executor_, "EventTapManager.handleMouseUp");
         }
     }
     dragState_ = Idle{};

@@ -190,6 +190,39 @@ TEST_F(AppStateTest, FieldsAnnounceByTheirAssignmentRule) {
         EXPECT_TRUE(announces([&] { state->preferences(); }, [&] { state->setPreferences(preferences); }));
 }
 
+TEST_F(AppStateTest, EveryDisplayListIsAnnouncedEvenWhenNothingChanged) {
+    startAndSettle();
+    ASSERT_TRUE(state->currentDisplay());
+    EXPECT_TRUE(state->currentDisplay()->isMain());
+    EXPECT_EQ(state->allDisplays().size(), 1u);
+    bool all = false;
+    bool current = false;
+    observation::withObservationTracking([&] { state->allDisplays(); }, [&] { all = true; });
+    observation::withObservationTracking([&] { state->currentDisplay(); }, [&] { current = true; });
+    world->setMainScreen(0);
+    loop.advance(600ms);
+    EXPECT_TRUE(all);
+    EXPECT_TRUE(current);
+    EXPECT_EQ(capture.count("appState", "Display update: 1 screen(s)"), 2u);
+}
+
+TEST_F(AppStateTest, AMoveRecordsTheIndexAsGivenAndClampsItInTheOrder) {
+    make();
+    const MenuBarItemID first("org.example.First", 0);
+    const MenuBarItemID anonymous(std::nullopt, 2);
+    loop.run(state->moveItem(first, SectionType::visible, 7));
+    loop.run(state->moveItem(anonymous, SectionType::visible, 9));
+    loop.run(state->moveItem(MenuBarItemID("org.example.Third", 0), SectionType::visible, 1));
+    const auto& arrangement = state->currentArrangement();
+    EXPECT_EQ(arrangement.order(SectionType::visible),
+              (std::vector<MenuBarItemID>{first, MenuBarItemID("org.example.Third", 0), anonymous}));
+    EXPECT_EQ(arrangement.assignments().at(anonymous), MenuBarItemVisibility::visible);
+    EXPECT_EQ(capture.texts("appState"), (std::vector<std::string>{"Moved org.example.First to Visible at index 7",
+                                                                   "Moved unknown to Visible at index 9",
+                                                                   "Moved org.example.Third to Visible at index 1"}));
+    EXPECT_EQ(IconArrangement::decodeDocument(readArrangementFile()), arrangement);
+}
+
 TEST_F(AppStateTest, ACorruptArrangementFileIsReportedAndLeftAsItIsWhileEverythingStarts) {
     writeArrangementFile("{ not json");
     startAndSettle();
