@@ -85,12 +85,22 @@ void eventSetIntegerValueField(const EventRef& event, EventField field, std::int
     if (event) event->setIntegerValue(field, value);
 }
 
+namespace {
+
+// The platform drops what an untrusted process posts, without telling it.
+sim::World* trustedPoster() {
+    auto* world = sim::World::currentOrNull();
+    return world && world->permissions().accessibility ? world : nullptr;
+}
+
+}  // namespace
+
 void eventPost(EventTapLocation location, const EventRef& event) {
-    if (auto* world = sim::World::currentOrNull()) world->events().post(location, event);
+    if (auto* world = trustedPoster()) world->events().post(location, event);
 }
 
 void eventPostToPid(std::int32_t pid, const EventRef& event) {
-    if (auto* world = sim::World::currentOrNull()) world->events().postToProcess(pid, event);
+    if (auto* world = trustedPoster()) world->events().postToProcess(pid, event);
 }
 
 }  // namespace cg

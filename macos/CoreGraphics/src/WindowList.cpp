@@ -83,7 +83,8 @@ bool holdsScreenRecordingAccess() { return sim::World::current().permissions().s
 }  // namespace detail
 
 std::optional<cf::Value> windowListCopyWindowInfo(WindowListOption options, WindowID relativeToWindow) {
-    const auto& world = sim::World::current();
+    auto& world = sim::World::current();
+    world.windowServer().noteListQuery();
     if (world.faults().windowListUnavailable) return std::nullopt;
     const bool showOthersNames = detail::holdsScreenRecordingAccess();
     cf::Value::Array list;

@@ -259,3 +259,41 @@ TEST_F(ApplicationEventTest, ALeftClickOnAPopoverItemOpensItsWindowAndARightClic
     EXPECT_EQ(world.openMenuItem(), item(appA).id);
     EXPECT_EQ(world.popoverOpenings().size(), 1u);
 }
+
+TEST_F(ApplicationEventTest, WhatIsPostedToAProcessMeetsItsTapsOnlyWhenItReadsItsQueue) {
+    // A sentinel posted to a hung application sits in its queue, unseen by its taps; the
+    // session-routed click reaches the same taps at once. When it answers again, the tap sees the
+    // sentinel and may still drop it then.
+    world.behaviour(appA).hung = true;
+    TapProbe dropper("dropper", nullptr,
+                     [](T type, const cg::EventRef& e) { return type == T::null ? cg::EventRef{} : e; });
+    auto tap = tapOn(appA, dropper, ~cg::EventMask{0}, cg::EventTapOptions::defaultTap);
+    cg::eventPostToPid(appA, cg::eventCreate(nullptr));
+    cg::eventPost(L::session, stamped(T::leftMouseDown, centre(appA), item(appA).window, appA));
+    loop.advance(10s);
+    ASSERT_EQ(dropper.types, std::vector<T>{T::leftMouseDown});
+    EXPECT_EQ(world.events().deliveries(appA).size(), 1u) << "the sentinel is not delivered while unread";
+    EXPECT_EQ(world.events().pendingEvents(appA).size(), 2u);
+
+    world.behaviour(appA).hung = false;
+    cg::eventPostToPid(appA, stamped(T::leftMouseUp, centre(appA), item(appA).window, appA));
+    loop.runUntilIdle();
+    EXPECT_EQ(dropper.types, (std::vector<T>{T::leftMouseDown, T::null, T::leftMouseUp}));
+    EXPECT_EQ(world.events().routes().back().outcome, sim::EventRoute::Outcome::delivered);
+    EXPECT_EQ(world.events().deliveries(appA).size(), 2u) << "the sentinel was dropped, not delivered";
+    EXPECT_EQ(world.openMenuItem(), item(appA).id);
+}
+
+TEST_F(ApplicationEventTest, AnApplicationThatQuitsBetweenTheHalvesOfADragMovesNothing) {
+    auto down = stamped(T::leftMouseDown, {20000, 20000}, item(appA).window, appA, cg::eventFlagMaskCommand);
+    auto up = stamped(T::leftMouseUp, {item(appB).frame.minX(), item(appB).frame.midY()}, item(appB).window, appA);
+    cg::eventPostToPid(appA, down);
+    loop.runUntilIdle();
+    ASSERT_TRUE(world.quitApplication(appA));
+    cg::eventPost(L::session, up);
+    cg::eventPostToPid(appA, up);
+    loop.runUntilIdle();
+    EXPECT_EQ(world.moveCount(), 0);
+    EXPECT_TRUE(world.statusItemsOf(appA).empty());
+    EXPECT_EQ(world.events().routes().back().outcome, sim::EventRoute::Outcome::noTarget);
+}

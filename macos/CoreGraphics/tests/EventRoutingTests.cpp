@@ -448,3 +448,27 @@ TEST_F(EventRoutingTest, PostedEventsHoldBackTheUsersInputUnlessTheirSourcePermi
     loop.runUntilIdle();
     EXPECT_EQ(lastRoute().outcome, Outcome::suppressed);
 }
+
+TEST_F(EventRoutingTest, WithoutAccessibilityPostedEventsGoNowhereButTheUsersInputStillDoes) {
+    TapProbe session{"session", &log}, process{"pid", &log};
+    auto t1 = tapAt(L::session, session);
+    auto t2 = tapOn(appA, process);
+    world.permissions().accessibility = false;
+    cg::eventPost(L::session, mouse(T::leftMouseDown, {5, 5}, appA));
+    cg::eventPost(L::hid, mouse(T::leftMouseUp, {5, 5}, appA));
+    cg::eventPostToPid(appA, mouse(T::leftMouseDown, {5, 5}));
+    loop.runUntilIdle();
+    EXPECT_TRUE(log.empty());
+    EXPECT_TRUE(events().routes().empty());
+
+    events().injectUserMouse(T::leftMouseDown, {150, 150});
+    loop.runUntilIdle();
+    EXPECT_EQ(log, std::vector<std::string>{"session"});
+    ASSERT_EQ(events().deliveries().size(), 1u);
+    EXPECT_EQ(lastRoute().pid, appW);
+
+    world.permissions().accessibility = true;
+    cg::eventPostToPid(appA, mouse(T::leftMouseUp, {5, 5}));
+    loop.runUntilIdle();
+    EXPECT_EQ(log, (std::vector<std::string>{"session", "pid"}));
+}

@@ -111,6 +111,7 @@ TEST_F(WindowListTest, TheListIsNilWhileTheWindowServerDoesNotAnswer) {
     EXPECT_FALSE(cg::windowListCopyWindowInfo(cg::windowListOptionAll, cg::nullWindowID).has_value());
     world.faults().windowListUnavailable = false;
     EXPECT_TRUE(cg::windowListCopyWindowInfo(cg::windowListOptionAll, cg::nullWindowID).has_value());
+    EXPECT_EQ(world.windowServer().listQueryCount(), 2u) << "every query counts, answered or not";
 }
 
 TEST_F(WindowListTest, OptionsSelectWindowsFrontToBack) {

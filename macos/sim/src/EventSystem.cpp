@@ -191,6 +191,12 @@ void EventSystem::route(std::uint64_t serial, EventEntry entry, ProcessID pid, c
         }
         pid = *target;
     }
+    // An event posted to a process enters that process's own stream: its taps see it only as the
+    // process takes it from its queue, so nothing posted to a hung application is ever seen.
+    if (entry == EventEntry::process) {
+        deliver(serial, entry, pid, std::move(event), true);
+        return;
+    }
     if (!runTaps(TapPoint::process(pid), event, serial, entry)) return;
     deliver(serial, entry, pid, std::move(event));
 }
@@ -378,14 +384,14 @@ void EventSystem::notifyDisabled(std::uint64_t id, cg::EventType reason) {
 
 // Applications
 
-void EventSystem::deliver(std::uint64_t serial, EventEntry entry, ProcessID pid, cg::EventRef event) {
+void EventSystem::deliver(std::uint64_t serial, EventEntry entry, ProcessID pid, cg::EventRef event, bool tapsPending) {
     if (!world_.processes().find(pid)) {
         record(serial, entry, EventRoute::Outcome::noTarget, pid, event);
         return;
     }
-    record(serial, entry, EventRoute::Outcome::delivered, pid, event);
+    if (!tapsPending) record(serial, entry, EventRoute::Outcome::delivered, pid, event);
     auto& app = applications_[pid];
-    app.queue.push_back(Queued{serial, entry, std::move(event)});
+    app.queue.push_back(Queued{serial, entry, std::move(event), tapsPending});
     if (app.drainScheduled) return;
     app.drainScheduled = true;
     runtime::mainExecutor().enqueue(nullptr, [alive = std::weak_ptr<int>(alive_), this, pid] {
@@ -408,6 +414,10 @@ void EventSystem::drain(ProcessID pid) {
         if (behaviour && behaviour->hung) return;
         auto queued = std::move(app.queue.front());
         app.queue.pop_front();
+        if (queued.tapsPending) {
+            if (!runTaps(TapPoint::process(pid), queued.event, queued.serial, queued.entry)) continue;
+            record(queued.serial, queued.entry, EventRoute::Outcome::delivered, pid, queued.event);
+        }
         handle(pid, queued);
     }
 }

@@ -121,7 +121,8 @@ void eventSetIntegerValueField(const EventRef& event, EventField field, std::int
 // Posting. The event is copied as it is now and routed later, as a job on the main loop: a poster
 // never sees its event delivered inside the call. At the HID point it passes the HID, session and
 // annotated-session taps; at the session point the last two; to a process only that process's
-// taps. A null event is ignored.
+// taps, when the process reads its queue. A null event is ignored, and so is every event while the poster lacks
+// Accessibility trust: it goes nowhere and nobody is told.
 void eventPost(EventTapLocation location, const EventRef& event);
 void eventPostToPid(std::int32_t pid, const EventRef& event);
 

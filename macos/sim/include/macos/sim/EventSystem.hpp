@@ -76,8 +76,10 @@ struct HandledEvent {
 // taps (from the point the event entered), then the target process's taps, then the process's
 // queue. The target is field 40, else the owner of the window in field 51, else 91, else the
 // process that took the mouse-down of a drag in progress, else the owner of the frontmost window
-// under the location. Taps see copies and may post, create, enable, disable and invalidate taps
-// from their callbacks; what they post is routed in a later job.
+// under the location. An event posted to a process meets that process's taps only when the
+// process takes it from its queue (never, while it hangs), and is counted delivered then. Posting
+// needs the poster's Accessibility trust (checked by the CoreGraphics calls). Taps see copies and may post, create,
+// enable, disable and invalidate taps from their callbacks; what they post is routed in a later job.
 class EventSystem {
 public:
     explicit EventSystem(World& world);
@@ -154,6 +156,8 @@ private:
         std::uint64_t serial;
         EventEntry entry;
         cg::EventRef event;
+        // Posted to the process: its taps run when the process takes it from the queue.
+        bool tapsPending = false;
     };
     struct PendingPress {
         StatusItemID item;
@@ -182,7 +186,7 @@ private:
     void noteButton(cg::EventType type);
     bool userInputSuppressed(const cg::Event& event) const;
     cg::Point clampToScreens(cg::Point p) const;
-    void deliver(std::uint64_t serial, EventEntry entry, ProcessID pid, cg::EventRef event);
+    void deliver(std::uint64_t serial, EventEntry entry, ProcessID pid, cg::EventRef event, bool tapsPending = false);
     void drain(ProcessID pid);
     void handle(ProcessID pid, const Queued& queued);
     void record(std::uint64_t serial, EventEntry entry, EventRoute::Outcome outcome, ProcessID pid,

@@ -57,7 +57,12 @@ public:
     std::size_t count() const { return windows_.size(); }
     WindowNumber lastNumber() const { return next_ - 1; }
 
+    // Window-list queries answered, for tests and benchmarks that count them.
+    void noteListQuery() { ++listQueries_; }
+    std::size_t listQueryCount() const { return listQueries_; }
+
 private:
+    std::size_t listQueries_ = 0;
     std::vector<Window> windows_;
     WindowNumber next_ = 100;
 };
