@@ -10,8 +10,10 @@
 
 namespace stashbay {
 
-AppPanelContext::AppPanelContext(std::shared_ptr<AppState> state, Windows windows)
-    : state_(std::move(state)), windows_(std::move(windows)) {}
+AppPanelContext::AppPanelContext(std::shared_ptr<AppState> state, Clicks clicks, Windows windows)
+    : state_(std::move(state)), clicks_(std::move(clicks)), windows_(std::move(windows)) {}
+
+runtime::Task<bool> AppPanelContext::notActivated() { co_return false; }
 
 runtime::Task<void> AppPanelContext::pauseScanning(double seconds) {
     // The scanner is fixed for the life of the state; hold it through the hop to its executor.
@@ -21,17 +23,14 @@ runtime::Task<void> AppPanelContext::pauseScanning(double seconds) {
 }
 
 runtime::Task<bool> AppPanelContext::clickItem(MenuBarItem item) {
-    auto activation = IconInteractor::shared().clickItem(std::move(item));
-    co_return co_await activation;
+    return clicks_.click ? clicks_.click(std::move(item)) : notActivated();
 }
 
 runtime::Task<bool> AppPanelContext::rightClickItem(MenuBarItem item) {
-    auto activation = IconInteractor::shared().rightClickItem(std::move(item));
-    co_return co_await activation;
+    return clicks_.rightClick ? clicks_.rightClick(std::move(item)) : notActivated();
 }
 
-std::optional<std::vector<AccessibilityBridge::AXMenuSnapshot>> AppPanelContext::menuSnapshot(
-    const MenuBarItem& item) {
+std::optional<std::vector<AccessibilityBridge::AXMenuSnapshot>> AppPanelContext::menuSnapshot(const MenuBarItem& item) {
     return IconInteractor::shared().menuSnapshot(item);
 }
 

@@ -22,7 +22,14 @@ public:
         std::function<QAction*(QMenu&, const QPoint&)> popUpMenu;
     };
 
-    explicit AppPanelContext(std::shared_ptr<AppState> state, Windows windows = {});
+    // The item clicks of the interaction layer (its clickItem and rightClickItem). Without them an
+    // activation that needs a click reports that it failed.
+    struct Clicks {
+        std::function<runtime::Task<bool>(MenuBarItem)> click;
+        std::function<runtime::Task<bool>(MenuBarItem)> rightClick;
+    };
+
+    AppPanelContext(std::shared_ptr<AppState> state, Clicks clicks, Windows windows = {});
 
     AppState& state() const { return *state_; }
 
@@ -47,7 +54,10 @@ public:
     void beep() override;
 
 private:
+    static runtime::Task<bool> notActivated();
+
     std::shared_ptr<AppState> state_;
+    Clicks clicks_;
     Windows windows_;
 };
 
