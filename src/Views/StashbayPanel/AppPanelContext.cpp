@@ -10,10 +10,9 @@
 
 namespace stashbay {
 
-AppPanelContext::AppPanelContext(std::shared_ptr<AppState> state, Clicks clicks, Windows windows)
-    : state_(std::move(state)), clicks_(std::move(clicks)), windows_(std::move(windows)) {}
-
-runtime::Task<bool> AppPanelContext::notActivated() { co_return false; }
+AppPanelContext::AppPanelContext(std::shared_ptr<AppState> state, std::shared_ptr<PermissionsManager> permissions,
+                                 Windows windows)
+    : state_(std::move(state)), permissions_(std::move(permissions)), windows_(std::move(windows)) {}
 
 runtime::Task<void> AppPanelContext::pauseScanning(double seconds) {
     // The scanner is fixed for the life of the state; hold it through the hop to its executor.
@@ -23,11 +22,11 @@ runtime::Task<void> AppPanelContext::pauseScanning(double seconds) {
 }
 
 runtime::Task<bool> AppPanelContext::clickItem(MenuBarItem item) {
-    return clicks_.click ? clicks_.click(std::move(item)) : notActivated();
+    return IconInteractor::shared().clickItem(std::move(item));
 }
 
 runtime::Task<bool> AppPanelContext::rightClickItem(MenuBarItem item) {
-    return clicks_.rightClick ? clicks_.rightClick(std::move(item)) : notActivated();
+    return IconInteractor::shared().rightClickItem(std::move(item));
 }
 
 std::optional<std::vector<AccessibilityBridge::AXMenuSnapshot>> AppPanelContext::menuSnapshot(const MenuBarItem& item) {

@@ -8,8 +8,9 @@
 
 namespace stashbay {
 
-// The panel's context in the app: the application state and its services, the process-wide
-// icon interactor, the system alert sound, and the windows through the hooks the shell gives.
+// The panel's context in the app: the application state and the permissions service, the
+// process-wide icon interactor, the system alert sound, and the windows through the hooks the
+// panel's root view gives.
 class AppPanelContext : public PanelContext {
 public:
     // The windows as the shell knows them. Without hooks: Qt's active window is the key window,
@@ -22,14 +23,8 @@ public:
         std::function<QAction*(QMenu&, const QPoint&)> popUpMenu;
     };
 
-    // The item clicks of the interaction layer (its clickItem and rightClickItem). Without them an
-    // activation that needs a click reports that it failed.
-    struct Clicks {
-        std::function<runtime::Task<bool>(MenuBarItem)> click;
-        std::function<runtime::Task<bool>(MenuBarItem)> rightClick;
-    };
-
-    AppPanelContext(std::shared_ptr<AppState> state, Clicks clicks, Windows windows = {});
+    AppPanelContext(std::shared_ptr<AppState> state, std::shared_ptr<PermissionsManager> permissions,
+                    Windows windows = {});
 
     AppState& state() const { return *state_; }
 
@@ -39,7 +34,7 @@ public:
     bool menuBarItemsEmpty() const override { return state_->menuBarItems().empty(); }
     std::vector<MenuBarSection> sections() const override { return state_->sections(); }
     std::optional<MenuBarItem> draggingItem() const override { return state_->draggingItem(); }
-    PermissionsManager& permissions() override { return *state_->permissions(); }
+    PermissionsManager& permissions() override { return *permissions_; }
 
     runtime::Task<void> pauseScanning(double seconds) override;
     runtime::Task<bool> clickItem(MenuBarItem item) override;
@@ -54,10 +49,8 @@ public:
     void beep() override;
 
 private:
-    static runtime::Task<bool> notActivated();
-
     std::shared_ptr<AppState> state_;
-    Clicks clicks_;
+    std::shared_ptr<PermissionsManager> permissions_;
     Windows windows_;
 };
 

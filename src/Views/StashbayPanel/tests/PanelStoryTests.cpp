@@ -38,7 +38,7 @@ protected:
         };
         keyContent = std::make_unique<QWidget>();
         windows.keyWindowContentView = [this] { return keyContent.get(); };
-        context = std::make_shared<AppPanelContext>(state, AppPanelContext::Clicks{}, std::move(windows));
+        context = std::make_shared<AppPanelContext>(state, state->permissions(), std::move(windows));
         model = StashbayPanelModel::make(context);
     }
     void TearDown() override {
