@@ -180,6 +180,8 @@ int main(int argc, char** argv) {
         ns::UserDefaults::resetStandard(ns::UserDefaults::defaultPersistFile());
         desktop::bringFinderToFront(world);
 
+        // The system alert sound is heard.
+        world.alertSounds().setListener([] { QApplication::beep(); });
         ns::HostRunLoop host(loop);
         desktop::DesktopView view;
         host.setAfterDrain([&view] { view.update(); });

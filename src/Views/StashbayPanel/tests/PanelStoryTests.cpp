@@ -31,10 +31,9 @@ protected:
         loop.run(state->startAfterOnboarding());
         loop.advance(10ms);
         AppPanelContext::Windows windows;
-        windows.popUpMenu = [this](QMenu& menu, const QPoint&) {
-            QAction* chosen = answerMenu ? answerMenu(menu) : nullptr;
+        windows.popUpMenu = [this](std::unique_ptr<QMenu> menu, const QPoint&) {
+            QAction* chosen = answerMenu ? answerMenu(*menu) : nullptr;
             if (chosen) chosen->trigger();
-            return chosen;
         };
         keyContent = std::make_unique<QWidget>();
         windows.keyWindowContentView = [this] { return keyContent.get(); };
