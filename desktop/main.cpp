@@ -115,6 +115,7 @@ private:
             case K::click: view_.click(step.at, step.flags); break;
             case K::drag: view_.drag(step.at, step.to, step.flags); break;
             case K::key: view_.key(step.keyCode, step.flags); break;
+            case K::defaults: break;  // written before the launch
             case K::screenshot: {
                 QImage image = view_.grab().toImage();
                 if (!image.save(QString::fromStdString(step.file), "PNG")) {
@@ -187,6 +188,9 @@ int main(int argc, char** argv) {
         host.setAfterDrain([&view] { view.update(); });
         ns::Application::shared().setStopHandler([] { QCoreApplication::quit(); });
 
+        if (steps)
+            for (const auto& step : *steps)
+                if (step.kind == desktop::Step::Kind::defaults) ns::UserDefaults::standard().set(step.value, step.file);
         auto stashbay = desktop::launchStashbay();
 
         const auto started = std::chrono::steady_clock::now();

@@ -68,7 +68,8 @@ public:
                 continue;
             }
             p.setPen(action->isEnabled() ? QColor(20, 20, 20) : QColor(150, 150, 150));
-            if (action->isChecked()) p.drawText(row.adjusted(8, 0, 0, 0), Qt::AlignVCenter, QString::fromUtf8("\u2713"));
+            if (action->isChecked())
+                p.drawText(row.adjusted(8, 0, 0, 0), Qt::AlignVCenter, QString::fromUtf8("\u2713"));
             // Shown literally: the title's "&" was doubled only to keep Qt from taking it for a mnemonic.
             QString text = action->text();
             text.replace(QStringLiteral("&&"), QStringLiteral("&"));

@@ -110,8 +110,9 @@ void StashbayPanelView::showMenu(std::unique_ptr<QMenu> menu, const QPoint& loca
     // The location is in the widget's global coordinates; the widget fills the window.
     const QPoint inPanel = widget_->mapFromGlobal(location);
     const cg::Rect frame = current->frame();
-    menu_ = std::make_unique<PopUpMenu>(std::move(menu), cg::Point{frame.minX() + inPanel.x(), frame.maxY() - inPanel.y()},
-                                        [](QAction* chosen) { chosen->trigger(); });
+    menu_ =
+        std::make_unique<PopUpMenu>(std::move(menu), cg::Point{frame.minX() + inPanel.x(), frame.maxY() - inPanel.y()},
+                                    [](QAction* chosen) { chosen->trigger(); });
 }
 
 void StashbayPanelView::fitWidget(cg::Size size) const {
