@@ -285,10 +285,12 @@ void DesktopView::paintEvent(QPaintEvent*) {
     panelWasVisible_ = panelVisible;
 }
 
-void DesktopView::click(QPointF point, cg::EventFlags flags) {
+void DesktopView::click(QPointF point, cg::EventFlags flags, bool right) {
     auto& events = sim::World::current().events();
-    events.injectUserMouse(cg::EventType::leftMouseDown, {point.x(), point.y()}, flags);
-    events.injectUserMouse(cg::EventType::leftMouseUp, {point.x(), point.y()}, flags);
+    events.injectUserMouse(right ? cg::EventType::rightMouseDown : cg::EventType::leftMouseDown, {point.x(), point.y()},
+                           flags);
+    events.injectUserMouse(right ? cg::EventType::rightMouseUp : cg::EventType::leftMouseUp, {point.x(), point.y()},
+                           flags);
 }
 
 void DesktopView::drag(QPointF from, QPointF to, cg::EventFlags flags) {
@@ -310,10 +312,10 @@ void DesktopView::key(std::uint16_t keyCode, cg::EventFlags flags) {
 }
 
 void DesktopView::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;
+    if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
     auto at = toWorld(event->position());
-    sim::World::current().events().injectUserMouse(cg::EventType::leftMouseDown, {at.x(), at.y()},
-                                                   flagsOf(event->modifiers()));
+    const auto type = event->button() == Qt::RightButton ? cg::EventType::rightMouseDown : cg::EventType::leftMouseDown;
+    sim::World::current().events().injectUserMouse(type, {at.x(), at.y()}, flagsOf(event->modifiers()));
 }
 
 void DesktopView::mouseMoveEvent(QMouseEvent* event) {
@@ -324,10 +326,10 @@ void DesktopView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void DesktopView::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;
+    if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
     auto at = toWorld(event->position());
-    sim::World::current().events().injectUserMouse(cg::EventType::leftMouseUp, {at.x(), at.y()},
-                                                   flagsOf(event->modifiers()));
+    const auto type = event->button() == Qt::RightButton ? cg::EventType::rightMouseUp : cg::EventType::leftMouseUp;
+    sim::World::current().events().injectUserMouse(type, {at.x(), at.y()}, flagsOf(event->modifiers()));
 }
 
 void DesktopView::keyPressEvent(QKeyEvent* event) {

@@ -75,11 +75,11 @@ std::vector<Step> parseScript(const std::string& text, const std::string& file, 
             step.kind = Step::Kind::wait;
             step.seconds = number(w[1], file, lineNumber, "wait");
             if (step.seconds < 0 || step.seconds > 3600) fail(file, lineNumber, "wait", "expected 0 to 3600 seconds");
-        } else if (verb == "click") {
+        } else if (verb == "click" || verb == "rightclick") {
             arity(2, 3);
-            step.kind = Step::Kind::click;
-            step.at = {number(w[1], file, lineNumber, "click"), number(w[2], file, lineNumber, "click")};
-            if (w.size() == 4) step.flags = modifiers(w[3], file, lineNumber, "click");
+            step.kind = verb == "click" ? Step::Kind::click : Step::Kind::rightClick;
+            step.at = {number(w[1], file, lineNumber, verb), number(w[2], file, lineNumber, verb)};
+            if (w.size() == 4) step.flags = modifiers(w[3], file, lineNumber, verb);
         } else if (verb == "drag") {
             arity(4, 5);
             step.kind = Step::Kind::drag;
@@ -101,6 +101,14 @@ std::vector<Step> parseScript(const std::string& text, const std::string& file, 
             std::filesystem::path target(w[1]);
             if (target.extension() != ".png") fail(file, lineNumber, "screenshot", "expected a .png file name");
             step.file = (target.is_absolute() ? target : folder / target).string();
+        } else if (verb == "defaults") {
+            arity(2, 2);
+            if (!steps.empty() && steps.back().kind != Step::Kind::defaults)
+                fail(file, lineNumber, "defaults", "only before the first other step");
+            step.kind = Step::Kind::defaults;
+            step.file = w[1];
+            if (w[2] != "true" && w[2] != "false") fail(file, lineNumber, "defaults", "expected true or false");
+            step.value = w[2] == "true";
         } else {
             fail(file, lineNumber, "step", "unknown step '" + verb + "'");
         }

@@ -14,14 +14,16 @@ namespace desktop {
 
 // One step of a headless script.
 struct Step {
-    enum class Kind { wait, click, drag, key, screenshot };
+    enum class Kind { wait, click, rightClick, drag, key, screenshot, defaults };
     Kind kind = Kind::wait;
     double seconds = 0;
     QPointF at;
     QPointF to;
     std::uint16_t keyCode = 0;
     cg::EventFlags flags = 0;
+    // The screenshot's file, or the user default's key.
     std::string file;
+    bool value = false;
     int line = 0;
 };
 
@@ -35,9 +37,13 @@ public:
 // A script is one step a line; '#' starts a comment:
 //   wait SECONDS
 //   click X Y [MODIFIERS]          points from the top left of the main screen
+//   rightclick X Y [MODIFIERS]     the same with the right button
 //   drag X1 Y1 X2 Y2 [MODIFIERS]   e.g. "drag 900 12 700 12 cmd" moves a status item
 //   key [MODIFIERS+]KEY            e.g. "key ctrl+opt+m"
 //   screenshot FILE.png            relative to the script's folder
+//   defaults KEY true|false        one of Stashbay's user defaults, written before Stashbay
+//                                  launches (so only at the top of a script), as the terminal's
+//                                  defaults command would (e.g. "defaults hasCompletedOnboarding true")
 // Modifiers are joined by '+': shift, ctrl, opt (or alt), cmd.
 std::vector<Step> parseScript(const std::string& text, const std::string& fileName,
                               const std::filesystem::path& folder);

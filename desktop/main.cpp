@@ -113,8 +113,10 @@ private:
         switch (step.kind) {
             case K::wait: pause = static_cast<int>(step.seconds * 1000); break;
             case K::click: view_.click(step.at, step.flags); break;
+            case K::rightClick: view_.click(step.at, step.flags, true); break;
             case K::drag: view_.drag(step.at, step.to, step.flags); break;
             case K::key: view_.key(step.keyCode, step.flags); break;
+            case K::defaults: break;  // written before the launch
             case K::screenshot: {
                 QImage image = view_.grab().toImage();
                 if (!image.save(QString::fromStdString(step.file), "PNG")) {
@@ -180,11 +182,16 @@ int main(int argc, char** argv) {
         ns::UserDefaults::resetStandard(ns::UserDefaults::defaultPersistFile());
         desktop::bringFinderToFront(world);
 
+        // The system alert sound is heard.
+        world.alertSounds().setListener([] { QApplication::beep(); });
         ns::HostRunLoop host(loop);
         desktop::DesktopView view;
         host.setAfterDrain([&view] { view.update(); });
         ns::Application::shared().setStopHandler([] { QCoreApplication::quit(); });
 
+        if (steps)
+            for (const auto& step : *steps)
+                if (step.kind == desktop::Step::Kind::defaults) ns::UserDefaults::standard().set(step.value, step.file);
         auto stashbay = desktop::launchStashbay();
 
         const auto started = std::chrono::steady_clock::now();

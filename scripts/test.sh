@@ -28,6 +28,16 @@ if build/default/desktop/stashbay-screenshot-check "$shots/before-hotkey.png" "$
   echo "the panel did not close on the second hotkey"
   exit 1
 fi
+# The panel used headless: opened by a click, a tile's mirrored menu, the arrow keys, Escape.
+echo "== desktop, headless: the panel's tiles, a mirrored menu and the keys"
+cp desktop/scripts/panel.txt "$shots/"
+XDG_CONFIG_HOME="$shots/config-panel" XDG_DATA_HOME="$shots/data-panel" \
+  build/default/desktop/stashbay-desktop --headless --script "$shots/panel.txt"
+build/default/desktop/stashbay-screenshot-check "$shots/panel-before.png" "$shots/panel-tiles.png"
+if build/default/desktop/stashbay-screenshot-check "$shots/panel-before.png" "$shots/panel-closed.png" >/dev/null 2>&1; then
+  echo "Escape did not close the panel"
+  exit 1
+fi
 rm -rf "$shots"
 
 # The benchmark is measured with the bench preset; here it only has to run.

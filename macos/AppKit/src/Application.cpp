@@ -61,6 +61,9 @@ void Application::setKeyWindow(Window* window) {
     if (previous.get() == window) return;
     keyWindow_ = window ? window->weak_from_this() : std::weak_ptr<Window>();
     if (previous) previous->resignKey();
+    if (window)
+        NotificationCenter::defaultCenter().post(
+            Notification{windowDidBecomeKeyNotification, reinterpret_cast<std::uintptr_t>(window), {}});
 }
 
 void Application::windowOrderedOut(Window* window) {
@@ -139,19 +142,27 @@ void Application::sendEvent(const cg::EventRef& raw) {
         case T::keyDown:
             if (auto key = keyWindow(); key && key->contentView()) key->contentView()->keyDown(event);
             return;
-        case T::leftMouseDown: {
+        case T::leftMouseDown:
+        case T::rightMouseDown: {
+            const bool right = event.type() == T::rightMouseDown;
             auto& world = sim::World::current();
             const auto* hit = world.windowServer().hitTest(event.location());
             auto window = hit ? windowNumbered(hit->number) : nullptr;
             if (!window) return;
             if (auto item = window->statusItem_.lock()) {
-                if (item->button()) item->button()->performClick();
+                if (item->button() && !right) item->button()->performClick();
                 return;
             }
-            window->makeKeyAndOrderFront();
+            if (window->canBecomeKey())
+                window->makeKeyAndOrderFront();
+            else
+                window->orderFront();
             if (window->contentView()) {
                 cg::Point local{event.location().x - hit->bounds.minX(), event.location().y - hit->bounds.minY()};
-                window->contentView()->mouseDown(local);
+                if (right)
+                    window->contentView()->rightMouseDown(local);
+                else
+                    window->contentView()->mouseDown(local);
             }
             return;
         }

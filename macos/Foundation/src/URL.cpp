@@ -16,4 +16,13 @@ std::optional<URL> URL::fromString(std::string_view text) {
     return URL(std::string(text), url.scheme().toLower().toStdString());
 }
 
+URL URL::fileURLWithPath(const std::string& path) {
+    return URL(QUrl::fromLocalFile(QString::fromStdString(path)).toString(QUrl::FullyEncoded).toStdString(), "file");
+}
+
+std::string URL::path() const {
+    if (scheme_ != "file") return {};
+    return QUrl(QString::fromStdString(text_)).toLocalFile().toStdString();
+}
+
 }  // namespace ns

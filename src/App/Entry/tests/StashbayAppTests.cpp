@@ -1,4 +1,5 @@
 #include "App/Entry/StashbayApp.hpp"
+#include "Views/StashbayPanel/IconTileView.hpp"
 #include "macos/AppKit/Application.hpp"
 #include "macos/Foundation/FileManager.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
@@ -6,10 +7,13 @@
 #include "macos/sim/World.hpp"
 #include "stashbay/runtime/ManualLoop.hpp"
 
+#include <QApplication>
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -37,9 +41,22 @@ std::vector<MenuBarSection> sectionsOf(std::initializer_list<std::size_t> counts
     return out;
 }
 
+// The panel's views need a Qt application; the offscreen platform draws without a display.
+void ensureQtApplication() {
+    if (QApplication::instance()) return;
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "stashbay_app_entry_tests";
+    static char* argv[] = {name, nullptr};
+    // Kept for the life of the process: destroying it among the static destructors crashes Qt.
+    static QApplication* application = new QApplication(argc, argv);
+    (void)application;
+}
+
 class StashbayAppTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        ensureQtApplication();
         os::LogStore::shared().setEchoToStderr(false);
         base =
             std::filesystem::temp_directory_path() / ("stashbay-entry-" + std::to_string(::getpid()) + "-" +
@@ -66,6 +83,13 @@ protected:
         app = StashbayApp::launch();
         loop.runUntilIdle();
     }
+    void click(cg::Point at, bool right = false) {
+        world.events().injectUserMouse(right ? cg::EventType::rightMouseDown : cg::EventType::leftMouseDown, at);
+        world.events().injectUserMouse(right ? cg::EventType::rightMouseUp : cg::EventType::leftMouseUp, at);
+        loop.runUntilIdle();
+    }
+    // Window-server space (y down) of a window of the world.
+    cg::Rect bounds(const ns::Window& window) const { return world.windowServer().find(window.windowNumber())->bounds; }
     void hotkey() {
         world.events().injectUserKey(cg::EventType::keyDown, 46, ns::modifierFlagControl | ns::modifierFlagOption);
         loop.runUntilIdle();
@@ -114,7 +138,7 @@ TEST_F(StashbayAppTest, TheHotkeyOpensThePanelAndTheStartHookStartsTheStateOnce)
     EXPECT_EQ(app->appState()->preferences(), app->preferences());
     EXPECT_EQ(app->panelView()->environment().object<stashbay::UserPreferences>(), app->preferences());
     EXPECT_FALSE(app->appState()->menuBarItems().empty());
-    EXPECT_EQ(app->panelView()->lines().front(), "Stashbay");
+    EXPECT_EQ(app->panelView()->model().normalContent(), stashbay::StashbayPanelModel::NormalContent::tiles);
     // The panel is as wide as the width rule says.
     const auto* shown = world.windowServer().find(app->scene()->window()->windowNumber());
     ASSERT_NE(shown, nullptr);
@@ -156,4 +180,77 @@ TEST_F(StashbayAppTest, WithoutOnboardingTheHookAssignsThePreferencesAndSwitches
     const auto* shown = world.windowServer().find(app->scene()->window()->windowNumber());
     ASSERT_NE(shown, nullptr);
     EXPECT_DOUBLE_EQ(shown->bounds.width(), 320);
+}
+
+TEST_F(StashbayAppTest, ThePanelHangsUnderItsItemAndATileClickedInItOpensTheMirroredMenuThere) {
+    launch(true);
+    loop.advance(1s);
+    hotkey();
+    loop.advance(5s);
+    const auto panel = app->scene()->window();
+    const auto item = stashbay::AppDelegate::statusItemWindow();
+    ASSERT_NE(item, nullptr);
+    EXPECT_NEAR(panel->frame().maxX(), item->frame().maxX(), 1.0) << "right edges flush";
+
+    // A click in the panel window on the Stopwatch's tile.
+    auto& widget = app->panelView()->widget();
+    widget.render();
+    stashbay::IconTileView* stopwatch = nullptr;
+    for (auto* tile : widget.tileViews())
+        if (tile->model().item().displayName() == "Stopwatch") stopwatch = tile;
+    ASSERT_NE(stopwatch, nullptr);
+    const QPoint center = stopwatch->mapTo(&widget, stopwatch->rect().center());
+    click({bounds(*panel).minX() + center.x(), bounds(*panel).minY() + center.y()});
+
+    // Its menu, mirrored in a pop-up window under the tile; the panel keeps the keyboard.
+    auto* menu = app->panelView()->popUpMenu();
+    ASSERT_NE(menu, nullptr);
+    ASSERT_TRUE(menu->window()->isVisible());
+    const cg::Rect shown = bounds(*menu->window());
+    EXPECT_NEAR(shown.minY(), bounds(*panel).minY() + stopwatch->mapTo(&widget, QPoint(0, stopwatch->height())).y(),
+                1.0);
+    EXPECT_TRUE(panel->isKeyWindow());
+    click({shown.minX() + 30,
+           shown.minY() + stashbay::PopUpMenu::verticalPadding + 1.5 * stashbay::PopUpMenu::rowHeight});  // "Reset"
+    ASSERT_EQ(world.menuChoices().size(), 1u);
+    EXPECT_EQ(world.menuChoices()[0].path, (std::vector<std::size_t>{1}));
+    EXPECT_FALSE(menu->window()->isVisible());
+    EXPECT_TRUE(app->scene()->isPresented());
+    EXPECT_EQ(world.alertSounds().count(), 0);
+
+    // The panel's keys come from the world's keyboard: the arrows move the focus, Escape closes.
+    for (std::uint16_t arrow : {124, 124}) {
+        world.events().injectUserKey(cg::EventType::keyDown, arrow, 0);
+        world.events().injectUserKey(cg::EventType::keyUp, arrow, 0);
+    }
+    loop.runUntilIdle();
+    ASSERT_TRUE(app->panelView()->model().focusedItem().has_value());
+    EXPECT_EQ(app->panelView()->model().focusedItem()->id(), app->panelView()->model().tiles().at(1).item.id());
+    world.events().injectUserKey(cg::EventType::keyDown, 53, 0);
+    loop.runUntilIdle();
+    EXPECT_FALSE(app->scene()->isPresented());
+    EXPECT_FALSE(app->panelView()->hasAppeared());
+}
+
+TEST_F(StashbayAppTest, ARightClickOnATileInThePanelWindowOpensTheItemsOwnMenuInTheWorld) {
+    launch(true);
+    loop.advance(1s);
+    hotkey();
+    loop.advance(5s);
+    auto& widget = app->panelView()->widget();
+    widget.render();
+    stashbay::IconTileView* tally = nullptr;
+    for (auto* tile : widget.tileViews())
+        if (tile->model().item().displayName() == "Tally") tally = tile;
+    ASSERT_NE(tally, nullptr);
+    const QPoint center = tally->mapTo(&widget, tally->rect().center());
+    const cg::Rect panel = bounds(*app->scene()->window());
+    ASSERT_LT(center.x(), panel.width()) << "Tally's tile is in view";
+    click({panel.minX() + center.x(), panel.minY() + center.y()}, true);
+    loop.advance(5s);
+    // Its menu is not in its accessibility tree: the activation chain opened it in the bar.
+    EXPECT_EQ(app->panelView()->popUpMenu(), nullptr);
+    ASSERT_TRUE(world.openMenuItem().has_value());
+    EXPECT_EQ(world.statusItem(*world.openMenuItem())->spec.title, "Tally");
+    loop.advance(40s);
 }

@@ -17,6 +17,7 @@ class QPainter;
 namespace ns {
 
 class StatusItem;
+class Window;
 
 // The platform's window levels used here.
 namespace WindowLevel {
@@ -24,6 +25,10 @@ inline constexpr std::int64_t normal = 0;
 inline constexpr std::int64_t statusBar = 25;
 inline constexpr std::int64_t popUpMenu = 101;
 }  // namespace WindowLevel
+
+// The notifications a window posts, with the window as their object.
+inline constexpr const char* windowDidResizeNotification = "NSWindowDidResizeNotification";
+inline constexpr const char* windowDidBecomeKeyNotification = "NSWindowDidBecomeKeyNotification";
 
 // What a window shows: the thin seam between the platform's windows and the views that paint
 // them.
@@ -36,12 +41,25 @@ public:
     virtual void viewDidDisappear() {}
     // The location is in the view: origin at its top left, y down.
     virtual void mouseDown(cg::Point location) { (void)location; }
+    virtual void rightMouseDown(cg::Point location) { (void)location; }
     virtual void keyDown(const Event& event) { (void)event; }
     // Paints the content with its top-left corner at the painter's origin, at the given size.
     virtual void draw(QPainter& painter, cg::Size size) const {
         (void)painter;
         (void)size;
     }
+
+    // The window the view is the content of, or is hosted in; null when in none.
+    std::shared_ptr<Window> window() const { return window_.lock(); }
+    // Called by the window that takes the view as its content, and by a view that hosts this one.
+    void moveToWindow(std::weak_ptr<Window> window) {
+        window_ = std::move(window);
+        viewDidMoveToWindow();
+    }
+    virtual void viewDidMoveToWindow() {}
+
+private:
+    std::weak_ptr<Window> window_;
 };
 
 // What key-value coding raises for a key an object does not have.
@@ -64,17 +82,25 @@ public:
     sim::WindowNumber windowNumber() const { return number_; }
     // Screen space; an empty rectangle once the world's window is gone.
     cg::Rect frame() const;
+    // Posts the resize notification when the size changes.
     void setFrame(cg::Rect frame);
     std::int64_t level() const;
     void setLevel(std::int64_t level);
     bool isVisible() const;
     void orderFront();
-    // Takes the window off screen; a key window stops being key.
+    // Takes the window off screen; a key window stops being key (and hears of it).
     void orderOut();
     void makeKeyAndOrderFront();
     bool isKeyWindow() const;
+    // A window that cannot become key (a pop-up menu's) is only ordered front by a click in it.
+    bool canBecomeKey() const { return canBecomeKey_; }
+    void setCanBecomeKey(bool can) { canBecomeKey_ = can; }
 
-    void setContentView(std::shared_ptr<View> view) { contentView_ = std::move(view); }
+    void setContentView(std::shared_ptr<View> view) {
+        if (contentView_) contentView_->moveToWindow({});
+        contentView_ = std::move(view);
+        if (contentView_) contentView_->moveToWindow(weak_from_this());
+    }
     const std::shared_ptr<View>& contentView() const { return contentView_; }
     // Called when the window stops being the key window (another application took a click).
     void setDidResignKey(std::function<void()> handler) { didResignKey_ = std::move(handler); }
@@ -99,6 +125,7 @@ private:
     sim::WindowNumber number_;
     bool ownsWindow_;
     bool isStatusWindow_ = false;
+    bool canBecomeKey_ = true;
     std::weak_ptr<const StatusItem> statusItem_;
     std::shared_ptr<View> contentView_;
     std::function<void()> didResignKey_;

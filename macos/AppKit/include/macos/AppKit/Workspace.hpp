@@ -1,5 +1,6 @@
 #pragma once
 
+#include "macos/AppKit/Image.hpp"
 #include "macos/AppKit/RunningApplication.hpp"
 #include "macos/AppKit/WorkspaceOpenConfiguration.hpp"
 #include "macos/Foundation/NotificationCenter.hpp"
@@ -7,6 +8,8 @@
 #include "macos/sim/SystemNotifications.hpp"
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace ns {
@@ -33,6 +36,14 @@ public:
     // with the error on failure. Only the world's System Settings panes open.
     void open(const URL& url, const WorkspaceOpenConfiguration& configuration,
               WorkspaceOpenCompletion completion) const;
+
+    // Where the application with that bundle identifier is installed: the applications of the
+    // world (running, or listed as quit) live in "/Applications/<bundle identifier>.app".
+    // None for an identifier no application of the world has.
+    std::optional<URL> urlForApplication(const std::string& bundleIdentifier) const;
+    // The icon of the file at `path`, 32 points square: for an application bundle, its icon,
+    // drawn from the path so that each application has one of its own.
+    Image iconForFile(const std::string& path) const;
 
 private:
     Workspace() = default;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "macos/sim/AlertSounds.hpp"
 #include "macos/sim/ApplicationBehaviour.hpp"
 #include "macos/sim/CaptureService.hpp"
 #include "macos/sim/EventSystem.hpp"
@@ -91,6 +92,9 @@ public:
     // Screen capture: latencies, the access check's answer, requests made.
     CaptureService& captureService() { return captureService_; }
     const CaptureService& captureService() const { return captureService_; }
+    // The alert sound the applications played.
+    AlertSounds& alertSounds() { return alertSounds_; }
+    const AlertSounds& alertSounds() const { return alertSounds_; }
 
     // The process the window list names as the owner of a window: the control-centre application
     // for every status window when the scenario says so and it runs, else the window's owner.
@@ -223,6 +227,7 @@ private:
     Faults faults_;
     Permissions permissions_;
     CaptureService captureService_;
+    AlertSounds alertSounds_;
     WindowServer windows_;
     MenuBar menuBar_;
     std::map<StatusItemID, StatusItem> statusItems_;

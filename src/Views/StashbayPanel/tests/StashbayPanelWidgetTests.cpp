@@ -1,0 +1,170 @@
+#include "PanelTestSupport.hpp"
+#include "Views/StashbayPanel/IconTileView.hpp"
+#include "Views/StashbayPanel/PermissionBannerView.hpp"
+#include "Views/StashbayPanel/StashbayPanelWidget.hpp"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QImage>
+#include <QKeyEvent>
+
+using namespace std::chrono_literals;
+using stashbay::MenuBarItem;
+using stashbay::PanelMode;
+using stashbay::StashbayPanelWidget;
+
+namespace {
+
+class PanelWidgetTest : public stashbay::testing::PanelWorldTest {
+protected:
+    void TearDown() override {
+        view.reset();
+        PanelWorldTest::TearDown();
+    }
+
+    // The panel as the scene sizes it, shown and settled, rendered to `name`.png in the build tree.
+    QImage open(const std::string& name) {
+        if (!view) view = std::make_unique<StashbayPanelWidget>(context);
+        const auto n = static_cast<int>(view->model().allItems().size());
+        const int width = n == 0 ? 200 : std::clamp(36 * n + 76, 200, 600);
+        view->resize(width, 100);
+        view->show();
+        loop.advance(1s);
+        view->render();
+        view->resize(width, view->contentHeight());
+        view->render();
+        QImage image = view->grab().toImage();
+        QDir().mkpath(STASHBAY_RENDER_DIR);
+        image.save(QString(STASHBAY_RENDER_DIR) + "/" + QString::fromStdString(name) + ".png");
+        return image;
+    }
+    QRect inPanel(const QWidget* widget) const {
+        return QRect(widget->mapTo(view.get(), QPoint(0, 0)), widget->size());
+    }
+
+    std::unique_ptr<StashbayPanelWidget> view;
+};
+
+TEST_F(PanelWidgetTest, LoadingAndEmptyRowsShowTheirLineAndTheControlsWithoutBanners) {
+    world->permissions().accessibility = false;
+    context->permissions().checkPermissions();
+    context->scanning = true;
+    context->itemsEmpty = true;
+    showItems({});
+    open("loading");
+    ASSERT_NE(view->loadingView(), nullptr);
+    EXPECT_TRUE(view->loadingView()->isVisible());
+    EXPECT_TRUE(view->bannerViews().empty());
+    EXPECT_EQ(view->contentHeight(), 38);
+    for (auto* control : view->controlButtons()) EXPECT_TRUE(view->rect().contains(inPanel(control)));
+
+    context->scanning = false;
+    context->itemsEmpty = false;
+    open("empty");
+    ASSERT_NE(view->emptyView(), nullptr);
+    EXPECT_TRUE(view->emptyView()->isVisible());
+    EXPECT_FALSE(view->loadingView()->isVisible());
+    EXPECT_TRUE(view->bannerViews().empty());
+}
+
+TEST_F(PanelWidgetTest, BannersSitAboveTheRowInTheirOrder) {
+    world->permissions().accessibility = false;
+    world->permissions().screenRecording = false;
+    context->permissions().checkPermissions();
+    open("tiles-with-banners");
+    const auto banners = view->bannerViews();
+    ASSERT_EQ(banners.size(), 2u);
+    EXPECT_EQ(banners[0]->title(), "Screen Recording needed");
+    EXPECT_EQ(inPanel(banners[0]).top(), 4);
+    EXPECT_EQ(inPanel(banners[1]).top(), inPanel(banners[0]).bottom() + 1 + 2);
+    EXPECT_LT(inPanel(banners[1]).bottom(), inPanel(view->tilesViewport()).top());
+    EXPECT_EQ(view->contentHeight(), 4 + 40 + 2 + 40 + 44);
+    EXPECT_EQ(inPanel(banners[0]).left(), 8);
+    EXPECT_EQ(inPanel(banners[0]).right(), view->width() - 8 - 1);
+
+    // A banner goes as soon as the permission comes.
+    world->permissions().screenRecording = true;
+    context->permissions().checkPermissions();
+    view->render();
+    ASSERT_EQ(view->bannerViews().size(), 1u);
+    EXPECT_EQ(view->bannerViews()[0]->title(), "Accessibility needed");
+    EXPECT_EQ(inPanel(view->bannerViews()[0]).top(), 4);
+}
+
+TEST_F(PanelWidgetTest, TwentyTilesScrollBesideControlsThatStayWholeInTheWindow) {
+    std::vector<MenuBarItem> items;
+    for (int i = 0; i < 20; ++i)
+        items.push_back(i < (int)hidden.size() ? hidden[i] : madeItem("T" + std::to_string(i)));
+    showItems(items);
+    open("twenty-tiles");
+    EXPECT_EQ(view->width(), 600);
+    const QRect viewport = inPanel(view->tilesViewport());
+    for (auto* control : view->controlButtons()) {
+        const QRect frame = inPanel(control);
+        EXPECT_TRUE(view->rect().contains(frame)) << frame.x();
+        EXPECT_GE(frame.left(), viewport.right() + 8);
+    }
+    // The last tile, highlighted from the keyboard, is scrolled into view.
+    QKeyEvent left(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier);
+    QCoreApplication::sendEvent(view.get(), &left);
+    EXPECT_TRUE(left.isAccepted());
+    view->render();
+    const auto tiles = view->tileViews();
+    ASSERT_EQ(tiles.size(), 20u);
+    EXPECT_TRUE(viewport.contains(inPanel(tiles.back()))) << inPanel(tiles.back()).x();
+    EXPECT_TRUE(tiles.back()->model().isHighlighted());
+    view->grab().save(QString(STASHBAY_RENDER_DIR) + "/twenty-tiles-last-focused.png");
+}
+
+TEST_F(PanelWidgetTest, ALargeCapturedImageStaysInsideItsTile) {
+    auto big = madeItem("Big").withCapturedImage(cg::Image::filled(400, 120, 0xff0000ffu));
+    showItems({big, madeItem("Next")});
+    const QImage image = open("large-image");
+    const auto tiles = view->tileViews();
+    ASSERT_EQ(tiles.size(), 2u);
+    const QRect first = inPanel(tiles[0]), second = inPanel(tiles[1]);
+    const int dpr = static_cast<int>(image.devicePixelRatio());
+    auto red = [&](int x, int y) {
+        const QColor c = image.pixelColor(x * dpr, y * dpr);
+        return c.red() > 200 && c.green() < 80 && c.blue() < 80;
+    };
+    EXPECT_TRUE(red(first.center().x(), first.center().y()));
+    for (int x = second.left(); x <= second.right(); ++x) EXPECT_FALSE(red(x, second.center().y())) << x;
+    EXPECT_FALSE(red(first.center().x(), first.top() - 3));
+}
+
+TEST_F(PanelWidgetTest, ClickingATileActivatesItsItemWithTheTileAsAnchor) {
+    showItems({hiddenNamed("Peek")});
+    open("one-tile");
+    context->clickResult = false;
+    auto* tile = view->tileViews().at(0);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), tile->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(tile, &press);
+    loop.runUntilIdle();
+    EXPECT_EQ(context->clicks.size(), 1u);
+    EXPECT_EQ(world->alertSounds().count(), 1);
+    view->render();
+    EXPECT_TRUE(view->tileViews().at(0)->model().isFailed());
+    EXPECT_EQ(view->tileViews().at(0), tile) << "the tile keeps its identity across renders";
+    open("failed-tile");
+    loop.advance(1200ms);
+    view->render();
+    EXPECT_FALSE(view->tileViews().at(0)->model().isFailed());
+}
+
+TEST_F(PanelWidgetTest, TheSettingsControlSlidesTheSettingsPageIn) {
+    open("before-settings");
+    view->controlButtons()[1]->click();
+    EXPECT_EQ(context->panelMode(), PanelMode::settings);
+    loop.advance(150ms);
+    view->render();
+    ASSERT_NE(view->modeContent(PanelMode::settings), nullptr);
+    EXPECT_TRUE(view->modeContent(PanelMode::settings)->isVisible());
+    EXPECT_TRUE(view->modeContent(PanelMode::normal)->isVisible()) << "fading out";
+    loop.advance(150ms);
+    view->render();
+    EXPECT_FALSE(view->modeContent(PanelMode::normal)->isVisible());
+}
+
+}  // namespace

@@ -1,0 +1,77 @@
+#include "Views/StashbayPanel/Animation.hpp"
+#include "Views/StashbayPanel/Symbols.hpp"
+
+#include <QImage>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+TEST(SymbolsTest, EveryNamedSymbolDrawsInsideItsBoxAndOthersAreNone) {
+    for (const char* name : {"xmark", "gearshape", "power", "exclamationmark.triangle.fill", "app.dashed",
+                             "lock.shield", "checkmark.circle"}) {
+        SCOPED_TRACE(name);
+        auto symbol = stashbay::symbolNamed(name);
+        ASSERT_TRUE(symbol);
+        const QRectF bounds = symbol->stroke.boundingRect().united(symbol->fill.boundingRect());
+        EXPECT_TRUE(QRectF(0, 0, 24, 24).contains(bounds));
+        QImage image(24, 24, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        {
+            QPainter painter(&image);
+            stashbay::drawSymbol(painter, name, QRectF(0, 0, 24, 24), 16, Qt::black);
+        }
+        int inked = 0;
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 24; ++x) inked += qAlpha(image.pixel(x, y)) > 0;
+        EXPECT_GT(inked, 10);
+    }
+    EXPECT_FALSE(stashbay::symbolNamed("star"));
+}
+
+TEST(AnimationTest, CurvesRunFromZeroToOneWithTheirShapes) {
+    using stashbay::Curve;
+    for (auto curve : {Curve::linear, Curve::easeOut, Curve::easeInOut}) {
+        EXPECT_DOUBLE_EQ(stashbay::curveProgress(curve, 0), 0);
+        EXPECT_DOUBLE_EQ(stashbay::curveProgress(curve, 1), 1);
+        EXPECT_DOUBLE_EQ(stashbay::curveProgress(curve, 2), 1);
+        double last = 0;
+        for (double t = 0.05; t < 1; t += 0.05) {
+            const double p = stashbay::curveProgress(curve, t);
+            EXPECT_GE(p, last);
+            last = p;
+        }
+    }
+    EXPECT_GT(stashbay::curveProgress(Curve::easeOut, 0.25), 0.25);
+    EXPECT_LT(stashbay::curveProgress(Curve::easeInOut, 0.25), 0.25);
+    EXPECT_NEAR(stashbay::curveProgress(Curve::easeInOut, 0.5), 0.5, 1e-9);
+}
+
+TEST(AnimationTest, ValuesMoveOnTheClockGiven) {
+    stashbay::TimedValue value(0, stashbay::Curve::linear, 200ms);
+    const runtime::Instant start{10s};
+    value.animateTo(10, start);
+    EXPECT_DOUBLE_EQ(value.value(start + 50ms), 2.5);
+    // Retargeted midway: from where it is.
+    value.animateTo(0, start + 100ms);
+    EXPECT_DOUBLE_EQ(value.value(start + 100ms), 5);
+    EXPECT_DOUBLE_EQ(value.value(start + 300ms), 0);
+    EXPECT_FALSE(value.isAnimating(start + 300ms));
+
+    // The row's spring: a small overshoot, settled well within a second.
+    const stashbay::Spring spring{0.3, 0.8};
+    double lowest = 1;
+    for (double t = 0; t < 1; t += 0.01) lowest = std::min(lowest, spring.displacement(t));
+    EXPECT_LT(lowest, 0);
+    EXPECT_GT(lowest, -0.05);
+    EXPECT_LT(spring.settlingTime(), 1.0);
+    stashbay::SpringValue x(0);
+    x.animateTo(100, start);
+    EXPECT_DOUBLE_EQ(x.value(start), 0);
+    EXPECT_DOUBLE_EQ(x.value(start + 1s), 100);
+}
+
+}  // namespace
