@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   g++ clang libclang-rt-14-dev clang-format
   qt6-base-dev qt6-base-dev-tools
-  nlohmann-json3-dev libicu-dev libcurl4-openssl-dev libfmt-dev
+  nlohmann-json3-dev libicu-dev libcurl4-openssl-dev libssl-dev libfmt-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
 )
