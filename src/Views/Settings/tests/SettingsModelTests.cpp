@@ -85,7 +85,7 @@ TEST_F(SettingsTest, TheHotkeySwitchStoresAtOnceAndTheBadgeStaysTheSame) {
 
 TEST_F(SettingsTest, LaunchAtLoginWritesAndRemovesTheAutostartEntryAndARefusalTurnsTheSwitchBack) {
     const auto config = base / "config";
-    sim::SavedEnvironmentVariable xdg("XDG_CONFIG_HOME");
+    sim::testing::SavedEnvironmentVariable xdg("XDG_CONFIG_HOME");
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     auto& loginItem = sm::AppService::mainApp();
     loginItem.reset();
