@@ -29,19 +29,44 @@ std::shared_ptr<OnboardingModel> OnboardingModel::create(std::shared_ptr<AppStat
     std::weak_ptr<OnboardingModel> weak = model;
     // The automatic advance: only a flag turning true while its own step is shown moves on.
     model->accessibilityToken_ = model->permissions_->observeAccessibilityGranted([weak](const bool& granted) {
-        auto self = weak.lock();
-        if (self && granted && self->step() == OnboardingStep::accessibility)
-            self->setStep(OnboardingStep::screenRecording);
+        if (auto self = weak.lock()) self->flagChanged(Flag::accessibility, granted);
     });
     model->screenRecordingToken_ = model->permissions_->observeScreenRecordingGranted([weak](const bool& granted) {
-        auto self = weak.lock();
-        if (self && granted && self->step() == OnboardingStep::screenRecording) self->setStep(OnboardingStep::complete);
+        if (auto self = weak.lock()) self->flagChanged(Flag::screenRecording, granted);
     });
     return model;
 }
 
 OnboardingModel::OnboardingModel(std::shared_ptr<AppState> state)
     : state_(std::move(state)), permissions_(state_->permissions()) {}
+
+void OnboardingModel::flagChanged(Flag flag, bool granted) {
+    if (actionDepth_ > 0) {
+        pendingChanges_.push_back({flag, granted});
+        return;
+    }
+    advance(flag, granted);
+}
+
+void OnboardingModel::advance(Flag flag, bool granted) {
+    if (!granted) return;
+    if (flag == Flag::accessibility && step() == OnboardingStep::accessibility)
+        setStep(OnboardingStep::screenRecording);
+    else if (flag == Flag::screenRecording && step() == OnboardingStep::screenRecording)
+        setStep(OnboardingStep::complete);
+}
+
+void OnboardingModel::runAction(const std::function<void()>& action) {
+    // The action may end the page (the completion), and with it the panel's hold on this model.
+    const auto keep = shared_from_this();
+    ++actionDepth_;
+    action();
+    if (--actionDepth_ > 0) return;
+    // The change handlers look at the step as the action left it.
+    auto pending = std::move(pendingChanges_);
+    pendingChanges_.clear();
+    for (const auto& change : pending) advance(change.flag, change.granted);
+}
 
 void OnboardingModel::setStep(OnboardingStep step) {
     if (step != step_.get()) stepChangedAt_ = currentInstant();
@@ -115,6 +140,10 @@ OnboardingModel::StepContent OnboardingModel::content() const {
 }
 
 void OnboardingModel::appear() {
+    runAction([this] { appearNow(); });
+}
+
+void OnboardingModel::appearNow() {
     permissions_->startPolling(true);
     // The current step is not consulted: only Accessibility granted means the Screen Recording
     // step, even from the complete step.
@@ -127,6 +156,10 @@ void OnboardingModel::appear() {
 void OnboardingModel::disappear() { permissions_->startPolling(false); }
 
 void OnboardingModel::pressPrimary() {
+    runAction([this] { pressPrimaryNow(); });
+}
+
+void OnboardingModel::pressPrimaryNow() {
     switch (step()) {
         case OnboardingStep::welcome: setStep(OnboardingStep::accessibility); break;
         case OnboardingStep::accessibility:
@@ -142,8 +175,12 @@ void OnboardingModel::pressPrimary() {
 }
 
 void OnboardingModel::pressAlreadyGranted() {
-    // The step is read before the check, so that a check which grants the step's permission
-    // (and so runs the automatic advance) still moves on one step only.
+    runAction([this] { pressAlreadyGrantedNow(); });
+}
+
+// The flags' change handlers run after the action, so a check that finds the step's permission
+// newly granted still moves the flow on one step only.
+void OnboardingModel::pressAlreadyGrantedNow() {
     const auto from = step();
     if (from != OnboardingStep::accessibility && from != OnboardingStep::screenRecording) return;
     const auto next =

@@ -8,9 +8,11 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace stashbay {
 
@@ -90,7 +92,21 @@ public:
     void pressAlreadyGranted();
 
 private:
+    enum class Flag { accessibility, screenRecording };
+    struct FlagChange {
+        Flag flag;
+        bool granted;
+    };
+
     explicit OnboardingModel(std::shared_ptr<AppState> state);
+    // A flag's change handler: run at once, or after the action that is running.
+    void flagChanged(Flag flag, bool granted);
+    void advance(Flag flag, bool granted);
+    // Runs a handler or button action; the flags' changes that it makes are handled after it.
+    void runAction(const std::function<void()>& action);
+    void appearNow();
+    void pressPrimaryNow();
+    void pressAlreadyGrantedNow();
     void setStep(OnboardingStep step);
     void complete();
     static runtime::Task<void> start(std::shared_ptr<AppState> state);
@@ -101,6 +117,8 @@ private:
     runtime::Instant stepChangedAt_{};
     observation::ObservationToken accessibilityToken_;
     observation::ObservationToken screenRecordingToken_;
+    int actionDepth_ = 0;
+    std::vector<FlagChange> pendingChanges_;
 };
 
 }  // namespace stashbay

@@ -12,6 +12,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+#include <cmath>
+
 namespace stashbay {
 
 namespace {
@@ -19,18 +22,24 @@ namespace {
 constexpr double stepPadding = 24;
 constexpr double stepSpacing = 10;
 
-double wrappedHeight(const QString& text, double width) {
-    return QFontMetricsF(systemFont(13))
+double wrappedHeight(const QString& text, double width, double pointSize = 13) {
+    return QFontMetricsF(systemFont(pointSize))
         .boundingRect(QRectF(0, 0, width, 1000), Qt::AlignHCenter | Qt::TextWordWrap, text)
         .height();
 }
+
+// A status row's symbol and the gap after it.
+constexpr double statusSymbolWidth = 14 + 6;
 
 }  // namespace
 
 OnboardingView::OnboardingView(std::shared_ptr<OnboardingModel> model, QWidget* parent)
     : QWidget(parent), model_(std::move(model)) {
     setMinimumHeight(static_cast<int>(OnboardingModel::minimumHeight));
-    tokens_.push_back(model_->observeStep([this](const auto&) { update(); }));
+    tokens_.push_back(model_->observeStep([this](const auto&) {
+        updateGeometry();
+        update();
+    }));
 }
 
 OnboardingView::~OnboardingView() {
@@ -61,9 +70,12 @@ OnboardingView::Layout OnboardingView::layout() const {
                    OnboardingModel::dotSize, OnboardingModel::dotSize);
     double y = 16 + OnboardingModel::dotSize + 8 + stepPadding;
     const auto content = model_->content();
-    const double rowHeight = 16;
+    const double rowWidth = columnWidth - 2 * stepPadding;
     for (std::size_t index = 0; index < content.statusRows.size(); ++index) {
-        out.statusRows.push_back(QRectF(left + stepPadding, y, columnWidth - 2 * stepPadding, rowHeight));
+        // A long row wraps under its text's own column rather than losing its end.
+        const double rowHeight =
+            std::max(16.0, wrappedHeight(content.statusRows[index].text, rowWidth - statusSymbolWidth, 12));
+        out.statusRows.push_back(QRectF(left + stepPadding, y, rowWidth, rowHeight));
         y += rowHeight + (index + 1 < content.statusRows.size() ? 4 : 0);
     }
     if (!content.statusRows.empty()) y += 4 + stepSpacing;
@@ -83,9 +95,13 @@ OnboardingView::Layout OnboardingView::layout() const {
         y += 16 + stepSpacing + 4;
         const double secondaryWidth = QFontMetricsF(systemFont(11)).horizontalAdvance(content.secondaryButton) + 20;
         out.secondaryButton = QRectF(centre - secondaryWidth / 2, y, secondaryWidth, 22);
+        y += 22;
     }
+    out.height = std::max(OnboardingModel::minimumHeight, y + stepPadding);
     return out;
 }
+
+QSize OnboardingView::sizeHint() const { return QSize(320, static_cast<int>(std::ceil(layout().height))); }
 
 void OnboardingView::clickAt(const QPointF& point) {
     const auto places = layout();
@@ -131,12 +147,17 @@ void OnboardingView::paintEvent(QPaintEvent*) {
         const auto& row = content.statusRows[index];
         const auto& box = places.statusRows[index];
         painter.setFont(systemFont(12));
-        const double textWidth = std::min(box.width() - 20, QFontMetricsF(painter.font()).horizontalAdvance(row.text));
-        const double start = box.center().x() - (14 + 6 + textWidth) / 2;
-        drawPageSymbol(painter, row.symbol, QRectF(start, box.top(), 14, box.height()), 14, row.symbolColor);
+        const QFontMetricsF metrics(painter.font());
+        const double textWidth = std::min(
+            box.width() - statusSymbolWidth,
+            metrics.boundingRect(QRectF(0, 0, box.width() - statusSymbolWidth, 1000), Qt::TextWordWrap, row.text)
+                .width());
+        const double start = box.center().x() - (statusSymbolWidth + textWidth) / 2;
+        drawPageSymbol(painter, row.symbol, QRectF(start, box.top(), 14, std::min(box.height(), 16.0)), 14,
+                       row.symbolColor);
         painter.setPen(palette::secondary());
-        painter.drawText(QRectF(start + 20, box.top(), textWidth, box.height()), Qt::AlignVCenter | Qt::AlignLeft,
-                         QFontMetricsF(painter.font()).elidedText(row.text, Qt::ElideRight, textWidth));
+        painter.drawText(QRectF(start + statusSymbolWidth, box.top(), textWidth, box.height()),
+                         Qt::AlignVCenter | Qt::AlignLeft | Qt::TextWordWrap, row.text);
     }
     drawPageSymbol(painter, content.symbol, places.symbol, 44, content.symbolColor);
     painter.setFont(systemFont(17, QFont::DemiBold));

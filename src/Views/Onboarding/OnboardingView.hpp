@@ -27,6 +27,8 @@ public:
         QRectF primaryButton;
         std::optional<QRectF> waitingIndicator;
         std::optional<QRectF> secondaryButton;
+        // The step's natural height, at least the minimum.
+        double height = 0;
     };
 
     explicit OnboardingView(std::shared_ptr<OnboardingModel> model, QWidget* parent = nullptr);
@@ -35,7 +37,8 @@ public:
     OnboardingModel& model() { return *model_; }
     Layout layout() const;
     void clickAt(const QPointF& point);
-    QSize sizeHint() const override { return QSize(320, 320); }
+    // The panel's width; the height follows the current step.
+    QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

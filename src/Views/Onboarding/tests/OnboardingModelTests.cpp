@@ -1,5 +1,5 @@
-#include "App/tests/AppStateFixture.hpp"
 #include "Views/Onboarding/OnboardingModel.hpp"
+#include "Views/Settings/tests/PageFixture.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
 #include "macos/sim/SystemSettings.hpp"
 
@@ -14,7 +14,7 @@ namespace {
 
 // The onboarding over a state made in the world; the tests play the panel's part of showing and
 // removing the page.
-class OnboardingTest : public AppStateTest {
+class OnboardingTest : public PageTest {
 protected:
     void show(bool accessibility, bool screenRecording) {
         world->permissions().accessibility = accessibility;
@@ -68,7 +68,7 @@ TEST_F(OnboardingTest, AFirstRunWalksFromWelcomeToCompleteAsThePersonGrantsInSys
 
     // The person flips the switch in the pane; the next 2-second check moves the flow on.
     grant(PrivacyPane::accessibility);
-    loop.advance(1900ms);
+    loop.advance(1800ms);
     EXPECT_EQ(model->step(), Step::accessibility);
     loop.advance(100ms);
     ASSERT_EQ(model->step(), Step::screenRecording);

@@ -1,5 +1,5 @@
-#include "App/tests/AppStateFixture.hpp"
 #include "Views/Settings/SettingsModel.hpp"
+#include "Views/Settings/tests/PageFixture.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
 #include "macos/ServiceManagement/AppService.hpp"
 #include "macos/sim/SavedEnvironmentVariable.hpp"
@@ -11,7 +11,7 @@ using State = UpdateChecker::State;
 
 namespace {
 
-class SettingsTest : public AppStateTest {
+class SettingsTest : public PageTest {
 protected:
     SettingsModel& page() {
         if (!state) make();
@@ -58,6 +58,7 @@ TEST_F(SettingsTest, TheIntervalPickerShowsTheStoredSegmentAndStoresAChoiceAtOnc
 
 TEST_F(SettingsTest, TheScannersNextPauseFollowsTheChosenInterval) {
     make();
+    state->preferences()->setHasCompletedOnboarding(true);
     startAndSettle();
     page().general().chooseIntervalSegment(0);
     loop.advance(12s);

@@ -1,5 +1,5 @@
-#include "App/tests/AppStateFixture.hpp"
 #include "Views/Settings/SettingsView.hpp"
+#include "Views/Settings/tests/PageFixture.hpp"
 #include "Views/StashbayPanel/Palette.hpp"
 #include "Views/StashbayPanel/tests/PanelTestSupport.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
@@ -11,10 +11,10 @@ using Target = SettingsView::Target;
 
 namespace {
 
-class SettingsViewTest : public AppStateTest {
+class SettingsViewTest : public PageTest {
 protected:
     void SetUp() override {
-        AppStateTest::SetUp();
+        PageTest::SetUp();
         stashbay::testing::ensureQtApplication();
         make();
         state->setPanelMode(AppState::PanelMode::settings);
