@@ -178,7 +178,16 @@ void StashbayPanelView::layoutModes(runtime::Instant now) {
     };
     for (PanelMode mode : {PanelMode::normal, PanelMode::onboarding, PanelMode::settings}) {
         if (mode == current || (moving && mode == transition.from)) continue;
-        if (QWidget* content = modeContent(mode)) content->hide();
+        if (mode == PanelMode::normal) {
+            normal_->hide();
+            continue;
+        }
+        // A page that has left is dropped with its state, so the next visit builds it anew.
+        auto it = modeContents_.find(static_cast<int>(mode));
+        if (it == modeContents_.end()) continue;
+        it->second->hide();
+        it->second->deleteLater();
+        modeContents_.erase(it);
     }
     if (moving) placeMode(transition.from, 1.0 - transition.progress);
     placeMode(current, moving ? transition.progress : 1.0);
