@@ -1,8 +1,12 @@
+#include "Updates/LocalServer/LoopbackHttpsServer.hpp"
+#include "Updates/ManifestFetch.hpp"
 #include "Views/Settings/SettingsModel.hpp"
 #include "Views/Settings/tests/PageFixture.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
 #include "macos/ServiceManagement/AppService.hpp"
 #include "macos/sim/SavedEnvironmentVariable.hpp"
+
+#include <thread>
 
 using namespace stashbay;
 using namespace std::chrono_literals;
@@ -154,4 +158,38 @@ TEST_F(SettingsTest, ThePermissionRowsShowTheirOwnBadgeAndOpenOnlyTheirPane) {
     EXPECT_EQ(page().permissions().rows()[1].badge.text, "Missing");
     state->permissions()->checkPermissions();
     EXPECT_EQ(page().permissions().rows()[1].badge.text, "Granted");
+}
+
+TEST_F(SettingsTest, CheckForUpdatesRunsOneCheckAndDownloadOpensTheLinkInTheBrowserOnce) {
+    if (!testing_https::opensslCommandAvailable()) GTEST_SKIP() << "the openssl command makes the server's certificate";
+    auto certificate = testing_https::makeTestCertificate(base, "server");
+    ASSERT_TRUE(certificate);
+    const std::string link = "https://stashbay.app/download/Stashbay-9.4.0.dmg";
+    testing_https::LoopbackHttpsServer server(*certificate);
+    server.route("/version.json", {200, R"({"version": "9.4.0", "download": ")" + link + R"("})", {}});
+    UpdateCheckerConfiguration updates;
+    updates.manifestURL = ns::URL::fromString(server.url("/version.json"));
+    updates.trustAnchorPEM = certificate->certificatePEM;
+    make();
+    SettingsModel settingsPage(state, updates);
+    auto& general = settingsPage.general();
+
+    general.checkForUpdates();
+    loop.runUntilIdle();
+    EXPECT_EQ(general.updateContent().kind, Kind::spinner);
+    // The fetch answers from its worker thread: wait for it, in real time but bounded.
+    const auto limit = std::chrono::steady_clock::now() + 30s;
+    while ((general.updateContent().kind == Kind::spinner || stashbay::ManifestFetch::workersRunning() > 0) &&
+           std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(10ms);
+        loop.runUntilIdle();
+    }
+    ASSERT_EQ(general.updateContent().kind, Kind::updateAvailable);
+    EXPECT_EQ(general.updateContent().text, "v9.4.0 available");
+    EXPECT_EQ(server.requests().size(), 1u);
+
+    general.download();
+    loop.advance(200ms);
+    EXPECT_EQ(world->permissions().openedWebURLs, std::vector<std::string>{link});
+    EXPECT_EQ(general.updateContent().kind, Kind::updateAvailable);
 }
