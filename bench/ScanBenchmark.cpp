@@ -1,22 +1,50 @@
 // One scan of the menu bar on generated worlds of n status items spread over n/3 applications:
-// detection plus debounce apart from icon capture, and the icon cache's hit rate.
+// detection plus debounce apart from icon capture, the simulated platform's share of it, the heap
+// allocations per scan, and the icon cache's hit rate.
 #include "Services/HybridDetection.hpp"
 #include "Services/MenuBarScanner.hpp"
 #include "System/AccessibilityBridge.hpp"
 #include "System/WindowListBridge.hpp"
+#include "macos/Accessibility/UIElement.hpp"
+#include "macos/AppKit/RunningApplication.hpp"
+#include "macos/AppKit/Screen.hpp"
 #include "macos/AppKit/Workspace.hpp"
+#include "macos/CoreGraphics/WindowList.hpp"
 #include "macos/os/Logger.hpp"
 #include "macos/sim/World.hpp"
 #include "stashbay/runtime/ManualLoop.hpp"
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
+
+namespace {
+// Every heap allocation of the process, so that a benchmark can report them per iteration.
+std::atomic<std::uint64_t> allocations{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 using namespace stashbay;
 
 namespace {
+
+// Reports the allocations made since `before`, per iteration.
+void reportAllocations(benchmark::State& state, std::uint64_t before) {
+    double made = static_cast<double>(allocations.load(std::memory_order_relaxed) - before);
+    state.counters["allocsPerScan"] = made / static_cast<double>(state.iterations());
+}
 
 sim::Scenario generatedWorld(int items) {
     sim::Scenario scenario = sim::defaultScenario();
@@ -39,7 +67,8 @@ sim::Scenario generatedWorld(int items) {
 // A world, a loop and a scanner, made once per benchmark run.
 struct Bench {
     explicit Bench(int items) : world(generatedWorld(items)) {
-        os::LogStore::shared().setCapturing(false);
+        // Nothing reads the log: the scan is measured, not the terminal.
+        os::LogStore::shared().setEchoToStderr(false);
         scanner = MenuBarScanner::create();
     }
     runtime::ManualLoop loop;
@@ -71,13 +100,54 @@ void matchingAndDuplicates(benchmark::State& state, detection::Passes passes) {
 void BM_DetectionLiteralPasses(benchmark::State& state) { matchingAndDuplicates(state, detection::Passes::literal); }
 void BM_DetectionIndexedPasses(benchmark::State& state) { matchingAndDuplicates(state, detection::Passes::indexed); }
 
+// One scan's detection and debounce, awaited inside the loop so that no snapshot is copied out.
+runtime::Task<void> detectAndDebounce(std::shared_ptr<MenuBarScanner> scanner) {
+    auto detected = co_await scanner->hybridDetectForTesting();
+    auto result = co_await scanner->debounceForTesting(std::move(detected));
+    benchmark::DoNotOptimize(result);
+}
+
 // The whole of detection (accessibility queries, window list, matching, sorts) plus debounce.
 void BM_DetectAndDebounce(benchmark::State& state) {
     Bench bench(static_cast<int>(state.range(0)));
-    for (auto _ : state) {
-        auto detected = bench.loop.run(bench.scanner->hybridDetectForTesting());
-        benchmark::DoNotOptimize(bench.loop.run(bench.scanner->debounceForTesting(std::move(detected))));
+    auto before = allocations.load();
+    for (auto _ : state) bench.loop.run(detectAndDebounce(bench.scanner));
+    reportAllocations(state, before);
+    state.SetComplexityN(state.range(0));
+}
+
+// The simulated platform's share of one scan: the calls the bridges make, and nothing of the
+// app's. The app's own work is the scan above less this.
+runtime::Task<void> platformCalls() {
+    auto applications = ns::Workspace::shared().runningApplications();
+    for (const auto& application : applications) {
+        auto pid = application->processIdentifier();
+        std::optional<cf::Value> bar, children, value;
+        (void)ax::copyAttributeValue(ax::createApplication(pid), "AXExtrasMenuBar", bar);
+        auto barElement = bar ? bar->as<ax::UIElement>() : nullptr;
+        (void)ax::copyAttributeValue(barElement, "AXChildren", children);
+        if (!children || !children->asArray()) continue;
+        for (const auto& child : *children->asArray()) {
+            auto element = child.as<ax::UIElement>();
+            for (const char* attribute : {"AXPosition", "AXSize", "AXTitle", "AXEnabled", "AXSubrole"}) {
+                (void)ax::copyAttributeValue(element, attribute, value);
+                benchmark::DoNotOptimize(value);
+            }
+            benchmark::DoNotOptimize(ns::RunningApplication::withProcessIdentifier(pid));
+        }
+        benchmark::DoNotOptimize(application->localizedName());
     }
+    benchmark::DoNotOptimize(
+        cg::windowListCopyWindowInfo(cg::windowListOptionAll | cg::windowListExcludeDesktopElements, cg::nullWindowID));
+    benchmark::DoNotOptimize(ns::Screen::main());
+    co_return;
+}
+
+void BM_PlatformShareOfDetection(benchmark::State& state) {
+    Bench bench(static_cast<int>(state.range(0)));
+    auto before = allocations.load();
+    for (auto _ : state) bench.loop.run(platformCalls());
+    reportAllocations(state, before);
     state.SetComplexityN(state.range(0));
 }
 
@@ -101,6 +171,7 @@ void BM_IconCapture(benchmark::State& state) {
 BENCHMARK(BM_DetectionLiteralPasses)->Arg(10)->Arg(50)->Arg(200)->Arg(1000)->Complexity();
 BENCHMARK(BM_DetectionIndexedPasses)->Arg(10)->Arg(50)->Arg(200)->Arg(1000)->Complexity();
 BENCHMARK(BM_DetectAndDebounce)->Arg(10)->Arg(50)->Arg(200)->Arg(1000)->Complexity();
+BENCHMARK(BM_PlatformShareOfDetection)->Arg(10)->Arg(50)->Arg(200)->Arg(1000)->Complexity();
 BENCHMARK(BM_IconCapture)->Arg(10)->Arg(50)->Arg(200)->Arg(1000)->Complexity();
 
 BENCHMARK_MAIN();

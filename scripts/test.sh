@@ -17,6 +17,19 @@ for preset in default asan fuzz; do
   ctest --preset "$preset" -j "$jobs"
 done
 
+# The simulated Mac, headless: the hotkey opens Stashbay's panel and the screenshot shows it.
+echo "== desktop, headless: panel opened by the hotkey"
+shots="$(mktemp -d)"
+cp desktop/scripts/hotkey.txt "$shots/"
+XDG_CONFIG_HOME="$shots/config" XDG_DATA_HOME="$shots/data" \
+  build/default/desktop/stashbay-desktop --headless --script "$shots/hotkey.txt"
+build/default/desktop/stashbay-screenshot-check "$shots/before-hotkey.png" "$shots/panel-by-hotkey.png"
+if build/default/desktop/stashbay-screenshot-check "$shots/before-hotkey.png" "$shots/after-hotkey.png" >/dev/null 2>&1; then
+  echo "the panel did not close on the second hotkey"
+  exit 1
+fi
+rm -rf "$shots"
+
 # The benchmark is measured with the bench preset; here it only has to run.
 echo "== scan benchmark, smallest world"
 build/default/bench/scan_benchmark --benchmark_filter='/10$' --benchmark_min_time=0.01

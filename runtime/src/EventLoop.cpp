@@ -5,6 +5,7 @@
 #include <cassert>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace runtime {
@@ -30,6 +31,22 @@ public:
 private:
     Executor* previousExecutor_;
     std::shared_ptr<TaskContext> previousContext_;
+};
+// Resumes, from the job's own frame, each coroutine that an await hands control to. A job may run
+// the loop again inside itself; each level drains its own hand-overs before its frame is left.
+class Trampoline {
+public:
+    Trampoline() : outer_(std::exchange(detail::tTrampolineActive, true)) {}
+    ~Trampoline() { detail::tTrampolineActive = outer_; }
+    Trampoline(const Trampoline&) = delete;
+    Trampoline& operator=(const Trampoline&) = delete;
+
+    void drain() {
+        while (auto next = std::exchange(detail::tTrampolineNext, {})) next.resume();
+    }
+
+private:
+    bool outer_;
 };
 }  // namespace
 
@@ -137,7 +154,9 @@ bool EventLoop::hasReadyJobs() {
 
 void EventLoop::runJob(Job& job) {
     RunningJob running(job.executor, std::move(job.context));
+    Trampoline trampoline;
     job.run();
+    trampoline.drain();
 }
 
 std::size_t EventLoop::runReady() {

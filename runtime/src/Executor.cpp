@@ -2,6 +2,7 @@
 
 #include "ExecutorState.hpp"
 #include "stashbay/runtime/EventLoop.hpp"
+#include "stashbay/runtime/Task.hpp"
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,16 @@ namespace runtime {
 namespace detail {
 thread_local Executor* tCurrentExecutor = nullptr;
 thread_local std::shared_ptr<TaskContext> tCurrentContext;
+thread_local bool tTrampolineActive = false;
+thread_local std::coroutine_handle<> tTrampolineNext;
+
+std::coroutine_handle<> transferTo(std::coroutine_handle<> next) noexcept {
+    if (!tTrampolineActive) return next;
+    // The coroutine that hands over suspends at once; nothing runs between here and the job's
+    // resumption of `next`.
+    tTrampolineNext = next;
+    return std::noop_coroutine();
+}
 }  // namespace detail
 
 void Executor::enqueue(std::shared_ptr<TaskContext> context, std::function<void()> job) {

@@ -54,7 +54,52 @@ Task<std::string> catcher() {
     co_return "none";
 }
 
+Task<long> one() { co_return 1; }
+
+// An actor whose method its own loop calls: the hop costs no suspension there.
+class Tally {
+public:
+    SerialExecutor executor{"tally"};
+    Task<long> next() {
+        co_await hopTo(executor);
+        assertIsolated(executor, "Tally.next");
+        co_return ++count_;
+    }
+
+private:
+    long count_ = 0;
+};
+
+Task<long> awaitPlainTasks(long count) {
+    long sum = 0;
+    for (long i = 0; i < count; ++i) {
+        auto task = one();
+        sum += co_await task;
+    }
+    co_return sum;
+}
+
+Task<long> awaitActorCalls(Tally* tally, long count) {
+    co_await hopTo(tally->executor);
+    long last = 0;
+    for (long i = 0; i < count; ++i) {
+        auto call = tally->next();
+        last = co_await call;
+    }
+    co_return last;
+}
+
 }  // namespace
+
+// A loop that runs for days awaits tasks that finish at once, on its own executor. Each hand-over
+// and return must leave the stack as it found it, whatever the optimiser does.
+TEST(Task, AMillionAwaitsOfTasksThatFinishAtOnceKeepTheStackFlat) {
+    constexpr long count = 1'000'000;
+    ManualLoop loop;
+    EXPECT_EQ(loop.run(awaitPlainTasks(count)), count);
+    Tally tally;
+    EXPECT_EQ(loop.run(awaitActorCalls(&tally, count)), count);
+}
 
 TEST(Task, CancellingASleepingTaskWakesItEarlyWithoutAnError) {
     ManualLoop loop;

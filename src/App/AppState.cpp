@@ -43,19 +43,21 @@ runtime::Task<void> AppState::start() {
         co_return;
     }
     panelMode_.set(PanelMode::normal);
-    permissions_->startPolling(/*fast=*/false);
-    auto loading = loadArrangement();
-    co_await loading;
-    auto beginning = beginScanning();
-    co_await beginning;
-    auto settingUp = setupEventTap();
-    co_await settingUp;
+    auto starting = startServices();
+    co_await starting;
     logger_.info("AppState started");
 }
 
 runtime::Task<void> AppState::startAfterOnboarding() {
     runtime::assertMainExecutor("AppState.startAfterOnboarding");
     logger_.info("AppState starting after onboarding...");
+    auto starting = startServices();
+    co_await starting;
+    logger_.info("AppState started after onboarding");
+}
+
+// Both starts end the same way: slow permission polling, the arrangement, both loops, the tap.
+runtime::Task<void> AppState::startServices() {
     permissions_->startPolling(/*fast=*/false);
     auto loading = loadArrangement();
     co_await loading;
@@ -63,7 +65,6 @@ runtime::Task<void> AppState::startAfterOnboarding() {
     co_await beginning;
     auto settingUp = setupEventTap();
     co_await settingUp;
-    logger_.info("AppState started after onboarding");
 }
 
 runtime::Task<void> AppState::loadArrangement() {

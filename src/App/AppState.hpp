@@ -108,6 +108,7 @@ private:
     AppState(std::shared_ptr<MenuBarScanner> scanner, std::shared_ptr<DisplayManager> displayManager,
              std::shared_ptr<PermissionsManager> permissions);
 
+    runtime::Task<void> startServices();
     runtime::Task<void> loadArrangement();
     runtime::Task<void> beginScanning();
     runtime::Task<void> setupEventTap();

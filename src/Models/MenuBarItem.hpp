@@ -55,10 +55,15 @@ public:
     // The title when present and not empty (blanks count as a title), else the owner's name.
     const std::string& displayName() const;
     // A copy with another captured image; every other field, `lastSeen` included, unchanged.
-    MenuBarItem withCapturedImage(cg::ImageRef image) const {
+    MenuBarItem withCapturedImage(cg::ImageRef image) const& {
         MenuBarItem copy = *this;
         copy.capturedImage_ = std::move(image);
         return copy;
+    }
+    // The same from an item about to be dropped, without copying its texts.
+    MenuBarItem withCapturedImage(cg::ImageRef image) && {
+        capturedImage_ = std::move(image);
+        return std::move(*this);
     }
     // Origin `position`, size `size`, in window-server space.
     cg::Rect bounds() const { return cg::Rect(position_, size_); }

@@ -66,10 +66,10 @@ bool titleBefore(const std::string& a, const std::string& b);
 
 // A stable merge sort that is defined for any comparator, also one that is not a strict weak
 // order (NaN positions): it never reads out of range and always ends.
-template <class T, class Less>
-void stableSort(std::vector<T>& v, Less less) {
+template <class T, class Allocator, class Less>
+void stableSort(std::vector<T, Allocator>& v, Less less) {
     if (v.size() < 2) return;
-    std::vector<T> buffer;
+    std::vector<T, Allocator> buffer(v.get_allocator());
     buffer.reserve(v.size());
     for (std::size_t width = 1; width < v.size(); width *= 2) {
         buffer.clear();

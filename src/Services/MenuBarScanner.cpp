@@ -6,12 +6,31 @@
 #include "stashbay/runtime/Sleep.hpp"
 
 #include <cmath>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+#include <memory_resource>
+#include <unordered_set>
 
 namespace stashbay {
 
 using namespace std::chrono_literals;
 
 namespace {
+// Every scan allocates and frees buffers the size of its snapshot. By default glibc hands the
+// freed top of the heap back to the system after each scan and faults it in again on the next;
+// keep a few megabytes instead, and serve blocks up to a megabyte from the heap, not from maps.
+void keepHeapBetweenScans() {
+#if defined(__GLIBC__)
+    static const bool tuned = [] {
+        mallopt(M_MMAP_THRESHOLD, 1 << 20);
+        mallopt(M_TRIM_THRESHOLD, 8 << 20);
+        return true;
+    }();
+    (void)tuned;
+#endif
+}
+
 // A wait from seconds, held within 0 ... a day so that every value is a duration.
 runtime::Duration boundedWait(double seconds) {
     if (std::isnan(seconds) || seconds <= 0) return runtime::Duration::zero();
@@ -33,6 +52,7 @@ std::shared_ptr<MenuBarScanner> MenuBarScanner::create() {
 }
 
 MenuBarScanner::MenuBarScanner() : logger_(log::scanning()) {
+    keepHeapBetweenScans();
     imageCache_.setCountLimit(100);
     imageCache_.setTotalCostLimit(5242880);
 }
@@ -208,15 +228,28 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::performScan() {
     co_return result;
 }
 
+namespace {
+// Sets of identities by reference into the snapshots, so that no identity is copied.
+struct IdentityHash {
+    std::size_t operator()(const MenuBarItemID* id) const { return std::hash<MenuBarItemID>{}(*id); }
+};
+struct SameIdentity {
+    bool operator()(const MenuBarItemID* a, const MenuBarItemID* b) const { return *a == *b; }
+};
+}  // namespace
+
 MenuBarScanner::Snapshot MenuBarScanner::debounce(Snapshot items) {
     runtime::assertIsolated(executor_, "MenuBarScanner.debounce");
-    std::unordered_map<MenuBarItemID, bool> present;
-    for (const auto& item : items) present[item.id()] = true;
-    for (const auto& [id, _] : present) absenceCounters_.erase(id);
+    std::pmr::monotonic_buffer_resource arena(256 + (items.size() + previousItems_.size()) * 48);
+    std::pmr::unordered_set<const MenuBarItemID*, IdentityHash, SameIdentity> present(&arena);
+    present.reserve(items.size() + previousItems_.size());
+    for (const auto& item : items) present.insert(&item.id());
+    if (!absenceCounters_.empty())
+        for (const auto* id : present) absenceCounters_.erase(*id);
 
-    Snapshot carried;
+    std::pmr::vector<const MenuBarItem*> carried(&arena);
     for (const auto& previous : previousItems_) {
-        if (present.count(previous.id())) continue;
+        if (present.count(&previous.id())) continue;
         int n = 1;
         if (auto it = absenceCounters_.find(previous.id()); it != absenceCounters_.end()) n = it->second + 1;
         absenceCounters_[previous.id()] = n;
@@ -224,18 +257,20 @@ MenuBarScanner::Snapshot MenuBarScanner::debounce(Snapshot items) {
         long absent = n;
         long threshold = debounceThreshold;
         if (n < debounceThreshold) {
-            carried.push_back(previous);
+            carried.push_back(&previous);
             logger_.debug("Debouncing %s: absent %ld/%ld", name, absent, threshold);
         } else {
             absenceCounters_.erase(previous.id());
             logger_.debug("Dropped %s after %ld absent scans", name, absent);
         }
     }
-    std::unordered_map<MenuBarItemID, bool> kept = present;
-    for (const auto& item : carried) kept[item.id()] = true;
-    std::erase_if(absenceCounters_, [&](const auto& entry) { return !kept.count(entry.first); });
+    // What stays counted: the present items and the carried ones.
+    auto& kept = present;
+    for (const auto* item : carried) kept.insert(&item->id());
+    std::erase_if(absenceCounters_, [&](const auto& entry) { return !kept.count(&entry.first); });
 
-    items.insert(items.end(), carried.begin(), carried.end());
+    items.reserve(items.size() + carried.size());
+    for (const auto* item : carried) items.push_back(*item);
     return items;
 }
 

@@ -22,8 +22,8 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::hybridDetect() {
     detection::Inputs inputs;
     for (const auto& application : applications) {
         if (application->isTerminated() || !application->isFinishedLaunching()) continue;
-        for (const auto& ax : AccessibilityBridge::menuBarItems(*application)) {
-            inputs.items.push_back(detection::AXItem{ax.pid, ax.title, ax.position, ax.size, ax.isEnabled});
+        for (auto& ax : AccessibilityBridge::menuBarItems(*application)) {
+            inputs.items.push_back(detection::AXItem{ax.pid, std::move(ax.title), ax.position, ax.size, ax.isEnabled});
         }
     }
     long axCount = static_cast<long>(inputs.items.size());
@@ -57,15 +57,18 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::hybridDetect() {
     for (const auto& item : items)
         if (!item.isOnScreen()) ++hidden;
     long visible = total - hidden;
-    bool notch = inputs.geometry && inputs.geometry->hasNotch();
-    std::string notchRect = notch ? cg::describe(*inputs.geometry->notchRect()) : "nil";
-    logger_.info("hybridDetect complete: %ld items (%ld hidden, %ld visible), notch=%{bool}d, notchRect=%s", total,
-                 hidden, visible, notch, notchRect);
-    for (const auto& item : items) {
-        if (item.isOnScreen()) continue;
-        std::string bundle = item.ownerBundleID().value_or("nil");
-        logger_.info("  HIDDEN: %s bundle=%s pos=(%f,%f) verified=%{bool}d wid=%u", item.ownerName(), bundle,
-                     item.position().x, item.position().y, item.isVerified(), item.windowID());
+    // The texts below are made only when something reads the records.
+    if (os::isLogLevelRead(os::LogLevel::info)) {
+        bool notch = inputs.geometry && inputs.geometry->hasNotch();
+        std::string notchRect = notch ? cg::describe(*inputs.geometry->notchRect()) : "nil";
+        logger_.info("hybridDetect complete: %ld items (%ld hidden, %ld visible), notch=%{bool}d, notchRect=%s", total,
+                     hidden, visible, notch, notchRect);
+        for (const auto& item : items) {
+            if (item.isOnScreen()) continue;
+            std::string_view bundle = item.ownerBundleID() ? std::string_view(*item.ownerBundleID()) : "nil";
+            logger_.info("  HIDDEN: %s bundle=%s pos=(%f,%f) verified=%{bool}d wid=%u", item.ownerName(), bundle,
+                         item.position().x, item.position().y, item.isVerified(), item.windowID());
+        }
     }
     co_return items;
 }

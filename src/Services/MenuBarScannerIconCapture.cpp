@@ -16,7 +16,7 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::captureIcons(Snapshot it
         }
         auto cached = imageCache_.object(item.windowID());
         if (cached && *cached && !(*cached)->isExpired(imageCacheTTL)) {
-            result.push_back(item.withCapturedImage((*cached)->image()));
+            result.push_back(std::move(item).withCapturedImage((*cached)->image()));
             continue;
         }
         std::uint32_t windowID = item.windowID();
@@ -26,7 +26,7 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::captureIcons(Snapshot it
         runtime::assertIsolated(executor_, "MenuBarScanner.captureIcons");
         if (image) {
             imageCache_.setObject(std::make_shared<const CGImageCacheEntry>(image), windowID);
-            result.push_back(item.withCapturedImage(image));
+            result.push_back(std::move(item).withCapturedImage(image));
             ++captured;
         } else {
             logger_.debug("Image capture failed for window %u (%s)", windowID, item.ownerName());

@@ -54,9 +54,11 @@ std::vector<AccessibilityBridge::AXMenuBarItem> AccessibilityBridge::menuBarItem
                                       .isEnabled = enabled,
                                       .subrole = std::move(subrole)});
     }
-    auto name = application.localizedName().value_or("unknown");
-    log::accessibility().debug("Found %ld menu bar items for PID %d (%{public}s)", static_cast<long>(items.size()), pid,
-                               name);
+    if (os::isLogLevelRead(os::LogLevel::debug)) {
+        auto name = application.localizedName().value_or("unknown");
+        log::accessibility().debug("Found %ld menu bar items for PID %d (%{public}s)", static_cast<long>(items.size()),
+                                   pid, name);
+    }
     return items;
 }
 
@@ -146,9 +148,9 @@ std::optional<std::string> AccessibilityBridge::copyStringValue(const ax::UIElem
                                                                 std::string_view attribute) {
     auto value = read(element, attribute);
     if (!value) return std::nullopt;
-    const auto* text = value->asString();
+    auto* text = value->asString();
     if (!text) return std::nullopt;
-    return *text;
+    return std::move(*text);
 }
 
 std::optional<bool> AccessibilityBridge::copyBoolValue(const ax::UIElementRef& element, std::string_view attribute) {

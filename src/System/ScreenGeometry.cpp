@@ -1,7 +1,7 @@
 #include "System/ScreenGeometry.hpp"
 
 #include "Utilities/LoggerExtensions.hpp"
-#include "macos/CoreGraphics/Display.hpp"
+#include "macos/AppKit/Screen.hpp"
 #include "stashbay/runtime/Executor.hpp"
 
 #include <algorithm>
@@ -19,12 +19,12 @@ constexpr double hiddenItemMargin = 20.0;
 // How far left of the notch a rectangle's centre may lie and still count as behind it.
 constexpr double behindNotchLeftMargin = 50.0;
 
-// The primary screen's height, from the display queries rather than the screen list, because
-// those answer on any executor. None when there is no primary display.
+// The height of the primary screen's frame: the first of the screen list. None without screens.
+// A screen the display queries do not know (no display number) still has its frame.
 std::optional<double> primaryScreenHeight() {
-    cg::DirectDisplayID display = cg::mainDisplayID();
-    if (display == cg::nullDirectDisplay) return std::nullopt;
-    return cg::displayBounds(display).height();
+    auto screens = ns::Screen::screensOnAnyExecutor();
+    if (screens.empty()) return std::nullopt;
+    return screens.front().frame().height();
 }
 
 }  // namespace

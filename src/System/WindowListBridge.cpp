@@ -15,6 +15,8 @@
 #include <exception>
 #include <limits>
 #include <memory>
+#include <string_view>
+#include <utility>
 
 namespace stashbay {
 
@@ -22,13 +24,13 @@ namespace {
 
 using ContentRef = std::shared_ptr<const sc::ShareableContent>;
 
-std::optional<double> number(const cf::Dictionary& d, const char* key) {
+std::optional<double> number(const cf::Dictionary& d, std::string_view key) {
     auto it = d.find(key);
     return it == d.end() ? std::nullopt : it->second.asDouble();
 }
 
 std::optional<WindowListBridge::CGWindowEntry> entryFrom(const cf::Dictionary& d) {
-    auto read = [&d](const char* key) -> const cf::Value* {
+    auto read = [&d](std::string_view key) -> const cf::Value* {
         auto it = d.find(key);
         return it == d.end() ? nullptr : &it->second;
     };
@@ -137,8 +139,15 @@ std::vector<WindowListBridge::CGWindowEntry> WindowListBridge::menuBarWindows() 
     auto key = [](const CGWindowEntry& e) {
         return std::isnan(e.bounds.origin.x) ? -std::numeric_limits<double>::infinity() : e.bounds.origin.x;
     };
-    std::stable_sort(entries.begin(), entries.end(),
-                     [&key](const CGWindowEntry& a, const CGWindowEntry& b) { return key(a) > key(b); });
+    // Sorts positions, then moves each entry once.
+    std::vector<std::pair<double, std::size_t>> order;
+    order.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) order.emplace_back(key(entries[i]), i);
+    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<CGWindowEntry> sorted;
+    sorted.reserve(entries.size());
+    for (const auto& [x, i] : order) sorted.push_back(std::move(entries[i]));
+    entries = std::move(sorted);
     log::scanning().debug("Found %ld menu bar windows at layer %ld.", static_cast<long>(entries.size()),
                           static_cast<long>(menuBarExtrasLayer));
     return entries;

@@ -7,6 +7,10 @@ namespace ns {
 
 std::vector<Screen> Screen::screens() {
     runtime::assertMainExecutor("NSScreen.screens");
+    return screensOnAnyExecutor();
+}
+
+std::vector<Screen> Screen::screensOnAnyExecutor() {
     std::vector<Screen> out;
     for (const auto& s : sim::World::current().screens().screens()) out.emplace_back(s);
     return out;

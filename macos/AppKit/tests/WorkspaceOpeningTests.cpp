@@ -83,6 +83,7 @@ TEST_F(WorkspaceOpeningTest, APaneATestMadeFailDoesNotOpen) {
     ASSERT_TRUE(outcome.called);
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->domain(), ns::osStatusErrorDomain);
+    EXPECT_EQ(outcome.error->code(), -10810) << "the launch services' unknown error";
     EXPECT_EQ(outcome.error->localizedDescription(),
               std::string("System Settings could not open the URL ") + legacyScreenRecordingPane + ".");
     EXPECT_TRUE(world.permissions().openedSettingsURLs.empty());

@@ -6,9 +6,8 @@
 namespace cf {
 
 namespace {
-template <class Int>
-std::optional<Int> exactInteger(
-    const std::variant<bool, std::int64_t, double, std::string, Array, Dictionary, Value::ObjectRef>& v) {
+template <class Int, class Variant>
+std::optional<Int> exactInteger(const Variant& v) {
     if (auto* b = std::get_if<bool>(&v)) return static_cast<Int>(*b ? 1 : 0);
     if (auto* i = std::get_if<std::int64_t>(&v)) {
         if (*i < static_cast<std::int64_t>(std::numeric_limits<Int>::min())) return std::nullopt;
@@ -54,13 +53,25 @@ std::optional<bool> Value::truthValue() const {
     return *d != 0.0;
 }
 
-const Value* Value::find(const std::string& key) const {
+Value::Dictionary* Value::asDictionary() {
+    auto* d = std::get_if<SharedDictionary>(&v_);
+    if (!d) return nullptr;
+    if (d->use_count() > 1) *d = std::make_shared<Dictionary>(**d);
+    return d->get();
+}
+
+const Value* Value::find(std::string_view key) const {
     auto* d = asDictionary();
     if (!d) return nullptr;
     auto it = d->find(key);
     return it == d->end() ? nullptr : &it->second;
 }
 
-bool operator==(const Value& a, const Value& b) { return a.v_ == b.v_; }
+bool operator==(const Value& a, const Value& b) {
+    if (a.v_.index() != b.v_.index()) return false;
+    if (const auto* array = a.asArray()) return *array == *b.asArray();
+    if (const auto* dictionary = a.asDictionary()) return *dictionary == *b.asDictionary();
+    return a.v_ == b.v_;
+}
 
 }  // namespace cf

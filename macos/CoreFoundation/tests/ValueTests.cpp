@@ -52,3 +52,18 @@ TEST(Value, DictionariesFindTheirMembers) {
     EXPECT_EQ(d.find("Y"), nullptr);
     EXPECT_EQ(Value(3).find("X"), nullptr);
 }
+
+TEST(Value, ACopyChangesIndependentlyOfItsOriginal) {
+    auto original = Value::dictionary({{"X", 1.5}, {"Bounds", Value::dictionary({{"Width", 20}})}});
+    Value copy = original;
+    (*copy.asDictionary())["X"] = Value(9.0);
+    (*copy.asDictionary())["Y"] = Value(2.0);
+    EXPECT_EQ(original.find("X")->asDouble(), 1.5);
+    EXPECT_EQ(original.find("Y"), nullptr);
+    EXPECT_EQ(copy.find("X")->asDouble(), 9.0);
+    EXPECT_NE(copy, original);
+    Value again = original;
+    EXPECT_EQ(again, original);
+    EXPECT_EQ(Value(Value::Array{1, "a"}), Value::array({1, "a"}));
+    EXPECT_NE(Value(Value::Array{1, "a"}), Value::array({1, "b"}));
+}

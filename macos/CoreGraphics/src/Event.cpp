@@ -24,6 +24,10 @@ bool isMouseDownType(EventType type) {
     return type == EventType::leftMouseDown || type == EventType::rightMouseDown || type == EventType::otherMouseDown;
 }
 
+bool isKeyboardEventType(EventType type) {
+    return type == EventType::keyDown || type == EventType::keyUp || type == EventType::flagsChanged;
+}
+
 Event::Event(EventType type, Point location, EventSourceRef source)
     : type_(type), location_(location), source_(std::move(source)) {}
 

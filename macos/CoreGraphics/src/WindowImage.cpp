@@ -145,7 +145,7 @@ ImageRef windowListCreateImage(const Rect& screenBounds, WindowListOption listOp
     if (!width || !height) return nullptr;
 
     Canvas canvas(area, scale, *width, *height,
-                  (imageOption & windowImageShouldBeOpaque) ? Color::black() : Color::clear());
+                  (imageOption & windowImageShouldBeOpaque) ? Color::white() : Color::clear());
     if (!(imageOption & windowImageOnlyShadows)) {
         for (auto it = windows.rbegin(); it != windows.rend(); ++it)
             canvas.draw((*it)->bounds, Color::fromRGBA((*it)->color));

@@ -4,14 +4,20 @@
 #include "macos/sim/World.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <limits>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
 
 namespace cg {
 
 namespace {
 
 constexpr WindowLevel baseLevel = std::numeric_limits<std::int32_t>::min();
-constexpr WindowLevel minimumLevel = baseLevel + 1;
+constexpr WindowLevel minimumLevel = baseLevel + 5;
 constexpr WindowLevel desktopLevel = minimumLevel + 20;
 constexpr WindowLevel desktopIconLevel = desktopLevel + 20;
 // The platform keeps the topmost levels for itself.
@@ -41,6 +47,77 @@ cf::Value describeWindow(const sim::World& world, const sim::Window& w, bool sho
     bool own = w.owner == world.processes().selfPid();
     if (w.name && (own || showOthersNames)) d[windowNameKey] = cf::Value(*w.name);
     return cf::Value(std::move(d));
+}
+
+// What a window's description is made from; equal inputs give an equal description.
+struct DescriptionInputs {
+    sim::WindowNumber number = 0;
+    sim::ProcessID owner = 0;
+    std::int64_t layer = 0;
+    cg::Rect bounds;
+    bool onScreen = false;
+    const std::optional<std::string>* ownerName = nullptr;
+    const std::optional<std::string>* shownName = nullptr;
+
+    bool describes(const sim::Window& w, const std::optional<std::string>& name,
+                   const std::optional<std::string>& shown) const {
+        auto same = [](double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); };
+        return number == w.number && owner == w.owner && layer == w.layer && onScreen == w.onScreen &&
+               same(bounds.origin.x, w.bounds.origin.x) && same(bounds.origin.y, w.bounds.origin.y) &&
+               same(bounds.size.width, w.bounds.size.width) && same(bounds.size.height, w.bounds.size.height) &&
+               *ownerName == name && *shownName == shown;
+    }
+};
+
+// The descriptions of the windows the last listings held. A listing shares the description of
+// a window that has not changed instead of describing it anew: the scan asks for the list every
+// few seconds and most windows stay as they were. Kept to the windows of the latest listings.
+class DescriptionCache {
+public:
+    cf::Value describe(const sim::World& world, const sim::Window& w, bool showOthersNames) {
+        static const std::optional<std::string> none;
+        auto process = world.processes().find(w.owner);
+        const auto& ownerName = process ? process->localizedName() : none;
+        bool own = w.owner == world.processes().selfPid();
+        const auto& shownName = own || showOthersNames ? w.name : none;
+        auto& entry = entries_[w.number];
+        entry.lastUse = generation_;
+        if (!entry.value || !entry.inputs.describes(w, ownerName, shownName)) {
+            entry.value = describeWindow(world, w, showOthersNames);
+            entry.ownerName = ownerName;
+            entry.shownName = shownName;
+            entry.inputs = {w.number, w.owner, w.layer, w.bounds, w.onScreen, &entry.ownerName, &entry.shownName};
+        }
+        return *entry.value;
+    }
+
+    // Ends one listing: forgets the windows that the last two listings did not hold.
+    void endListing() {
+        if (entries_.size() > 2 * listed_ + 64)
+            std::erase_if(entries_, [this](const auto& e) { return e.second.lastUse + 1 < generation_; });
+        ++generation_;
+        listed_ = 0;
+    }
+    void countListed(std::size_t n) { listed_ = std::max(listed_, n); }
+
+    std::mutex mutex;
+
+private:
+    struct Entry {
+        DescriptionInputs inputs;
+        std::optional<std::string> ownerName;
+        std::optional<std::string> shownName;
+        std::optional<cf::Value> value;
+        std::uint64_t lastUse = 0;
+    };
+    std::unordered_map<sim::WindowNumber, Entry> entries_;
+    std::uint64_t generation_ = 1;
+    std::size_t listed_ = 0;
+};
+
+DescriptionCache& descriptionCache() {
+    static DescriptionCache cache;
+    return cache;
 }
 
 }  // namespace
@@ -87,9 +164,14 @@ std::optional<cf::Value> windowListCopyWindowInfo(WindowListOption options, Wind
     world.windowServer().noteListQuery();
     if (world.faults().windowListUnavailable) return std::nullopt;
     const bool showOthersNames = detail::holdsScreenRecordingAccess();
+    auto windows = detail::selectWindows(world.windowServer(), options, relativeToWindow);
     cf::Value::Array list;
-    for (const auto* w : detail::selectWindows(world.windowServer(), options, relativeToWindow))
-        list.push_back(describeWindow(world, *w, showOthersNames));
+    list.reserve(windows.size());
+    auto& cache = descriptionCache();
+    std::lock_guard lock(cache.mutex);
+    cache.countListed(windows.size());
+    for (const auto* w : windows) list.push_back(cache.describe(world, *w, showOthersNames));
+    cache.endListing();
     return cf::Value(std::move(list));
 }
 

@@ -106,6 +106,50 @@ TEST_F(WindowListTest, WithoutScreenRecordingOnlyOwnWindowNamesShow) {
         << "access granted at run time shows at once";
 }
 
+TEST_F(WindowListTest, EveryListingDescribesTheWindowsAsTheyAreNow) {
+    auto n = world.openWindow(10, window({40, 0, 20, 24}, 25, true, "Clock"));
+    ASSERT_EQ(entry(n)->find(cg::windowBoundsKey)->find("X")->asDouble(), 40.0);
+    auto* w = world.windowServer().find(n);
+    w->bounds.origin.x = 90;
+    w->onScreen = false;
+    w->layer = 3;
+    const auto* moved = entry(n);
+    EXPECT_EQ(moved->find(cg::windowBoundsKey)->find("X")->asDouble(), 90.0);
+    EXPECT_EQ(moved->find(cg::windowIsOnscreenKey)->asBool(), false);
+    EXPECT_EQ(moved->find(cg::windowLayerKey)->asInt64(), 3);
+    // A list already handed out does not change with later ones.
+    auto before = cg::windowListCopyWindowInfo(cg::windowListOptionAll, cg::nullWindowID);
+    w->bounds.origin.x = 120;
+    EXPECT_EQ(entry(n)->find(cg::windowBoundsKey)->find("X")->asDouble(), 120.0);
+    for (const auto& d : *before->asArray()) {
+        if (d.find(cg::windowNumberKey)->asUInt32() == n) {
+            EXPECT_EQ(d.find(cg::windowBoundsKey)->find("X")->asDouble(), 90.0);
+        }
+    }
+}
+
+// A world made afresh numbers its windows anew: the same number is another window.
+TEST(WindowListOfANewWorld, AReusedWindowNumberIsTheNewWindow) {
+    runtime::ManualLoop loop;
+    cg::WindowID first = 0;
+    {
+        sim::World world{plainDesk()};
+        first = world.openWindow(10, window({40, 0, 20, 24}, 25, true, "Clock"));
+        ASSERT_TRUE(cg::windowListCopyWindowInfo(cg::windowListOptionAll, cg::nullWindowID));
+    }
+    sim::World world{plainDesk()};
+    auto again = world.openWindow(11, window({7, 0, 30, 24}));
+    ASSERT_EQ(again, first);
+    auto list = cg::windowListCopyWindowInfo(cg::windowListOptionAll, cg::nullWindowID);
+    const cf::Value* d = nullptr;
+    for (const auto& member : *list->asArray())
+        if (member.find(cg::windowNumberKey)->asUInt32() == again) d = &member;
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->find(cg::windowOwnerPIDKey)->asInt32(), 11);
+    EXPECT_EQ(d->find(cg::windowBoundsKey)->find("Width")->asDouble(), 30.0);
+    EXPECT_EQ(d->find(cg::windowNameKey), nullptr);
+}
+
 TEST_F(WindowListTest, TheListIsNilWhileTheWindowServerDoesNotAnswer) {
     world.faults().windowListUnavailable = true;
     EXPECT_FALSE(cg::windowListCopyWindowInfo(cg::windowListOptionAll, cg::nullWindowID).has_value());
@@ -151,7 +195,12 @@ TEST(WindowLevels, KeysGiveThePlatformsLevels) {
         cg::WindowLevelKey key;
         cg::WindowLevel level;
     };
-    const Row rows[] = {{cg::popUpMenuWindowLevelKey, 101},
+    constexpr cg::WindowLevel lowest = std::numeric_limits<std::int32_t>::min();
+    const Row rows[] = {{cg::baseWindowLevelKey, lowest},
+                        {cg::minimumWindowLevelKey, lowest + 5},
+                        {cg::desktopWindowLevelKey, lowest + 25},
+                        {cg::desktopIconWindowLevelKey, lowest + 45},
+                        {cg::popUpMenuWindowLevelKey, 101},
                         {cg::statusWindowLevelKey, 25},
                         {cg::normalWindowLevelKey, 0},
                         {cg::mainMenuWindowLevelKey, 24},
@@ -240,6 +289,11 @@ TEST_F(WindowListTest, ACompositeDrawsOnScreenWindowsBackToFrontAndLeavesOutWhat
     EXPECT_EQ(pixel(image, 5, 5), 0xFF0000FFu);
     EXPECT_EQ(pixel(image, 25, 5), 0x00FF00FFu) << "the newer window is in front";
     EXPECT_EQ(pixel(image, 70, 5), 0x00000000u) << "transparent where nothing is shown";
+    auto opaque = cg::windowListCreateImage(cg::Rect(0, 0, 40, 10), cg::windowListOptionOnScreenOnly, cg::nullWindowID,
+                                            cg::windowImageBestResolution | cg::windowImageShouldBeOpaque);
+    ASSERT_NE(opaque, nullptr);
+    EXPECT_EQ(pixel(opaque, 70, 5), 0xFFFFFFFFu) << "an opaque image is white where nothing is shown";
+    EXPECT_EQ(pixel(opaque, 5, 5), 0xFF0000FFu);
 
     world.permissions().screenRecording = false;
     image = strip();

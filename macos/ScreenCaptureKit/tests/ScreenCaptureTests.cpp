@@ -172,11 +172,19 @@ TEST_F(ScreenCaptureTest, AScreenshotHasTheConfiguredSizeAndTheWindowsColour) {
     const auto& p = answer->image->pixels();
     EXPECT_EQ((std::vector<std::uint8_t>{p[0], p[1], p[2], p[3]}), (std::vector<std::uint8_t>{0x0A, 0x84, 0xFF, 0xFF}));
 
-    auto own = screenshot(w, sc::StreamConfiguration{});
+    auto unset = screenshot(w, sc::StreamConfiguration{});
+    loop.advance(1s);
+    ASSERT_NE(unset->image, nullptr);
+    EXPECT_EQ(unset->image->width(), 1920u) << "no size configured: the platform's default";
+    EXPECT_EQ(unset->image->height(), 1080u);
+    sc::StreamConfiguration zero;
+    zero.width = 0;
+    zero.height = 0;
+    auto own = screenshot(w, zero);
     loop.advance(1s);
     ASSERT_NE(own->image, nullptr);
-    EXPECT_EQ(own->image->width(), 44u) << "no size configured: the window's own pixels";
-    EXPECT_EQ(world.captureService().screenshotRequests, 2);
+    EXPECT_EQ(own->image->width(), 44u) << "a size of 0: the window's own pixels";
+    EXPECT_EQ(world.captureService().screenshotRequests, 3);
 }
 
 TEST_F(ScreenCaptureTest, AScreenshotFails) {

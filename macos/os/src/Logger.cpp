@@ -12,6 +12,8 @@
 namespace os {
 
 namespace detail {
+std::atomic<int> lowestReadLevel{static_cast<int>(LogLevel::error)};
+
 // Reached only when a format is wrong, which stops the compile before it gets here.
 void logFormatDoesNotMatchItsArguments() {}
 void logFormatHasAnUnknownSpecifier() {}
@@ -45,17 +47,23 @@ std::string timestamp(double referenceDate) {
 
 void LogStore::append(LogRecord record) {
     std::lock_guard lock(mutex_);
-    if (echo_ && capture_) {
+    if (echo_ && record.level >= terminalLevel_) {
+        auto text = detail::renderFormat(record.format, record.arguments);
         auto line = fmt::format("{} {} {}:{} {}\n", timestamp(record.date), toString(record.level), record.subsystem,
-                                record.category, record.text);
+                                record.category, text);
         std::fputs(line.c_str(), stderr);
     }
-    if (capture_) records_.push_back(std::move(record));
+    if (captures_ > 0) records_.push_back(std::move(record));
 }
 
 std::vector<LogRecord> LogStore::records() const {
-    std::lock_guard lock(mutex_);
-    return records_;
+    std::vector<LogRecord> out;
+    {
+        std::lock_guard lock(mutex_);
+        out = records_;
+    }
+    for (auto& record : out) record.text = detail::renderFormat(record.format, record.arguments);
+    return out;
 }
 
 void LogStore::clear() {
@@ -66,12 +74,38 @@ void LogStore::clear() {
 void LogStore::setEchoToStderr(bool echo) {
     std::lock_guard lock(mutex_);
     echo_ = echo;
+    updateLowestReadLevel();
 }
 
-void LogStore::setCapturing(bool capture) {
+void LogStore::setTerminalLevel(LogLevel level) {
     std::lock_guard lock(mutex_);
-    capture_ = capture;
-    if (!capture) records_.clear();
+    terminalLevel_ = level;
+    updateLowestReadLevel();
+}
+
+LogLevel LogStore::terminalLevel() const {
+    std::lock_guard lock(mutex_);
+    return terminalLevel_;
+}
+
+void LogStore::beginCapture() {
+    std::lock_guard lock(mutex_);
+    ++captures_;
+    updateLowestReadLevel();
+}
+
+void LogStore::endCapture() {
+    std::lock_guard lock(mutex_);
+    if (captures_ > 0) --captures_;
+    if (captures_ == 0) records_.clear();
+    updateLowestReadLevel();
+}
+
+void LogStore::updateLowestReadLevel() {
+    int lowest = static_cast<int>(LogLevel::error) + 1;
+    if (echo_) lowest = static_cast<int>(terminalLevel_);
+    if (captures_ > 0) lowest = static_cast<int>(LogLevel::debug);
+    detail::lowestReadLevel.store(lowest, std::memory_order_relaxed);
 }
 
 namespace detail {
@@ -145,7 +179,6 @@ void Logger::write(LogLevel level, std::string_view format, std::vector<LogArgum
     record.subsystem = subsystem_;
     record.category = category_;
     record.format = std::string(format);
-    record.text = detail::renderFormat(format, arguments);
     record.arguments = std::move(arguments);
     LogStore::shared().append(std::move(record));
 }

@@ -62,3 +62,94 @@ TEST(Logger, RecordsCarryTheLoopsVirtualDate) {
     ASSERT_EQ(capture.records().size(), 1u);
     EXPECT_DOUBLE_EQ(capture.records()[0].date, 101.5);
 }
+
+namespace {
+// An error whose description counts how often the log asked for it.
+struct CountingError : std::exception {
+    explicit CountingError(int& reads) : reads(&reads) {}
+    const char* what() const noexcept override {
+        ++*reads;
+        return "counted";
+    }
+    int* reads;
+};
+
+// Restores the terminal's defaults when a test has changed them.
+struct TerminalSettings {
+    ~TerminalSettings() {
+        os::setTerminalLogLevel(os::LogLevel::error);
+        os::LogStore::shared().setEchoToStderr(true);
+    }
+};
+}  // namespace
+
+TEST(Logger, ARecordNothingReadsIsNeitherKeptNorFormatted) {
+    TerminalSettings restore;
+    int reads = 0;
+    os::LogStore::shared().setEchoToStderr(false);
+    logger.error("Failed: %@", CountingError(reads));
+    EXPECT_EQ(reads, 0);
+    // Unmuted, the terminal reads errors but not debug records.
+    os::LogStore::shared().setEchoToStderr(true);
+    testing::internal::CaptureStderr();
+    logger.debug("Failed: %@", CountingError(reads));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(reads, 0);
+
+    os::LogStore::shared().setEchoToStderr(false);
+    {
+        os::LogCapture capture;
+        logger.debug("Failed: %@", CountingError(reads));
+        EXPECT_EQ(reads, 1);
+        EXPECT_EQ(capture.texts("scanning"), std::vector<std::string>{"Failed: counted"});
+    }
+    logger.debug("Failed: %@", CountingError(reads));
+    EXPECT_EQ(reads, 1);
+    os::LogCapture later;
+    EXPECT_TRUE(later.records().empty());
+}
+
+TEST(Logger, TheTerminalShowsRecordsFromItsLevel) {
+    TerminalSettings restore;
+    os::LogStore::shared().setEchoToStderr(true);
+    auto shown = [] {
+        testing::internal::CaptureStderr();
+        logger.debug("Scan completed: %ld items", 5L);
+        logger.info("Menu bar scanning started");
+        logger.error("Scan returned 0 items");
+        return testing::internal::GetCapturedStderr();
+    };
+    struct Case {
+        os::LogLevel level;
+        std::vector<std::string> lines;
+    };
+    const std::vector<Case> cases{
+        {os::LogLevel::error, {"error app.stashbay.Stashbay:scanning Scan returned 0 items"}},
+        {os::LogLevel::info,
+         {"info app.stashbay.Stashbay:scanning Menu bar scanning started",
+          "error app.stashbay.Stashbay:scanning Scan returned 0 items"}},
+        {os::LogLevel::debug,
+         {"debug app.stashbay.Stashbay:scanning Scan completed: 5 items",
+          "info app.stashbay.Stashbay:scanning Menu bar scanning started",
+          "error app.stashbay.Stashbay:scanning Scan returned 0 items"}},
+    };
+    for (const auto& c : cases) {
+        os::setTerminalLogLevel(c.level);
+        std::string out = shown();
+        std::vector<std::string> lines;
+        for (std::size_t start = 0; start < out.size();) {
+            auto end = out.find('\n', start);
+            // Each line starts with a date and a time; the rest is compared.
+            auto line = out.substr(start, end - start);
+            lines.push_back(line.substr(line.find(' ', line.find(' ') + 1) + 1));
+            start = end + 1;
+        }
+        EXPECT_EQ(lines, c.lines) << os::toString(c.level);
+    }
+    // A capture reads every level whatever the terminal shows.
+    os::setTerminalLogLevel(os::LogLevel::error);
+    os::LogStore::shared().setEchoToStderr(false);
+    os::LogCapture capture;
+    shown();
+    EXPECT_EQ(capture.records().size(), 3u);
+}

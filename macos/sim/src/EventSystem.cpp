@@ -134,6 +134,21 @@ void EventSystem::injectUserMouse(cg::EventType type, cg::Point location, cg::Ev
     enqueue(EventEntry::user, 0, std::move(event));
 }
 
+void EventSystem::injectUserKey(cg::EventType type, std::uint16_t keyCode, cg::EventFlags flags, bool autorepeat) {
+    auto event = std::make_shared<cg::Event>(type, pointerLocation(), nullptr);
+    event->setFlags(flags);
+    event->setIntegerValue(cg::EventField::keyboardEventKeycode, keyCode);
+    event->setIntegerValue(cg::EventField::keyboardEventAutorepeat, autorepeat ? 1 : 0);
+    enqueue(EventEntry::user, 0, std::move(event));
+}
+
+void EventSystem::setApplicationHandler(ProcessID pid, ApplicationHandler handler) {
+    if (handler)
+        handlers_[pid] = std::move(handler);
+    else
+        handlers_.erase(pid);
+}
+
 void EventSystem::enqueue(EventEntry entry, ProcessID pid, cg::EventRef event) {
     auto serial = ++nextSerial_;
     runtime::mainExecutor().enqueue(
@@ -250,6 +265,9 @@ std::optional<ProcessID> EventSystem::targetOf(const cg::Event& event) {
     auto named = event.integerValue(cg::EventField::eventTargetUnixProcessID);
     if (named > 0 && named <= std::numeric_limits<ProcessID>::max()) {
         target = static_cast<ProcessID>(named);
+    } else if (cg::isKeyboardEventType(event.type())) {
+        // The keyboard goes to the frontmost application, wherever the pointer is.
+        target = world_.processes().frontmost();
     } else if (auto window = windowOf(event)) {
         target = world_.windowServer().find(*window)->owner;
     } else if (isDragOrUp(event.type()) && mouseGrab_) {
@@ -390,6 +408,11 @@ void EventSystem::deliver(std::uint64_t serial, EventEntry entry, ProcessID pid,
         return;
     }
     if (!tapsPending) record(serial, entry, EventRoute::Outcome::delivered, pid, event);
+    if (deliveryObserver_) {
+        // Observers may replace themselves; call a copy.
+        auto observer = deliveryObserver_;
+        observer(pid, event);
+    }
     auto& app = applications_[pid];
     app.queue.push_back(Queued{serial, entry, std::move(event), tapsPending});
     if (app.drainScheduled) return;
@@ -424,6 +447,11 @@ void EventSystem::drain(ProcessID pid) {
 
 void EventSystem::handle(ProcessID pid, const Queued& queued) {
     handled_.push_back(HandledEvent{pid, queued.serial, queued.event});
+    if (auto custom = handlers_.find(pid); custom != handlers_.end()) {
+        auto handler = custom->second;
+        handler(queued.event);
+        return;
+    }
     const auto& event = *queued.event;
     using T = cg::EventType;
     const auto type = event.type();

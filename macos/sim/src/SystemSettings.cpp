@@ -7,9 +7,10 @@
 namespace sim::systemSettings {
 
 namespace {
-// The launch services' status codes: no application for the address, and a failed launch.
+// The launch services' status codes: no application for the address, and their unknown error,
+// which a launch that fails gives.
 constexpr long applicationNotFound = -10814;
-constexpr long launchFailed = -10810;
+constexpr long unknownError = -10810;
 }  // namespace
 
 const std::vector<std::string>& paneURLs() {
@@ -48,7 +49,7 @@ std::optional<OpenFailure> open(World& world, const std::string& url) {
     if (!knows(url))
         return OpenFailure{applicationNotFound, "There is no application set to open the URL " + url + "."};
     if (permissions.failingSettingsURLs.count(url))
-        return OpenFailure{launchFailed, "System Settings could not open the URL " + url + "."};
+        return OpenFailure{unknownError, "System Settings could not open the URL " + url + "."};
     permissions.openedSettingsURLs.push_back(url);
     return std::nullopt;
 }

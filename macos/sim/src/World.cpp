@@ -1,5 +1,6 @@
 #include "macos/sim/World.hpp"
 
+#include "macos/AppKit/Application.hpp"
 #include "macos/CoreGraphics/WindowImage.hpp"
 #include "macos/Foundation/Bundle.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
@@ -65,6 +66,8 @@ World::World(const Scenario& scenario)
     // The window-image function is found by name at run time, so its library must be in the
     // process before anything looks for it.
     cg::loadWindowImageLibrary();
+    // The application object of an earlier world goes with it.
+    ns::Application::resetShared();
     gCurrent = this;
 }
 
@@ -73,6 +76,7 @@ World::~World() {
         for (const auto& timer : timers_) loop->cancelTimer(timer);
     }
     clearObservers();
+    ns::Application::resetShared();
     gCurrent = nullptr;
 }
 

@@ -26,10 +26,11 @@ std::vector<std::string> ids(const std::vector<MenuBarItem>& items) {
 // Whether `change` announces a change of what `read` reads.
 template <class Read, class Change>
 bool announces(Read read, Change change) {
-    bool announced = false;
-    observation::withObservationTracking(read, [&] { announced = true; });
+    // Shared: a tracking that never fires outlives this frame.
+    auto announced = std::make_shared<bool>(false);
+    observation::withObservationTracking(read, [announced] { *announced = true; });
     change();
-    return announced;
+    return *announced;
 }
 
 TEST_F(AppStateTest, AConstructedStateHasItsServicesAndStartsNothing) {
@@ -195,14 +196,14 @@ TEST_F(AppStateTest, EveryDisplayListIsAnnouncedEvenWhenNothingChanged) {
     ASSERT_TRUE(state->currentDisplay());
     EXPECT_TRUE(state->currentDisplay()->isMain());
     EXPECT_EQ(state->allDisplays().size(), 1u);
-    bool all = false;
-    bool current = false;
-    observation::withObservationTracking([&] { state->allDisplays(); }, [&] { all = true; });
-    observation::withObservationTracking([&] { state->currentDisplay(); }, [&] { current = true; });
+    auto all = std::make_shared<bool>(false);
+    auto current = std::make_shared<bool>(false);
+    observation::withObservationTracking([&] { state->allDisplays(); }, [all] { *all = true; });
+    observation::withObservationTracking([&] { state->currentDisplay(); }, [current] { *current = true; });
     world->setMainScreen(0);
     loop.advance(600ms);
-    EXPECT_TRUE(all);
-    EXPECT_TRUE(current);
+    EXPECT_TRUE(*all);
+    EXPECT_TRUE(*current);
     EXPECT_EQ(capture.count("appState", "Display update: 1 screen(s)"), 2u);
 }
 

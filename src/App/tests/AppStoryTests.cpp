@@ -48,7 +48,6 @@ protected:
 TEST_F(AppStoryTest, ANormalStartShowsTheHiddenItemsOfOtherApplicationsInArrangementOrder) {
     // What the world put under the camera housing (x 662 to 850) or off the bar.
     std::vector<std::string> expected;
-    std::vector<MenuBarItemID> hiddenIds;
     for (const auto* item : world->statusItems()) {
         auto bundle = world->processes().find(item->owner)->bundleIdentifier();
         if (bundle && AppState::excludedBundleIDs().count(*bundle)) continue;
@@ -211,12 +210,12 @@ TEST_F(AppStoryTest, ARelaunchWithinTheDebounceReachesTheSectionsWithItsNewProce
     ASSERT_FALSE(state->sections().empty());
     const MenuBarItem before = state->sections().front().items().front();
     ASSERT_TRUE(before.ownerBundleID());
-    bool announced = false;
-    observation::withObservationTracking([&] { state->sections(); }, [&] { announced = true; });
+    auto announced = std::make_shared<bool>(false);
+    observation::withObservationTracking([&] { state->sections(); }, [announced] { *announced = true; });
     auto relaunched = world->relaunchApplication(before.ownerPID());
     ASSERT_TRUE(relaunched);
     loop.advance(2s);
-    EXPECT_TRUE(announced);
+    EXPECT_TRUE(*announced);
     std::optional<MenuBarItem> after;
     for (const auto& section : state->sections())
         for (const auto& i : section.items())
@@ -231,15 +230,15 @@ TEST_F(AppStoryTest, ANewIconIsAnnouncedAndAnUnchangedSnapshotIsNot) {
     startAndSettle();
     ASSERT_FALSE(state->sections().empty());
     const MenuBarItem before = state->sections().front().items().front();
-    bool announced = false;
-    observation::withObservationTracking([&] { state->sections(); }, [&] { announced = true; });
+    auto announced = std::make_shared<bool>(false);
+    observation::withObservationTracking([&] { state->sections(); }, [announced] { *announced = true; });
     loop.advance(10s);
-    EXPECT_FALSE(announced);
+    EXPECT_FALSE(*announced);
 
     world->windowServer().find(before.windowID())->color = 0x123456FF;
     // The icon cache keeps an image for 30 s.
     loop.advance(30s);
-    EXPECT_TRUE(announced);
+    EXPECT_TRUE(*announced);
     const auto& image = state->sections().front().items().front().capturedImage();
     ASSERT_TRUE(image);
     EXPECT_NE(image->pixels(), before.capturedImage()->pixels());

@@ -239,10 +239,12 @@ TEST_F(ClickTest, AnItemIsClickedInPlaceOnlyWhenItsWindowIsOnTheVisibleBar) {
 }
 
 TEST_F(ClickTest, TheDropTargetIsTheFirstWindowWithRoomRightOfTheHousingElseTheLeftmost) {
-    // Only two status windows stay visible: one at x 100, left of the housing, and one whose left
-    // edge the rows place. The housing's right edge is at 850, so the boundary is 860.
+    // The scenario's item without a status window has none to hide. Only two status windows stay visible: one at x 100,
+    // left of the housing, and one whose left edge the rows place. The housing's right edge is at 850, so the boundary
+    // is 860.
     const auto items = world.statusItems();
-    for (const auto* item : items) world.windowServer().find(item->window)->onScreen = false;
+    for (const auto* item : items)
+        if (auto* w = world.windowServer().find(item->window)) w->onScreen = false;
     auto* leftmost = world.windowServer().find(items[0]->window);
     auto* candidate = world.windowServer().find(items[1]->window);
     leftmost->onScreen = candidate->onScreen = true;

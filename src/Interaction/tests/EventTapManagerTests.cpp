@@ -23,7 +23,8 @@ MenuBarItem makeItem(const std::string& name, double x, double y, double width, 
 // What the three callbacks saw, in order.
 struct Calls {
     std::vector<std::string> log;
-    std::shared_ptr<EventTapManager> reenter;
+    // Weak: the tracker keeps the callbacks, which keep this.
+    std::weak_ptr<EventTapManager> reenter;
     std::optional<std::int64_t> indexDuringDrop;
 };
 
@@ -39,11 +40,11 @@ runtime::Task<void> recordMoved(std::shared_ptr<Calls> calls, cg::Point p) {
 }
 runtime::Task<void> recordEnded(std::shared_ptr<Calls> calls, MenuBarItem item, cg::Point p) {
     calls->log.push_back("ended " + item.displayName() + " " + pointText(p));
-    if (calls->reenter) {
+    if (auto tracker = calls->reenter.lock()) {
         // Back into the tracker while it awaits this very callback, from the main executor.
         co_await runtime::hopTo(runtime::mainExecutor());
         std::vector<MenuBarItem> items{makeItem("R", 200, 0, 20, 20), makeItem("L", 100, 0, 20, 20)};
-        auto index = calls->reenter->computeInsertionIndex(p.x, items);
+        auto index = tracker->computeInsertionIndex(p.x, items);
         calls->indexDuringDrop = co_await index;
     }
 }

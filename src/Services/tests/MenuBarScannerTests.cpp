@@ -40,6 +40,13 @@ runtime::Task<void> consume(MenuBarScanner::SnapshotStream stream, std::shared_p
     consumer->ended = true;
 }
 
+runtime::Task<void> startAndConsume(std::shared_ptr<MenuBarScanner> scanner, std::shared_ptr<Consumer> consumer) {
+    auto starting = scanner->startScanning();
+    auto stream = co_await starting;
+    auto consuming = consume(std::move(stream), consumer);
+    co_await consuming;
+}
+
 class ScannerTest : public ::testing::Test {
 protected:
     void SetUp() override { os::LogStore::shared().setEchoToStderr(false); }
@@ -48,6 +55,15 @@ protected:
         auto consumer = std::make_shared<Consumer>();
         auto stream = loop.run(scanner->startScanning());
         runtime::spawn(runtime::mainExecutor(), consume(std::move(stream), consumer));
+        loop.runUntilIdle();
+        return consumer;
+    }
+
+    // Like start(), but the consumer waits before the first scan is published, so it sees two
+    // snapshots published one right after the other.
+    std::shared_ptr<Consumer> startReadingAtOnce() {
+        auto consumer = std::make_shared<Consumer>();
+        runtime::spawn(runtime::mainExecutor(), startAndConsume(scanner, consumer));
         loop.runUntilIdle();
         return consumer;
     }
@@ -70,6 +86,16 @@ protected:
     std::shared_ptr<MenuBarScanner> scanner = MenuBarScanner::create();
     os::LogCapture log;
 };
+
+// Application B of the small world, launched again under a new process id.
+sim::ProcessSpec applicationB() {
+    sim::ProcessSpec spec{std::nullopt, "com.b", "B"};
+    sim::StatusItemSpec item;
+    item.title = "B";
+    item.width = 30;
+    spec.statusItems.push_back(item);
+    return spec;
+}
 
 sim::Scenario smallWorld() {
     return sim::parseScenario(R"({
@@ -161,6 +187,20 @@ TEST_F(ScannerTest, WaitsAreCountedFromTheEndOfEachScanAndAChangeAppliesToTheNex
     EXPECT_EQ(gaps[2], 5.0);
 }
 
+TEST_F(ScannerTest, ARescanRequestedWhileIdleIsServedAfterTheFirstScanOfTheNextStart) {
+    start();
+    loop.advance(1s);
+    loop.run(scanner->stopScanning());
+    loop.run(scanner->triggerRescan());
+    loop.advance(10s);
+    auto consumer = startReadingAtOnce();
+    loop.advance(3s);
+    auto gaps = gapsInSeconds(*consumer);
+    ASSERT_GE(gaps.size(), 2u);
+    EXPECT_EQ(gaps[0], 0.0) << "the request survives the stop and is served at once";
+    EXPECT_EQ(gaps[1], 2.0) << "and only once";
+}
+
 TEST_F(ScannerTest, RescansNeverShortenAWaitAndCoalesce) {
     auto consumer = start();
     loop.advance(1s);
@@ -202,6 +242,20 @@ TEST_F(ScannerTest, PausesSuspendScanningAndAnotherPauseExtendsThem) {
     EXPECT_EQ(consumer->received.size(), 2u) << "scanning resumes within 200 ms";
     EXPECT_TRUE(log.contains("scanning", os::LogLevel::debug, "Scanning paused for 15.000000s"));
     EXPECT_EQ(log.count("scanning", "Scanning resumed"), 1u);
+}
+
+TEST_F(ScannerTest, APauseRequestedDuringAScanLetsThatScanPublish) {
+    world->faults().windowImageFails = true;  // captures take virtual time: the first scan, 1.1 s
+    auto consumer = start();
+    loop.advance(500ms);
+    ASSERT_EQ(consumer->received.size(), 0u) << "the first scan is under way";
+    loop.run(scanner->pauseFor(15.0));
+    loop.advance(2s);
+    ASSERT_EQ(consumer->received.size(), 1u) << "the interrupted scan completes and is published";
+    EXPECT_GT(consumer->received[0].at, runtime::Instant{} + 500ms);
+    EXPECT_FALSE(consumer->received[0].items.empty());
+    loop.advance(12s);
+    EXPECT_EQ(consumer->received.size(), 1u) << "no further scan while paused";
 }
 
 TEST_F(ScannerTest, StoppingClearsAPauseSoARestartedScannerScans) {
@@ -296,6 +350,23 @@ TEST_F(ScannerTest, AQuitApplicationsItemsStayForTwoScansAndComeBackAtOnceWithTh
     EXPECT_EQ(back[2].id(), before[1].id());
 }
 
+TEST_F(ScannerTest, AnItemThatCameBackStartsItsAbsenceCountAgain) {
+    world.reset();
+    world = std::make_unique<sim::World>(smallWorld());
+    auto scan = [&] { return names(loop.run(scanner->scanOnce())); };
+    const std::vector<std::string> all{"A", "C", "B"};
+    ASSERT_EQ(scan(), (std::vector<std::string>{"A", "B", "C"}));
+    world->quitApplication(11);
+    EXPECT_EQ(scan(), all) << "absent once";
+    auto b = world->launchApplication(applicationB());
+    ASSERT_EQ(scan().size(), 3u) << "back";
+    world->quitApplication(b->pid());
+    EXPECT_EQ(scan(), all) << "absent once again, not twice";
+    EXPECT_EQ(scan(), all) << "absent twice";
+    EXPECT_EQ(scan(), (std::vector<std::string>{"A", "C"})) << "dropped on the third absence";
+    EXPECT_EQ(log.count("scanning", "Dropped B after 3 absent scans"), 1u);
+}
+
 TEST_F(ScannerTest, WithoutAccessibilityTheSnapshotIsEmptyAndAnErrorIsLogged) {
     world->permissions().accessibility = false;
     auto consumer = start();
@@ -342,11 +413,18 @@ TEST_F(ScannerTest, AHungApplicationsItemsAreMissingAndTheScanShowsTheTimeout) {
 }
 
 TEST_F(ScannerTest, AScreenUnpluggedInTheMiddleOfAScanIsSeenByTheNextScan) {
-    world->faults().windowImageFails = true;  // captures take virtual time
+    world->faults().windowImageFails = true;  // captures take virtual time: the first scan, 1.1 s
     auto consumer = start();
-    world->schedule(2100ms, [this] { world->removeScreen(0); });
+    // The first scan has read the screens and is capturing icons.
+    world->schedule(500ms, [this] { world->removeScreen(0); });
     loop.advance(10s);
-    ASSERT_GE(consumer->received.size(), 3u);
+    ASSERT_GE(consumer->received.size(), 2u);
+    // The interrupted scan read the screen before it went; its snapshot is still published.
+    const auto& interrupted = consumer->received[0];
+    EXPECT_GT(interrupted.at, runtime::Instant{} + 500ms);
+    EXPECT_EQ(interrupted.items.size(), world->statusItems().size());
+    EXPECT_TRUE(std::any_of(interrupted.items.begin(), interrupted.items.end(),
+                            [](const MenuBarItem& item) { return item.isOnScreen(); }));
     for (const auto& item : consumer->received.back().items) EXPECT_FALSE(item.isOnScreen());
 }
 

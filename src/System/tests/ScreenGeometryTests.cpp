@@ -253,21 +253,32 @@ TEST_F(Conversions, StillKnowThePrimaryScreenWhoseDeviceDescriptionLacksItsNumbe
     EXPECT_EQ(ScreenGeometry::cocoaToCGScreenY(958, 24), 0);
 }
 
-TEST_F(Conversions, ReturnTheirInputWithoutAPrimaryDisplay) {
+TEST_F(Conversions, ReturnTheirInputWithoutAScreen) {
     const cg::Rect rect(10, 0, 20, 24);
-    {
-        sim::World world(scenarioOf({}));
-        EXPECT_EQ(ScreenGeometry::cgRectToCocoa(rect), rect);
-        EXPECT_EQ(ScreenGeometry::cocoaRectToCG(rect), rect);
-        EXPECT_EQ(ScreenGeometry::cocoaToCGScreenY(123, 24), 123);
-    }
-    {
-        // A primary screen the display queries do not know at all gives no height to flip by.
-        sim::World world(
-            scenarioOf({screen(laptop, cg::Rect(0, 0, 1512, 945), 0, std::nullopt, std::nullopt, std::nullopt)}));
-        EXPECT_EQ(ScreenGeometry::cgRectToCocoa(rect), rect);
-        EXPECT_EQ(ScreenGeometry::cocoaRectToCG(rect), rect);
-    }
+    sim::World world(scenarioOf({}));
+    EXPECT_EQ(ScreenGeometry::cgRectToCocoa(rect), rect);
+    EXPECT_EQ(ScreenGeometry::cocoaRectToCG(rect), rect);
+    EXPECT_EQ(ScreenGeometry::cocoaToCGScreenY(123, 24), 123);
+}
+
+TEST_F(Conversions, FlipAboutAPrimaryScreenThatTheDisplayQueriesDoNotKnow) {
+    // No display number: the display queries know no main display, but the screen list's first
+    // entry still gives the height, also on a service's executor.
+    sim::World world(
+        scenarioOf({screen(laptop, cg::Rect(0, 0, 1512, 945), 0, std::nullopt, std::nullopt, std::nullopt)}));
+    runtime::SerialExecutor scanner("scanner");
+    std::optional<cg::Rect> screenSpace;
+    std::optional<cg::Rect> windowServerSpace;
+    std::optional<double> y;
+    scanner.enqueue(nullptr, [&] {
+        screenSpace = ScreenGeometry::cgRectToCocoa(cg::Rect(10, 0, 20, 24));
+        windowServerSpace = ScreenGeometry::cocoaRectToCG(cg::Rect(10, 958, 20, 24));
+        y = ScreenGeometry::cocoaToCGScreenY(958, 24);
+    });
+    loop.runUntilIdle();
+    EXPECT_EQ(screenSpace, cg::Rect(10, 958, 20, 24));
+    EXPECT_EQ(windowServerSpace, cg::Rect(10, 0, 20, 24));
+    EXPECT_EQ(y, 0);
 }
 
 TEST_F(Conversions, WorkOnAServicesOwnExecutor) {

@@ -10,8 +10,9 @@
 
 namespace stashbay {
 
-AppPanelContext::AppPanelContext(std::shared_ptr<AppState> state, Windows windows)
-    : state_(std::move(state)), windows_(std::move(windows)) {}
+AppPanelContext::AppPanelContext(std::shared_ptr<AppState> state, std::shared_ptr<PermissionsManager> permissions,
+                                 Windows windows)
+    : state_(std::move(state)), permissions_(std::move(permissions)), windows_(std::move(windows)) {}
 
 runtime::Task<void> AppPanelContext::pauseScanning(double seconds) {
     // The scanner is fixed for the life of the state; hold it through the hop to its executor.
@@ -21,17 +22,14 @@ runtime::Task<void> AppPanelContext::pauseScanning(double seconds) {
 }
 
 runtime::Task<bool> AppPanelContext::clickItem(MenuBarItem item) {
-    auto activation = IconInteractor::shared().clickItem(std::move(item));
-    co_return co_await activation;
+    return IconInteractor::shared().clickItem(std::move(item));
 }
 
 runtime::Task<bool> AppPanelContext::rightClickItem(MenuBarItem item) {
-    auto activation = IconInteractor::shared().rightClickItem(std::move(item));
-    co_return co_await activation;
+    return IconInteractor::shared().rightClickItem(std::move(item));
 }
 
-std::optional<std::vector<AccessibilityBridge::AXMenuSnapshot>> AppPanelContext::menuSnapshot(
-    const MenuBarItem& item) {
+std::optional<std::vector<AccessibilityBridge::AXMenuSnapshot>> AppPanelContext::menuSnapshot(const MenuBarItem& item) {
     return IconInteractor::shared().menuSnapshot(item);
 }
 

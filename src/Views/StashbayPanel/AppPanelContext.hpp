@@ -8,8 +8,9 @@
 
 namespace stashbay {
 
-// The panel's context in the app: the application state and its services, the process-wide
-// icon interactor, the system alert sound, and the windows through the hooks the shell gives.
+// The panel's context in the app: the application state and the permissions service, the
+// process-wide icon interactor, the system alert sound, and the windows through the hooks the
+// panel's root view gives.
 class AppPanelContext : public PanelContext {
 public:
     // The windows as the shell knows them. Without hooks: Qt's active window is the key window,
@@ -22,7 +23,8 @@ public:
         std::function<QAction*(QMenu&, const QPoint&)> popUpMenu;
     };
 
-    explicit AppPanelContext(std::shared_ptr<AppState> state, Windows windows = {});
+    AppPanelContext(std::shared_ptr<AppState> state, std::shared_ptr<PermissionsManager> permissions,
+                    Windows windows = {});
 
     AppState& state() const { return *state_; }
 
@@ -32,7 +34,7 @@ public:
     bool menuBarItemsEmpty() const override { return state_->menuBarItems().empty(); }
     std::vector<MenuBarSection> sections() const override { return state_->sections(); }
     std::optional<MenuBarItem> draggingItem() const override { return state_->draggingItem(); }
-    PermissionsManager& permissions() override { return *state_->permissions(); }
+    PermissionsManager& permissions() override { return *permissions_; }
 
     runtime::Task<void> pauseScanning(double seconds) override;
     runtime::Task<bool> clickItem(MenuBarItem item) override;
@@ -48,6 +50,7 @@ public:
 
 private:
     std::shared_ptr<AppState> state_;
+    std::shared_ptr<PermissionsManager> permissions_;
     Windows windows_;
 };
 

@@ -1,360 +1,108 @@
 #include "Views/StashbayPanel/StashbayPanelView.hpp"
 
-#include "Views/StashbayPanel/EmptyStateView.hpp"
-#include "Views/StashbayPanel/IconTileView.hpp"
-#include "Views/StashbayPanel/Palette.hpp"
-#include "Views/StashbayPanel/PermissionBannerView.hpp"
-#include "Views/StashbayPanel/Symbols.hpp"
-#include "stashbay/runtime/Sleep.hpp"
+#include "Persistence/UserPreferences.hpp"
+#include "Views/StashbayPanel/AppPanelContext.hpp"
+#include "macos/AppKit/Application.hpp"
 
-#include <QAbstractButton>
-#include <QGraphicsEffect>
-#include <QKeyEvent>
+#include <QCoreApplication>
+#include <QMouseEvent>
 #include <QPainter>
-#include <QPointer>
-#include <QWheelEvent>
+
+#include <cmath>
 
 namespace stashbay {
 
-namespace {
-
-runtime::Instant currentInstant() { return runtime::EventLoop::currentOrNull() ? runtime::now() : runtime::Instant{}; }
-
-// One of the three inline controls: a symbol in a 26-point square, all of it clickable, no text
-// and no tooltip.
-class ControlButton : public QAbstractButton {
-public:
-    ControlButton(StashbayPanelModel::ControlButton control, QWidget* parent)
-        : QAbstractButton(parent), control_(std::move(control)) {
-        setFixedSize(static_cast<int>(StashbayPanelModel::controlSize),
-                     static_cast<int>(StashbayPanelModel::controlSize));
-        setAccessibleName(control_.accessibilityLabel);
-        setFocusPolicy(Qt::NoFocus);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        drawSymbol(painter, control_.symbol, rect(), control_.pointSize + 2,
-                   isDown() ? palette::secondary() : palette::primary(), SymbolWeight::medium);
-    }
-
-private:
-    StashbayPanelModel::ControlButton control_;
-};
-
-}  // namespace
-
-// Draws its widget faded and scaled about its centre, or moved sideways: the appear animation and
-// the mode transitions.
-class StashbayPanelView::ContentEffect : public QGraphicsEffect {
-public:
-    explicit ContentEffect(QObject* parent) : QGraphicsEffect(parent) {}
-
-    void set(double opacity, double scale, double shift) {
-        if (opacity == opacity_ && scale == scale_ && shift == shift_) return;
-        opacity_ = opacity;
-        scale_ = scale;
-        shift_ = shift;
-        // Only while it changes something, so that the content is drawn crisply at rest.
-        setEnabled(opacity < 1.0 || scale != 1.0 || shift != 0.0);
-        update();
-    }
-
-protected:
-    void draw(QPainter* painter) override {
-        QPoint offset;
-        const QPixmap pixmap = sourcePixmap(Qt::LogicalCoordinates, &offset, QGraphicsEffect::NoPad);
-        painter->save();
-        painter->setOpacity(opacity_);
-        painter->setRenderHint(QPainter::SmoothPixmapTransform);
-        const QRectF area(offset, pixmap.deviceIndependentSize());
-        painter->translate(area.center() + QPointF(shift_, 0));
-        painter->scale(scale_, scale_);
-        painter->translate(-area.center());
-        painter->drawPixmap(offset, pixmap);
-        painter->restore();
-    }
-
-private:
-    double opacity_ = 1.0;
-    double scale_ = 1.0;
-    double shift_ = 0.0;
-};
-
-StashbayPanelView::StashbayPanelView(std::shared_ptr<PanelContext> context, QWidget* parent)
-    : QWidget(parent), model_(StashbayPanelModel::make(std::move(context))) {
-    setFocusPolicy(Qt::StrongFocus);
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
-    surface_ = new QWidget(this);
-    surfaceEffect_ = new ContentEffect(surface_);
-    surface_->setGraphicsEffect(surfaceEffect_);
-    normal_ = new QWidget(surface_);
-    normal_->setGraphicsEffect(new ContentEffect(normal_));
-    tilesViewport_ = new QWidget(normal_);
-    tilesStrip_ = new QWidget(tilesViewport_);
-    for (const auto& control : StashbayPanelModel::controls()) {
-        auto* button = new ControlButton(control, normal_);
-        const auto which = control.control;
-        QObject::connect(button, &QAbstractButton::clicked, this, [this, which] { model_->perform(which); });
-        controls_.push_back(button);
-    }
-    frameTimer_.setInterval(16);
-    QObject::connect(&frameTimer_, &QTimer::timeout, this, [this] { render(); });
-    render();
-}
+StashbayPanelView::StashbayPanelView() = default;
 
 StashbayPanelView::~StashbayPanelView() = default;
 
-void StashbayPanelView::setModeContentFactory(ModeContentFactory factory) {
-    modeContentFactory_ = std::move(factory);
-    for (auto& [mode, content] : modeContents_) delete content;
-    modeContents_.clear();
-    render();
-}
-
-void StashbayPanelView::scheduleRender() {
-    if (renderPending_) return;
-    renderPending_ = true;
-    QTimer::singleShot(0, this, [this] {
-        if (renderPending_) render();
-    });
-}
-
-void StashbayPanelView::render() {
-    renderPending_ = false;
-    // Whatever the layout reads, a change of it lays the panel out again.
-    observation::withObservationTracking([this] { renderTracked(); },
-                                         [self = QPointer<StashbayPanelView>(this)] {
-                                             if (self) self->scheduleRender();
-                                         });
-}
-
-void StashbayPanelView::renderTracked() {
-    const auto now = currentInstant();
-    model_->setPanelWidth(width());
-    surface_->setGeometry(rect());
-    surfaceEffect_->set(model_->opacity(now), model_->scale(now), 0);
-    layoutModes(now);
-    layoutNormal(now);
-    if (model_->isAnimating(now)) {
-        if (!frameTimer_.isActive()) frameTimer_.start();
-    } else {
-        frameTimer_.stop();
-    }
-    update();
-}
-
-QWidget* StashbayPanelView::ensureModeContent(PanelMode mode) {
-    if (mode == PanelMode::normal) return normal_;
-    auto& content = modeContents_[static_cast<int>(mode)];
-    if (!content) {
-        content = modeContentFactory_ ? modeContentFactory_(mode, surface_) : nullptr;
-        if (!content) content = new QWidget(surface_);
-        content->setParent(surface_);
-        content->setGraphicsEffect(new ContentEffect(content));
-    }
-    return content;
-}
-
-QWidget* StashbayPanelView::modeContent(PanelMode mode) const {
-    if (mode == PanelMode::normal) return normal_;
-    auto it = modeContents_.find(static_cast<int>(mode));
-    return it == modeContents_.end() ? nullptr : it->second;
-}
-
-void StashbayPanelView::layoutModes(runtime::Instant now) {
-    const auto transition = model_->modeTransition(now);
-    const PanelMode current = model_->context().panelMode();
-    const bool moving = transition.progress < 1.0 && transition.from != transition.to;
-    auto placeMode = [&](PanelMode mode, double visibility) {
-        QWidget* content = ensureModeContent(mode);
-        content->setGeometry(rect());
-        // The settings page moves in from the trailing edge; the others only fade.
-        const double shift = mode == PanelMode::settings ? (1.0 - visibility) * width() : 0.0;
-        if (auto* effect = dynamic_cast<ContentEffect*>(content->graphicsEffect())) effect->set(visibility, 1.0, shift);
-        content->setVisible(visibility > 0.0);
-        content->raise();
+StashbayPanelWidget& StashbayPanelView::widget() const {
+    if (widget_) return *widget_;
+    auto state = environment_.object<AppState>();
+    auto permissions = environment_.object<PermissionsManager>();
+    // Read so that a scene without it fails here, as the views that use it will.
+    (void)environment_.object<UserPreferences>();
+    AppPanelContext::Windows windows;
+    windows.keyWindowContentView = [this]() -> QWidget* {
+        auto key = ns::Application::shared().keyWindow();
+        return key && key == window() ? widget_.get() : nullptr;
     };
-    for (PanelMode mode : {PanelMode::normal, PanelMode::onboarding, PanelMode::settings}) {
-        if (mode == current || (moving && mode == transition.from)) continue;
-        if (mode == PanelMode::normal) {
-            normal_->hide();
-            continue;
-        }
-        // A page that has left is dropped with its state, so the next visit builds it anew.
-        auto it = modeContents_.find(static_cast<int>(mode));
-        if (it == modeContents_.end()) continue;
-        it->second->hide();
-        it->second->deleteLater();
-        modeContents_.erase(it);
-    }
-    if (moving) placeMode(transition.from, 1.0 - transition.progress);
-    placeMode(current, moving ? transition.progress : 1.0);
+    windows.orderOutKeyWindow = [] {
+        if (auto key = ns::Application::shared().keyWindow()) key->orderOut();
+    };
+    windows.terminate = [] { ns::Application::shared().terminate(); };
+    context_ = std::make_shared<AppPanelContext>(std::move(state), std::move(permissions), std::move(windows));
+    widget_ = std::make_unique<StashbayPanelWidget>(context_);
+    // Shown to Qt (it animates and takes events only while shown) but drawn into the window.
+    widget_->setAttribute(Qt::WA_DontShowOnScreen);
+    return *widget_;
 }
 
-void StashbayPanelView::layoutNormal(runtime::Instant now) {
-    using Model = StashbayPanelModel;
-    const double w = width();
-    const auto content = model_->normalContent();
-    const auto layout = model_->rowLayout(w);
-
-    // Loading and empty rows: the line and the controls, 8 and 6 of padding.
-    const bool tilesShown = content == Model::NormalContent::tiles;
-    if (content == Model::NormalContent::loading && !loading_) loading_ = new SkeletonLoadingView(normal_);
-    if (content == Model::NormalContent::empty && !empty_)
-        empty_ = new EmptyStateView(model_->context().permissions(), normal_);
-    if (loading_) loading_->setVisible(content == Model::NormalContent::loading);
-    if (empty_) empty_->setVisible(content == Model::NormalContent::empty);
-
-    double rowTop = 0;
-    // Banners: only with the tiles.
-    const auto banners = tilesShown ? model_->permissionBanners() : std::vector<Model::Banner>{};
-    while (banners_.size() > banners.size()) {
-        delete banners_.back();
-        banners_.pop_back();
-    }
-    for (std::size_t i = 0; i < banners.size(); ++i) {
-        if (i < banners_.size() && banners_[i]->missingPermission() != banners[i].missingPermission) {
-            delete banners_[i];
-            banners_[i] = nullptr;
-        }
-        if (i >= banners_.size()) banners_.push_back(nullptr);
-        if (!banners_[i]) {
-            const auto permission = banners[i].permission;
-            banners_[i] = new PermissionBannerView(
-                banners[i].missingPermission, [this, permission] { model_->openBannerSettings(permission); }, normal_);
-            banners_[i]->setFocusPolicy(Qt::NoFocus);
-        }
-        rowTop += banners[i].topPadding;
-        banners_[i]->setGeometry(QRectF(Model::bannerHorizontalPadding, rowTop, w - 2 * Model::bannerHorizontalPadding,
-                                        PermissionBannerView::bannerHeight)
-                                     .toRect());
-        banners_[i]->show();
-        rowTop += PermissionBannerView::bannerHeight;
-    }
-
-    const double rowHeight = tilesShown ? tileSize : Model::controlSize;
-    const double controlsTop = rowTop + Model::rowVerticalPadding + (rowHeight - Model::controlSize) / 2;
-    for (std::size_t i = 0; i < controls_.size(); ++i) {
-        QRectF frame = layout.controls[i];
-        frame.moveTop(controlsTop);
-        if (!tilesShown)
-            frame.moveLeft(w - Model::rowHorizontalPadding - Model::controlsWidth +
-                           static_cast<double>(i) * (Model::controlSize + Model::controlSpacing));
-        controls_[i]->setGeometry(frame.toRect());
-        controls_[i]->raise();
-    }
-    const QRectF line(Model::rowHorizontalPadding, rowTop + Model::rowVerticalPadding,
-                      std::max(0.0, w - 2 * Model::rowHorizontalPadding - Model::controlsWidth - 6), rowHeight);
-    if (loading_ && loading_->isVisible()) loading_->setGeometry(line.toRect());
-    if (empty_ && empty_->isVisible()) empty_->setGeometry(line.toRect());
-
-    // The tile row: tiles keyed by their item, so a rescan keeps each tile's own state.
-    tilesViewport_->setVisible(tilesShown);
-    const auto tiles = tilesShown ? model_->tiles() : std::vector<Model::Tile>{};
-    std::unordered_map<MenuBarItemID, IconTileView*> kept;
-    for (std::size_t i = 0; i < tiles.size(); ++i) {
-        const auto& tile = tiles[i];
-        const MenuBarItem item = tile.item;
-        IconTileModel tileModel(
-            item, tile.isHighlighted, tile.isDragSource, tile.isFailed,
-            [this, item](QWidget* anchor) { model_->handleItemInteraction(item, false, anchor); },
-            [this, item](QWidget* anchor) { model_->handleItemInteraction(item, true, anchor); });
-        IconTileView* view;
-        if (auto it = tiles_.find(item.id()); it != tiles_.end()) {
-            view = it->second;
-            tiles_.erase(it);
-            view->update(std::move(tileModel));
-        } else {
-            view = new IconTileView(std::move(tileModel), tilesStrip_);
-        }
-        const double x = tilePosition(i) + model_->tileOffset(item.id(), now);
-        view->move(static_cast<int>(std::lround(x)), 0);
-        view->show();
-        kept.emplace(item.id(), view);
-    }
-    for (auto& [id, view] : tiles_) delete view;
-    tiles_ = std::move(kept);
-    QRectF viewport = layout.tilesViewport;
-    viewport.moveTop(rowTop + Model::rowVerticalPadding);
-    tilesViewport_->setGeometry(viewport.toRect());
-    tilesStrip_->setGeometry(static_cast<int>(-std::lround(layout.scrollOffset)), 0,
-                             static_cast<int>(std::ceil(layout.contentWidth)), static_cast<int>(tileSize));
-    normal_->setGeometry(rect());
+void StashbayPanelView::fitWidget(cg::Size size) const {
+    if (auto w = window()) size = w->frame().size;
+    const QSize wanted(static_cast<int>(std::lround(size.width)), static_cast<int>(std::lround(size.height)));
+    if (wanted.isValid() && !wanted.isEmpty() && widget().size() != wanted) widget().resize(wanted);
 }
 
-int StashbayPanelView::contentHeight() const {
-    using Model = StashbayPanelModel;
-    const PanelMode mode = model_->context().panelMode();
-    if (mode != PanelMode::normal) {
-        const QWidget* content = modeContent(mode);
-        return std::max(content ? content->sizeHint().height() : 0, 200);
-    }
-    if (model_->normalContent() != Model::NormalContent::tiles)
-        return static_cast<int>(Model::controlSize + 2 * Model::rowVerticalPadding);
-    double height = tileSize + 2 * Model::rowVerticalPadding;
-    for (const auto& banner : model_->permissionBanners())
-        height += banner.topPadding + PermissionBannerView::bannerHeight;
-    return static_cast<int>(height);
+cg::Size StashbayPanelView::fittingSize() const {
+    auto& w = widget();
+    return {static_cast<double>(w.width()), static_cast<double>(w.contentHeight())};
 }
 
-QSize StashbayPanelView::sizeHint() const { return QSize(width() > 0 ? width() : 200, contentHeight()); }
-
-std::vector<IconTileView*> StashbayPanelView::tileViews() const {
-    std::vector<IconTileView*> views;
-    for (const auto& tile : model_->tiles())
-        if (auto it = tiles_.find(tile.item.id()); it != tiles_.end()) views.push_back(it->second);
-    return views;
+void StashbayPanelView::viewDidAppear() {
+    hasAppeared_ = true;
+    fitWidget(fittingSize());
+    widget().show();
 }
 
-std::vector<QAbstractButton*> StashbayPanelView::controlButtons() const { return controls_; }
-std::vector<PermissionBannerView*> StashbayPanelView::bannerViews() const { return banners_; }
-QWidget* StashbayPanelView::loadingView() const { return loading_; }
-QWidget* StashbayPanelView::emptyView() const { return empty_; }
-
-void StashbayPanelView::showEvent(QShowEvent*) {
-    model_->appear();
-    render();
+void StashbayPanelView::viewDidDisappear() {
+    hasAppeared_ = false;
+    if (widget_) widget_->hide();
 }
 
-void StashbayPanelView::hideEvent(QHideEvent*) { model_->disappear(); }
+void StashbayPanelView::mouseDown(cg::Point location) {
+    auto& root = widget();
+    fitWidget({static_cast<double>(root.width()), static_cast<double>(root.height())});
+    root.render();
+    const QPoint at(static_cast<int>(std::floor(location.x)), static_cast<int>(std::floor(location.y)));
+    QWidget* target = root.childAt(at);
+    if (!target) target = &root;
+    const QPointF local = target->mapFrom(&root, QPointF(location.x, location.y));
+    // The window hears of the press only; the release follows at once, as a click.
+    QMouseEvent press(QEvent::MouseButtonPress, local, target->mapToGlobal(local), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, target->mapToGlobal(local), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &release);
+}
 
-void StashbayPanelView::resizeEvent(QResizeEvent*) { render(); }
-
-void StashbayPanelView::keyPressEvent(QKeyEvent* event) {
+StashbayPanelModel::Key StashbayPanelView::keyOf(const ns::Event& event) {
     using Key = StashbayPanelModel::Key;
-    Key key = Key::other;
-    switch (event->key()) {
-        case Qt::Key_Escape: key = Key::escape; break;
-        case Qt::Key_Left: key = Key::leftArrow; break;
-        case Qt::Key_Right: key = Key::rightArrow; break;
-        case Qt::Key_Return:
-        case Qt::Key_Enter: key = Key::returnKey; break;
-        case Qt::Key_Space: key = Key::space; break;
-        default: break;
+    switch (event.keyCode()) {
+        case 53: return Key::escape;
+        case 123: return Key::leftArrow;
+        case 124: return Key::rightArrow;
+        case 36:
+        case 76: return Key::returnKey;
+        case 49: return Key::space;
+        default: return Key::other;
     }
-    const auto flags = event->modifiers();
-    // Qt names the Command key Control and the Control key Meta on the Mac; here they are what
-    // the keyboard says.
-    const StashbayPanelModel::Modifiers modifiers{flags.testFlag(Qt::ControlModifier),
-                                                  flags.testFlag(Qt::ShiftModifier), flags.testFlag(Qt::AltModifier),
-                                                  flags.testFlag(Qt::MetaModifier)};
-    if (model_->handleKey(key, modifiers) == StashbayPanelModel::KeyResult::handled)
-        event->accept();
-    else
-        event->ignore();
 }
 
-void StashbayPanelView::wheelEvent(QWheelEvent* event) {
-    const QPoint delta = event->pixelDelta().isNull() ? event->angleDelta() / 4 : event->pixelDelta();
-    model_->scrollTiles(-(delta.x() != 0 ? delta.x() : delta.y()));
-    event->accept();
+StashbayPanelModel::Modifiers StashbayPanelView::modifiersOf(const ns::Event& event) {
+    const auto flags = event.modifierFlags();
+    return {(flags & ns::modifierFlagControl) != 0, (flags & ns::modifierFlagShift) != 0,
+            (flags & ns::modifierFlagOption) != 0, (flags & ns::modifierFlagCommand) != 0};
 }
 
-void StashbayPanelView::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.fillRect(rect(), palette::panelBackground());
+void StashbayPanelView::keyDown(const ns::Event& event) { (void)model().handleKey(keyOf(event), modifiersOf(event)); }
+
+void StashbayPanelView::draw(QPainter& painter, cg::Size size) const {
+    auto& root = widget();
+    fitWidget(size);
+    root.render();
+    root.QWidget::render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
 }
 
 }  // namespace stashbay

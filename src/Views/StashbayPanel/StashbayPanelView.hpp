@@ -1,85 +1,52 @@
 #pragma once
 
+#include "Views/Environment.hpp"
 #include "Views/StashbayPanel/StashbayPanelModel.hpp"
+#include "Views/StashbayPanel/StashbayPanelWidget.hpp"
+#include "macos/AppKit/Window.hpp"
 
-#include <QTimer>
-#include <QWidget>
-
-#include <functional>
 #include <memory>
-#include <unordered_map>
-
-class QAbstractButton;
 
 namespace stashbay {
 
-class EmptyStateView;
-class IconTileView;
-class PermissionBannerView;
-class SkeletonLoadingView;
+class AppPanelContext;
 
-// The panel's root view: paints StashbayPanelModel and forwards the mouse and the keys to it. It
-// re-renders whenever something it read changes, and animates on the runtime's clock.
-class StashbayPanelView : public QWidget {
+// The panel's root view, the content of the panel's window. It reads the application state, the
+// permissions service and the preferences from its environment by type (all three are required)
+// and hosts the panel's widget, built on first use: the window's drawing, clicks and keys go to
+// it, and its pop-up menus, beeps and window requests go to the platform.
+class StashbayPanelView final : public ns::View {
 public:
-    // Builds the content of the onboarding and settings modes, which other views provide; without
-    // one those modes show an empty page.
-    using ModeContentFactory = std::function<QWidget*(PanelMode mode, QWidget* parent)>;
-
-    explicit StashbayPanelView(std::shared_ptr<PanelContext> context, QWidget* parent = nullptr);
+    StashbayPanelView();
     ~StashbayPanelView() override;
 
-    StashbayPanelModel& model() const { return *model_; }
-    void setModeContentFactory(ModeContentFactory factory);
+    Environment& environment() { return environment_; }
+    const Environment& environment() const { return environment_; }
 
-    // Lays the content out from the model now (changes are otherwise applied on the next turn of
-    // the event loop).
-    void render();
-    // The height the content needs at the current width.
-    int contentHeight() const;
-    QSize sizeHint() const override;
+    StashbayPanelModel& model() const { return widget().model(); }
+    StashbayPanelWidget& widget() const;
+    bool hasAppeared() const { return hasAppeared_; }
 
-    // The widgets of the normal content, for the panel's own tests and the window positioner.
-    std::vector<IconTileView*> tileViews() const;
-    QWidget* tilesViewport() const { return tilesViewport_; }
-    std::vector<QAbstractButton*> controlButtons() const;
-    std::vector<PermissionBannerView*> bannerViews() const;
-    QWidget* loadingView() const;
-    QWidget* emptyView() const;
-    QWidget* modeContent(PanelMode mode) const;
+    cg::Size fittingSize() const override;
+    void viewDidAppear() override;
+    void viewDidDisappear() override;
+    void mouseDown(cg::Point location) override;
+    void keyDown(const ns::Event& event) override;
+    void draw(QPainter& painter, cg::Size size) const override;
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
+    // The key of a key-down event as the panel's key handler knows it.
+    static StashbayPanelModel::Key keyOf(const ns::Event& event);
+    static StashbayPanelModel::Modifiers modifiersOf(const ns::Event& event);
 
 private:
-    class ContentEffect;
+    // The widget at the size of the window the view is in (or `size`).
+    void fitWidget(cg::Size size) const;
 
-    void scheduleRender();
-    void renderTracked();
-    void layoutNormal(runtime::Instant now);
-    void layoutModes(runtime::Instant now);
-    QWidget* ensureModeContent(PanelMode mode);
-
-    std::shared_ptr<StashbayPanelModel> model_;
-    ModeContentFactory modeContentFactory_;
-    QWidget* surface_;
-    ContentEffect* surfaceEffect_;
-    QWidget* normal_;
-    QWidget* tilesViewport_;
-    QWidget* tilesStrip_;
-    SkeletonLoadingView* loading_ = nullptr;
-    EmptyStateView* empty_ = nullptr;
-    std::vector<PermissionBannerView*> banners_;
-    std::vector<QAbstractButton*> controls_;
-    std::unordered_map<MenuBarItemID, IconTileView*> tiles_;
-    std::unordered_map<int, QWidget*> modeContents_;
-    QTimer frameTimer_;
-    bool renderPending_ = false;
+    Environment environment_;
+    bool hasAppeared_ = false;
+    // Built on first use, once the scene has placed the environment.
+    mutable std::shared_ptr<AppPanelContext> context_;
+    mutable std::unique_ptr<StashbayPanelWidget> widget_;
 };
 
 }  // namespace stashbay

@@ -18,6 +18,14 @@ class Task;
 
 namespace detail {
 
+// Hands control from a suspending coroutine to `next` on the same executor. Returning `next` from
+// await_suspend is a transfer only when the compiler makes it a tail call, which g++ does not do
+// without optimisation: a long loop of awaits would then grow the stack until it overflows. So
+// while a job runs, the coroutine suspends and the job resumes `next` from its own frame (a
+// trampoline); outside a job the handle is returned as before. The result is what await_suspend
+// returns.
+std::coroutine_handle<> transferTo(std::coroutine_handle<> next) noexcept;
+
 struct PromiseBase {
     std::coroutine_handle<> continuation;
     Executor* continuationExecutor = nullptr;
@@ -33,7 +41,7 @@ struct PromiseBase {
             if (!p.continuation) return std::noop_coroutine();
             // Returning to the caller is a call's return when it stays on the caller's executor;
             // otherwise the caller continues on its own executor, as a queued job.
-            if (&currentExecutor() == p.continuationExecutor) return p.continuation;
+            if (&currentExecutor() == p.continuationExecutor) return transferTo(p.continuation);
             p.continuationExecutor->enqueue(currentContext(), [c = p.continuation] { c.resume(); });
             return std::noop_coroutine();
         }
@@ -100,7 +108,7 @@ public:
         std::coroutine_handle<> await_suspend(std::coroutine_handle<> caller) noexcept {
             h.promise().continuation = caller;
             h.promise().continuationExecutor = &currentExecutor();
-            return h;
+            return detail::transferTo(h);
         }
         T await_resume() { return h.promise().take(); }
     };

@@ -27,6 +27,9 @@ public:
 
     // The attached screens; the first is the primary one. Main executor only.
     static std::vector<Screen> screens();
+    // The same list, for the one reader that takes it on any executor: the conversions between
+    // screen and window-server space, which a scan calls on the scanner's executor.
+    static std::vector<Screen> screensOnAnyExecutor();
     // The screen with keyboard focus, which need not be the first; none without screens.
     // Main executor only.
     static std::optional<Screen> main();

@@ -41,6 +41,7 @@ constexpr EventMask eventMaskBit(EventType type) {
 
 bool isMouseEventType(EventType type);
 bool isMouseDownType(EventType type);
+bool isKeyboardEventType(EventType type);
 
 using EventFlags = std::uint64_t;
 inline constexpr EventFlags eventFlagMaskShift = 0x20000;
@@ -54,6 +55,8 @@ enum class MouseButton : std::uint32_t { left = 0, right = 1, center = 2 };
 enum class EventField : std::uint32_t {
     mouseEventClickState = 1,
     mouseEventButtonNumber = 3,
+    keyboardEventAutorepeat = 8,
+    keyboardEventKeycode = 9,
     eventTargetUnixProcessID = 40,
     eventSourceUnixProcessID = 41,
     eventSourceUserData = 42,

@@ -29,7 +29,7 @@ ImageRef windowContentImage(WindowID window);
 // The window server's image of a part of the screen: the windows that `listOption` selects
 // (relative to `windowID`, as in the window list), drawn back to front into `screenBounds`
 // (window-server space; the null rectangle stands for the windows' own bounds together, the
-// infinite one for all screens), over transparency (black with windowImageShouldBeOpaque). The
+// infinite one for all screens), over transparency (white with windowImageShouldBeOpaque). The
 // primary screen's backing scale applies unless windowImageNominalResolution asks for one pixel
 // per point; sides are rounded up to whole pixels. Windows have no framing or shadows, so
 // windowImageBoundsIgnoreFraming changes nothing and windowImageOnlyShadows draws no window.

@@ -9,11 +9,18 @@
 
 namespace os {
 
-// Reads the records written since it was made; tests assert on them.
+// Reads the records written since it was made; tests assert on them. The log keeps records only
+// while a capture lives.
 class LogCapture {
 public:
-    LogCapture() { LogStore::shared().clear(); }
-    ~LogCapture() { LogStore::shared().clear(); }
+    LogCapture() {
+        LogStore::shared().clear();
+        LogStore::shared().beginCapture();
+    }
+    ~LogCapture() {
+        LogStore::shared().endCapture();
+        LogStore::shared().clear();
+    }
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 

@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <mutex>
@@ -30,28 +31,52 @@ struct LogRecord {
     std::string category;
     std::string format;
     std::vector<LogArgument> arguments;
+    // Rendered when something reads the record, as the platform's log does.
     std::string text;
 };
 
-// Where records go: every record is kept for tests to read, and written to stderr unless muted.
+namespace detail {
+// The lowest level that something reads now, as an int; above error when nothing reads.
+extern std::atomic<int> lowestReadLevel;
+}  // namespace detail
+
+// Whether a record of this level would be read by anything (a capture or the terminal). A
+// record nobody reads is dropped before its arguments are even converted.
+inline bool isLogLevelRead(LogLevel level) {
+    return static_cast<int>(level) >= detail::lowestReadLevel.load(std::memory_order_relaxed);
+}
+
+// Where records go. The terminal (stderr) shows the records at or above its level, errors by
+// default; the store keeps every record only while a LogCapture lives, for tests to read.
 class LogStore {
 public:
     static LogStore& shared();
 
     void append(LogRecord record);
+    // The kept records with their texts.
     std::vector<LogRecord> records() const;
     void clear();
-    // Mutes stderr, for benchmarks and noisy tests; the capture still keeps every record.
+    // Mutes stderr (or unmutes it at its level), for noisy tests.
     void setEchoToStderr(bool echo);
-    // Keeps nothing at all: the null sink that benchmarks log into.
-    void setCapturing(bool capture);
+    void setTerminalLevel(LogLevel level);
+    LogLevel terminalLevel() const;
+    // Called by LogCapture: records are kept while at least one capture lives.
+    void beginCapture();
+    void endCapture();
 
 private:
+    void updateLowestReadLevel();
+
     mutable std::mutex mutex_;
     std::vector<LogRecord> records_;
     bool echo_ = true;
-    bool capture_ = true;
+    LogLevel terminalLevel_ = LogLevel::error;
+    int captures_ = 0;
 };
+
+// The level from which the terminal shows records: errors only by default; info or debug for a
+// person who wants to watch the app at work.
+inline void setTerminalLogLevel(LogLevel level) { LogStore::shared().setTerminalLevel(level); }
 
 namespace detail {
 
@@ -99,14 +124,17 @@ public:
 
     template <class... Args>
     void debug(LogFormat<std::type_identity_t<Args>...> format, const Args&... args) const {
+        if (!isLogLevelRead(LogLevel::debug)) return;
         write(LogLevel::debug, format.text(), {detail::toArgument(args)...});
     }
     template <class... Args>
     void info(LogFormat<std::type_identity_t<Args>...> format, const Args&... args) const {
+        if (!isLogLevelRead(LogLevel::info)) return;
         write(LogLevel::info, format.text(), {detail::toArgument(args)...});
     }
     template <class... Args>
     void error(LogFormat<std::type_identity_t<Args>...> format, const Args&... args) const {
+        if (!isLogLevelRead(LogLevel::error)) return;
         write(LogLevel::error, format.text(), {detail::toArgument(args)...});
     }
 

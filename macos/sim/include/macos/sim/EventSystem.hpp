@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -74,12 +75,14 @@ struct HandledEvent {
 //
 // Routing runs as one job on the main loop per event: HID taps, session taps, annotated-session
 // taps (from the point the event entered), then the target process's taps, then the process's
-// queue. The target is field 40, else the owner of the window in field 51, else 91, else the
-// process that took the mouse-down of a drag in progress, else the owner of the frontmost window
-// under the location. An event posted to a process meets that process's taps only when the
-// process takes it from its queue (never, while it hangs), and is counted delivered then. Posting
-// needs the poster's Accessibility trust (checked by the CoreGraphics calls). Taps see copies and may post, create,
-// enable, disable and invalidate taps from their callbacks; what they post is routed in a later job.
+// queue. The target is field 40; for a keyboard event, else the frontmost application; for
+// other events, else the owner of the window in field 51, else 91, else the process that took
+// the mouse-down of a drag in progress, else the owner of the frontmost window under the
+// location. An event posted to a process meets that process's taps only when the process takes
+// it from its queue (never, while it hangs), and is counted delivered then. Posting needs the
+// poster's Accessibility trust (checked by the CoreGraphics calls). Taps see copies and may post,
+// create, enable, disable and invalidate taps from their callbacks; what they post is routed in
+// a later job.
 class EventSystem {
 public:
     explicit EventSystem(World& world);
@@ -111,6 +114,18 @@ public:
     // and cursor are associated; otherwise it happens where the pointer stays.
     void injectUser(const cg::EventRef& event);
     void injectUserMouse(cg::EventType type, cg::Point location, cg::EventFlags flags = 0);
+    // The user's keyboard: a key-down, key-up or flags change of a virtual key code (a physical
+    // key position), with modifier flags and whether the key is repeating by itself.
+    void injectUserKey(cg::EventType type, std::uint16_t keyCode, cg::EventFlags flags = 0, bool autorepeat = false);
+
+    // An application that takes its events out of its queue itself (Stashbay's own AppKit) instead
+    // of acting as the world's simulated applications do. An empty handler removes it.
+    using ApplicationHandler = std::function<void(const cg::EventRef&)>;
+    void setApplicationHandler(ProcessID pid, ApplicationHandler handler);
+    // Told of every event delivered to a process's queue, after the delivery (what the platform's
+    // global event monitors are fed from). An empty observer removes it.
+    using DeliveryObserver = std::function<void(ProcessID, const cg::EventRef&)>;
+    void setDeliveryObserver(DeliveryObserver observer) { deliveryObserver_ = std::move(observer); }
 
     // Taps. Creation is refused (null) without accessibility trust, by the fault switch, or for a
     // null callback.
@@ -213,6 +228,8 @@ private:
     std::optional<ProcessID> mouseGrab_;
     std::set<cg::MouseButton> buttonsDown_;
     std::map<ProcessID, Application> applications_;
+    std::map<ProcessID, ApplicationHandler> handlers_;
+    DeliveryObserver deliveryObserver_;
     std::uint64_t nextSerial_ = 0;
     std::vector<EventRoute> routes_;
     std::vector<HandledEvent> handled_;

@@ -1,7 +1,7 @@
 #include "PanelTestSupport.hpp"
 #include "Views/StashbayPanel/IconTileView.hpp"
 #include "Views/StashbayPanel/PermissionBannerView.hpp"
-#include "Views/StashbayPanel/StashbayPanelView.hpp"
+#include "Views/StashbayPanel/StashbayPanelWidget.hpp"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -11,11 +11,11 @@
 using namespace std::chrono_literals;
 using stashbay::MenuBarItem;
 using stashbay::PanelMode;
-using stashbay::StashbayPanelView;
+using stashbay::StashbayPanelWidget;
 
 namespace {
 
-class PanelViewTest : public stashbay::testing::PanelWorldTest {
+class PanelWidgetTest : public stashbay::testing::PanelWorldTest {
 protected:
     void TearDown() override {
         view.reset();
@@ -24,7 +24,7 @@ protected:
 
     // The panel as the scene sizes it, shown and settled, rendered to `name`.png in the build tree.
     QImage open(const std::string& name) {
-        if (!view) view = std::make_unique<StashbayPanelView>(context);
+        if (!view) view = std::make_unique<StashbayPanelWidget>(context);
         const auto n = static_cast<int>(view->model().allItems().size());
         const int width = n == 0 ? 200 : std::clamp(36 * n + 76, 200, 600);
         view->resize(width, 100);
@@ -42,10 +42,10 @@ protected:
         return QRect(widget->mapTo(view.get(), QPoint(0, 0)), widget->size());
     }
 
-    std::unique_ptr<StashbayPanelView> view;
+    std::unique_ptr<StashbayPanelWidget> view;
 };
 
-TEST_F(PanelViewTest, LoadingAndEmptyRowsShowTheirLineAndTheControlsWithoutBanners) {
+TEST_F(PanelWidgetTest, LoadingAndEmptyRowsShowTheirLineAndTheControlsWithoutBanners) {
     world->permissions().accessibility = false;
     context->permissions().checkPermissions();
     context->scanning = true;
@@ -67,7 +67,7 @@ TEST_F(PanelViewTest, LoadingAndEmptyRowsShowTheirLineAndTheControlsWithoutBanne
     EXPECT_TRUE(view->bannerViews().empty());
 }
 
-TEST_F(PanelViewTest, BannersSitAboveTheRowInTheirOrder) {
+TEST_F(PanelWidgetTest, BannersSitAboveTheRowInTheirOrder) {
     world->permissions().accessibility = false;
     world->permissions().screenRecording = false;
     context->permissions().checkPermissions();
@@ -91,7 +91,7 @@ TEST_F(PanelViewTest, BannersSitAboveTheRowInTheirOrder) {
     EXPECT_EQ(inPanel(view->bannerViews()[0]).top(), 4);
 }
 
-TEST_F(PanelViewTest, TwentyTilesScrollBesideControlsThatStayWholeInTheWindow) {
+TEST_F(PanelWidgetTest, TwentyTilesScrollBesideControlsThatStayWholeInTheWindow) {
     std::vector<MenuBarItem> items;
     for (int i = 0; i < 20; ++i)
         items.push_back(i < (int)hidden.size() ? hidden[i] : madeItem("T" + std::to_string(i)));
@@ -116,7 +116,7 @@ TEST_F(PanelViewTest, TwentyTilesScrollBesideControlsThatStayWholeInTheWindow) {
     view->grab().save(QString(STASHBAY_RENDER_DIR) + "/twenty-tiles-last-focused.png");
 }
 
-TEST_F(PanelViewTest, ALargeCapturedImageStaysInsideItsTile) {
+TEST_F(PanelWidgetTest, ALargeCapturedImageStaysInsideItsTile) {
     auto big = madeItem("Big").withCapturedImage(cg::Image::filled(400, 120, 0xff0000ffu));
     showItems({big, madeItem("Next")});
     const QImage image = open("large-image");
@@ -133,7 +133,7 @@ TEST_F(PanelViewTest, ALargeCapturedImageStaysInsideItsTile) {
     EXPECT_FALSE(red(first.center().x(), first.top() - 3));
 }
 
-TEST_F(PanelViewTest, ClickingATileActivatesItsItemWithTheTileAsAnchor) {
+TEST_F(PanelWidgetTest, ClickingATileActivatesItsItemWithTheTileAsAnchor) {
     showItems({hiddenNamed("Peek")});
     open("one-tile");
     context->clickResult = false;
@@ -153,7 +153,7 @@ TEST_F(PanelViewTest, ClickingATileActivatesItsItemWithTheTileAsAnchor) {
     EXPECT_FALSE(view->tileViews().at(0)->model().isFailed());
 }
 
-TEST_F(PanelViewTest, TheSettingsControlSlidesTheSettingsPageIn) {
+TEST_F(PanelWidgetTest, TheSettingsControlSlidesTheSettingsPageIn) {
     open("before-settings");
     view->controlButtons()[1]->click();
     EXPECT_EQ(context->panelMode(), PanelMode::settings);

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "macos/CoreGraphics/Event.hpp"
+
+#include <QWidget>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace desktop {
+
+// The simulated Mac on screen: paints the desktop as the world holds it (screen, menu bar with
+// the camera housing, status items at their windows' places, open menus, Stashbay's panel) and
+// turns the person's mouse and keyboard into the world's HID input. One point is one pixel,
+// scaled to the window's size.
+class DesktopView final : public QWidget {
+public:
+    explicit DesktopView(QWidget* parent = nullptr);
+
+    // Input as the person gives it, in points of the primary screen (y down from its top).
+    void click(QPointF point, cg::EventFlags flags = 0);
+    void drag(QPointF from, QPointF to, cg::EventFlags flags = 0);
+    void key(std::uint16_t keyCode, cg::EventFlags flags);
+
+    // Called after each paint that first shows Stashbay's panel window, with the time since the
+    // last key-down went into the world.
+    void setPanelShown(std::function<void(std::chrono::nanoseconds sinceKey)> callback) {
+        panelShown_ = std::move(callback);
+    }
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+
+private:
+    QPointF toWorld(QPointF widgetPoint) const;
+    double scale() const;
+
+    bool panelWasVisible_ = false;
+    std::optional<std::chrono::steady_clock::time_point> lastKeyDown_;
+    std::function<void(std::chrono::nanoseconds)> panelShown_;
+};
+
+// The platform's virtual key code of a Qt key on an ANSI layout; none for keys without one.
+std::optional<std::uint16_t> virtualKeyCode(int qtKey);
+// The virtual key code of a key's name in a script ("m", "space", "return"); none when unknown.
+std::optional<std::uint16_t> virtualKeyCode(const std::string& name);
+
+}  // namespace desktop

@@ -1,0 +1,120 @@
+#include "Script.hpp"
+
+#include "DesktopView.hpp"
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+namespace desktop {
+
+namespace {
+
+[[noreturn]] void fail(const std::string& file, int line, const std::string& field, const std::string& problem) {
+    throw ScriptError(file + ":" + std::to_string(line) + ": " + field + ": " + problem);
+}
+
+std::vector<std::string> split(const std::string& s, char sep) {
+    std::vector<std::string> out;
+    std::string part;
+    std::istringstream in(s);
+    while (std::getline(in, part, sep)) out.push_back(part);
+    if (!s.empty() && s.back() == sep) out.emplace_back();
+    return out;
+}
+
+double number(const std::string& word, const std::string& file, int line, const std::string& field) {
+    try {
+        std::size_t used = 0;
+        double value = std::stod(word, &used);
+        if (used == word.size() && std::isfinite(value)) return value;
+    } catch (const std::exception&) {
+    }
+    fail(file, line, field, "expected a number, got '" + word + "'");
+}
+
+cg::EventFlags modifier(const std::string& word, const std::string& file, int line, const std::string& field) {
+    if (word == "shift") return cg::eventFlagMaskShift;
+    if (word == "ctrl" || word == "control") return cg::eventFlagMaskControl;
+    if (word == "opt" || word == "option" || word == "alt") return cg::eventFlagMaskAlternate;
+    if (word == "cmd" || word == "command") return cg::eventFlagMaskCommand;
+    fail(file, line, field, "unknown modifier '" + word + "'");
+}
+
+cg::EventFlags modifiers(const std::string& word, const std::string& file, int line, const std::string& field) {
+    cg::EventFlags flags = 0;
+    for (const auto& part : split(word, '+')) flags |= modifier(part, file, line, field);
+    return flags;
+}
+
+}  // namespace
+
+std::vector<Step> parseScript(const std::string& text, const std::string& file, const std::filesystem::path& folder) {
+    std::vector<Step> steps;
+    std::istringstream lines(text);
+    std::string raw;
+    int lineNumber = 0;
+    while (std::getline(lines, raw)) {
+        ++lineNumber;
+        if (auto hash = raw.find('#'); hash != std::string::npos) raw.erase(hash);
+        std::istringstream words(raw);
+        std::vector<std::string> w;
+        for (std::string word; words >> word;) w.push_back(word);
+        if (w.empty()) continue;
+        Step step;
+        step.line = lineNumber;
+        const std::string& verb = w[0];
+        auto arity = [&](std::size_t least, std::size_t most) {
+            if (w.size() - 1 < least || w.size() - 1 > most)
+                fail(file, lineNumber, verb,
+                     "expected " + std::to_string(least) + (least == most ? "" : " to " + std::to_string(most)) +
+                         " arguments, got " + std::to_string(w.size() - 1));
+        };
+        if (verb == "wait") {
+            arity(1, 1);
+            step.kind = Step::Kind::wait;
+            step.seconds = number(w[1], file, lineNumber, "wait");
+            if (step.seconds < 0 || step.seconds > 3600) fail(file, lineNumber, "wait", "expected 0 to 3600 seconds");
+        } else if (verb == "click") {
+            arity(2, 3);
+            step.kind = Step::Kind::click;
+            step.at = {number(w[1], file, lineNumber, "click"), number(w[2], file, lineNumber, "click")};
+            if (w.size() == 4) step.flags = modifiers(w[3], file, lineNumber, "click");
+        } else if (verb == "drag") {
+            arity(4, 5);
+            step.kind = Step::Kind::drag;
+            step.at = {number(w[1], file, lineNumber, "drag"), number(w[2], file, lineNumber, "drag")};
+            step.to = {number(w[3], file, lineNumber, "drag"), number(w[4], file, lineNumber, "drag")};
+            if (w.size() == 6) step.flags = modifiers(w[5], file, lineNumber, "drag");
+        } else if (verb == "key") {
+            arity(1, 1);
+            step.kind = Step::Kind::key;
+            auto parts = split(w[1], '+');
+            auto code = virtualKeyCode(parts.back());
+            if (!code) fail(file, lineNumber, "key", "unknown key '" + parts.back() + "'");
+            step.keyCode = *code;
+            for (std::size_t i = 0; i + 1 < parts.size(); ++i)
+                step.flags |= modifier(parts[i], file, lineNumber, "key");
+        } else if (verb == "screenshot") {
+            arity(1, 1);
+            step.kind = Step::Kind::screenshot;
+            std::filesystem::path target(w[1]);
+            if (target.extension() != ".png") fail(file, lineNumber, "screenshot", "expected a .png file name");
+            step.file = (target.is_absolute() ? target : folder / target).string();
+        } else {
+            fail(file, lineNumber, "step", "unknown step '" + verb + "'");
+        }
+        steps.push_back(step);
+    }
+    return steps;
+}
+
+std::vector<Step> loadScript(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    if (!in) throw ScriptError(path.string() + ": file: cannot be read");
+    std::ostringstream text;
+    text << in.rdbuf();
+    return parseScript(text.str(), path.filename().string(), path.parent_path());
+}
+
+}  // namespace desktop

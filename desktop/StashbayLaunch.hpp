@@ -1,0 +1,26 @@
+#pragma once
+
+#include "macos/sim/World.hpp"
+
+#include <memory>
+#include <string>
+
+namespace desktop {
+
+// Stashbay running in the world, as its process entry made it; destroyed before the world.
+class LaunchedStashbay {
+public:
+    virtual ~LaunchedStashbay() = default;
+};
+
+// Starts Stashbay as its process entry does: the application description's members, its
+// menu-bar scene and the delegate, then the end of launching.
+std::unique_ptr<LaunchedStashbay> launchStashbay();
+
+// Makes the Finder (else the first other application) frontmost, as after a login.
+void bringFinderToFront(sim::World& world);
+
+// The terminal shows errors; "info" and "debug" show more.
+void configureLog(const std::string& level);
+
+}  // namespace desktop

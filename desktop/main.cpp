@@ -1,0 +1,218 @@
+// The simulated Mac on screen: boots the world from a scenario, launches Stashbay in it as a login
+// would, and shows the desktop in a window, or follows a script headless on Qt's offscreen
+// platform. This program stands in for the platform; the app itself has no options.
+#include "DesktopView.hpp"
+#include "Script.hpp"
+#include "StashbayLaunch.hpp"
+
+#include "macos/AppKit/Application.hpp"
+#include "macos/AppKit/HostRunLoop.hpp"
+#include "macos/Foundation/UserDefaults.hpp"
+#include "macos/os/Logger.hpp"
+#include "macos/sim/Scenario.hpp"
+#include "macos/sim/World.hpp"
+#include "stashbay/runtime/Clock.hpp"
+#include "stashbay/runtime/EventLoop.hpp"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* program = "stashbay-desktop";
+
+struct Options {
+    bool headless = false;
+    bool measure = false;
+    std::optional<std::string> script;
+    std::optional<std::string> scenario;
+    std::string logLevel = "error";
+};
+
+void usage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: %s [--scenario FILE] [--headless] [--script FILE] [--log-level error|info|debug] "
+                 "[--measure]\n",
+                 program);
+}
+
+[[noreturn]] void badInput(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\n", program, message.c_str());
+    std::exit(2);
+}
+
+Options parseOptions(int argc, char** argv) {
+    Options o;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const auto& a = args[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= args.size()) badInput(a + ": expected a value");
+            return args[++i];
+        };
+        if (a == "--headless") {
+            o.headless = true;
+        } else if (a == "--measure") {
+            o.measure = true;
+        } else if (a == "--script") {
+            o.script = value();
+        } else if (a == "--scenario") {
+            o.scenario = value();
+        } else if (a == "--log-level") {
+            o.logLevel = value();
+            if (o.logLevel != "error" && o.logLevel != "info" && o.logLevel != "debug")
+                badInput("--log-level: expected error, info or debug, got '" + o.logLevel + "'");
+        } else if (a == "--help" || a == "-h") {
+            usage(stdout);
+            std::exit(0);
+        } else {
+            badInput("unknown option '" + a + "'");
+        }
+    }
+    return o;
+}
+
+bool hasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* v = std::getenv(name);
+        if (v && *v) return true;
+    }
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    return platform && *platform;
+}
+
+// Follows the script's steps one after the other, then ends the program.
+class ScriptRunner {
+public:
+    ScriptRunner(std::vector<desktop::Step> steps, desktop::DesktopView& view, ns::HostRunLoop& host)
+        : steps_(std::move(steps)), view_(view), host_(host) {}
+
+    void start() {
+        QTimer::singleShot(0, [this] { next(); });
+    }
+
+private:
+    void next() {
+        // Whatever the last step set going has run before the next one looks.
+        host_.drain();
+        if (index_ >= steps_.size()) {
+            ns::Application::shared().terminate();
+            return;
+        }
+        const auto& step = steps_[index_++];
+        using K = desktop::Step::Kind;
+        int pause = 0;
+        switch (step.kind) {
+            case K::wait: pause = static_cast<int>(step.seconds * 1000); break;
+            case K::click: view_.click(step.at, step.flags); break;
+            case K::drag: view_.drag(step.at, step.to, step.flags); break;
+            case K::key: view_.key(step.keyCode, step.flags); break;
+            case K::screenshot: {
+                QImage image = view_.grab().toImage();
+                if (!image.save(QString::fromStdString(step.file), "PNG")) {
+                    std::fprintf(stderr, "%s: line %d: screenshot: cannot write '%s'\n", program, step.line,
+                                 step.file.c_str());
+                    failed_ = true;
+                    ns::Application::shared().terminate();
+                    return;
+                }
+                break;
+            }
+        }
+        QTimer::singleShot(pause, [this] { next(); });
+    }
+
+public:
+    bool failed() const { return failed_; }
+
+private:
+    std::vector<desktop::Step> steps_;
+    desktop::DesktopView& view_;
+    ns::HostRunLoop& host_;
+    std::size_t index_ = 0;
+    bool failed_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options options = parseOptions(argc, argv);
+
+    // Bad input is found before anything starts.
+    sim::Scenario scenario;
+    try {
+        scenario = options.scenario ? sim::loadScenarioFile(*options.scenario) : sim::defaultScenario();
+    } catch (const sim::ScenarioError& e) {
+        badInput(e.what());
+    }
+    std::optional<std::vector<desktop::Step>> steps;
+    if (options.script) {
+        try {
+            steps = desktop::loadScript(*options.script);
+        } catch (const desktop::ScriptError& e) {
+            badInput(e.what());
+        }
+    }
+
+    if (options.headless) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    } else if (!hasDisplay()) {
+        std::fprintf(stderr, "%s: no display to open the desktop on; run it headless: %s --headless --script FILE\n",
+                     program, program);
+        return 1;
+    }
+
+    desktop::configureLog(options.logLevel);
+    QApplication qtApp(argc, argv);
+    {
+        int status = 0;
+        runtime::EventLoop loop(std::make_shared<runtime::SystemClock>());
+        sim::World world(scenario);
+        // As after a login: the app's preferences live in their file, and Finder is frontmost.
+        ns::UserDefaults::resetStandard(ns::UserDefaults::defaultPersistFile());
+        desktop::bringFinderToFront(world);
+
+        ns::HostRunLoop host(loop);
+        desktop::DesktopView view;
+        host.setAfterDrain([&view] { view.update(); });
+        ns::Application::shared().setStopHandler([] { QCoreApplication::quit(); });
+
+        auto stashbay = desktop::launchStashbay();
+
+        const auto started = std::chrono::steady_clock::now();
+        if (options.measure) {
+            view.setPanelShown([](std::chrono::nanoseconds sinceKey) {
+                std::fprintf(stderr, "measure: panel first painted %.2f ms after the key-down\n",
+                             std::chrono::duration<double, std::milli>(sinceKey).count());
+            });
+        }
+        view.resize(view.sizeHint());
+        view.show();
+
+        std::unique_ptr<ScriptRunner> runner;
+        if (steps) {
+            runner = std::make_unique<ScriptRunner>(std::move(*steps), view, host);
+            runner->start();
+        }
+        status = qtApp.exec();
+        ns::Application::shared().terminate();
+        if (runner && runner->failed()) status = 1;
+        if (options.measure) {
+            std::fprintf(stderr, "measure: ran %.1f s, loop woke %llu times\n",
+                         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+                         static_cast<unsigned long long>(host.wakeCount()));
+        }
+        // As a process ends after termination: the app's tasks and objects are not torn down one by
+        // one, the process just goes.
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+}

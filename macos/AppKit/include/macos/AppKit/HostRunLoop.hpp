@@ -1,0 +1,43 @@
+#pragma once
+
+#include "stashbay/runtime/EventLoop.hpp"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QObject;
+class QTimer;
+
+namespace ns {
+
+// Drives the runtime's loop from Qt's event loop in a running program: queued jobs run whenever
+// Qt is about to wait, due timers fire from one precise Qt timer set to the next deadline, and a
+// post from another thread wakes Qt up. Nothing spins while nothing is due. Needs a Qt
+// application object; tests drive the manual loop instead.
+class HostRunLoop {
+public:
+    explicit HostRunLoop(runtime::EventLoop& loop);
+    ~HostRunLoop();
+    HostRunLoop(const HostRunLoop&) = delete;
+    HostRunLoop& operator=(const HostRunLoop&) = delete;
+
+    // Runs what is ready and what is due now, then sets the timer for the next deadline.
+    void drain();
+    // How many times the loop woke to run something, for the idle figures.
+    std::uint64_t wakeCount() const { return wakeCount_; }
+    // Called after each drain that ran something, e.g. to repaint what shows the world.
+    void setAfterDrain(std::function<void()> afterDrain) { afterDrain_ = std::move(afterDrain); }
+
+private:
+    void arm();
+
+    runtime::EventLoop& loop_;
+    std::unique_ptr<QObject> context_;
+    QTimer* timer_ = nullptr;
+    std::function<void()> afterDrain_;
+    bool draining_ = false;
+    std::uint64_t wakeCount_ = 0;
+};
+
+}  // namespace ns

@@ -1,0 +1,126 @@
+#pragma once
+
+#include "macos/AppKit/Event.hpp"
+#include "macos/CoreFoundation/Value.hpp"
+#include "macos/CoreGraphics/Geometry.hpp"
+#include "macos/sim/StatusItem.hpp"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+class QPainter;
+
+namespace ns {
+
+class StatusItem;
+class Window;
+
+// The platform's window levels used here.
+namespace WindowLevel {
+inline constexpr std::int64_t normal = 0;
+inline constexpr std::int64_t statusBar = 25;
+inline constexpr std::int64_t popUpMenu = 101;
+}  // namespace WindowLevel
+
+// What a window shows: the thin seam between the platform's windows and the views that paint
+// them.
+class View {
+public:
+    virtual ~View() = default;
+    // The size the content wants, in points.
+    virtual cg::Size fittingSize() const = 0;
+    virtual void viewDidAppear() {}
+    virtual void viewDidDisappear() {}
+    // The location is in the view: origin at its top left, y down.
+    virtual void mouseDown(cg::Point location) { (void)location; }
+    virtual void keyDown(const Event& event) { (void)event; }
+    // Paints the content with its top-left corner at the painter's origin, at the given size.
+    virtual void draw(QPainter& painter, cg::Size size) const {
+        (void)painter;
+        (void)size;
+    }
+
+    // The window the view is the content of, or is hosted in; null when in none.
+    std::shared_ptr<Window> window() const { return window_.lock(); }
+    // Called by the window that takes the view as its content, and by a view that hosts this one.
+    void moveToWindow(std::weak_ptr<Window> window) {
+        window_ = std::move(window);
+        viewDidMoveToWindow();
+    }
+    virtual void viewDidMoveToWindow() {}
+
+private:
+    std::weak_ptr<Window> window_;
+};
+
+// What key-value coding raises for a key an object does not have.
+class UnknownKeyException : public std::runtime_error {
+public:
+    explicit UnknownKeyException(const std::string& key)
+        : std::runtime_error("this class is not key value coding-compliant for the key " + key) {}
+};
+
+// One of the application's windows, shown by the world's window server. Main executor only.
+class Window : public std::enable_shared_from_this<Window> {
+public:
+    // A new window of Stashbay's process, not on screen. The frame is in screen space (origin at
+    // the bottom left of the primary screen, y up, points).
+    static std::shared_ptr<Window> create(cg::Rect frame, std::int64_t level);
+    ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    sim::WindowNumber windowNumber() const { return number_; }
+    // Screen space; an empty rectangle once the world's window is gone.
+    cg::Rect frame() const;
+    void setFrame(cg::Rect frame);
+    std::int64_t level() const;
+    void setLevel(std::int64_t level);
+    bool isVisible() const;
+    void orderFront();
+    // Takes the window off screen; a key window stops being key.
+    void orderOut();
+    void makeKeyAndOrderFront();
+    bool isKeyWindow() const;
+
+    void setContentView(std::shared_ptr<View> view) {
+        if (contentView_) contentView_->moveToWindow({});
+        contentView_ = std::move(view);
+        if (contentView_) contentView_->moveToWindow(weak_from_this());
+    }
+    const std::shared_ptr<View>& contentView() const { return contentView_; }
+    // Called when the window stops being the key window (another application took a click).
+    void setDidResignKey(std::function<void()> handler) { didResignKey_ = std::move(handler); }
+
+    // Key-value coding. A status item's window answers "statusItem" (none once the item is
+    // gone); any other key, and "statusItem" on any other window, raises UnknownKeyException.
+    std::optional<cf::Value> valueForKey(const std::string& key) const;
+
+private:
+    friend class Application;
+    friend class StatusItem;
+    struct Tag {};
+
+public:
+    Window(Tag, sim::WindowNumber number, bool ownsWindow);
+
+private:
+    // The window that shows a status item: the world's status window, owned by the world.
+    static std::shared_ptr<Window> forStatusItem(sim::WindowNumber number, std::weak_ptr<const StatusItem> item);
+    void resignKey();
+
+    sim::WindowNumber number_;
+    bool ownsWindow_;
+    bool isStatusWindow_ = false;
+    std::weak_ptr<const StatusItem> statusItem_;
+    std::shared_ptr<View> contentView_;
+    std::function<void()> didResignKey_;
+    // Expires with the world the window was made in.
+    std::weak_ptr<const void> world_;
+};
+
+}  // namespace ns

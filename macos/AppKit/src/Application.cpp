@@ -1,0 +1,188 @@
+#include "macos/AppKit/Application.hpp"
+
+#include "macos/AppKit/StatusItem.hpp"
+#include "macos/sim/World.hpp"
+#include "stashbay/runtime/Executor.hpp"
+
+#include <algorithm>
+
+namespace ns {
+
+namespace {
+std::unique_ptr<Application>& instance() {
+    static std::unique_ptr<Application> app;
+    return app;
+}
+}  // namespace
+
+struct Application::Monitor final : cf::Object {
+    const char* typeName() const override { return "_NSEventMonitor"; }
+    bool global = false;
+    EventMask mask = 0;
+    GlobalHandler globalHandler;
+    LocalHandler localHandler;
+};
+
+Application& Application::shared() {
+    auto& app = instance();
+    if (!app) app.reset(new Application());
+    return *app;
+}
+
+void Application::resetShared() { instance().reset(); }
+
+Application::Application() {
+    auto& world = sim::World::current();
+    // Stashbay takes the events delivered to its own process out of its queue itself.
+    world.events().setApplicationHandler(world.processes().selfPid(), [](const cg::EventRef& event) {
+        if (auto& app = instance()) app->sendEvent(event);
+    });
+    world.events().setDeliveryObserver([](sim::ProcessID pid, const cg::EventRef& event) {
+        if (auto& app = instance()) app->observeDelivery(pid, event);
+    });
+}
+
+Application::~Application() = default;
+
+std::vector<std::shared_ptr<Window>> Application::windows() const {
+    std::vector<std::shared_ptr<Window>> out;
+    for (const auto& weak : windows_)
+        if (auto w = weak.lock()) out.push_back(std::move(w));
+    return out;
+}
+
+void Application::addWindow(const std::shared_ptr<Window>& window) {
+    std::erase_if(windows_, [](const auto& w) { return w.expired(); });
+    windows_.push_back(window);
+}
+
+void Application::setKeyWindow(Window* window) {
+    auto previous = keyWindow_.lock();
+    if (previous.get() == window) return;
+    keyWindow_ = window ? window->weak_from_this() : std::weak_ptr<Window>();
+    if (previous) previous->resignKey();
+}
+
+void Application::windowOrderedOut(Window* window) {
+    if (keyWindow_.lock().get() == window) keyWindow_.reset();
+}
+
+std::shared_ptr<Window> Application::windowNumbered(sim::WindowNumber number) const {
+    for (const auto& w : windows())
+        if (w->windowNumber() == number) return w;
+    return nullptr;
+}
+
+void Application::finishLaunching() {
+    runtime::assertMainExecutor("NSApplication.finishLaunching");
+    if (auto d = delegate())
+        d->applicationDidFinishLaunching(Notification{"NSApplicationDidFinishLaunchingNotification", 0, {}});
+}
+
+void Application::terminate() {
+    runtime::assertMainExecutor("NSApplication.terminate");
+    if (terminated_) return;
+    terminated_ = true;
+    if (auto d = delegate()) d->applicationWillTerminate(Notification{"NSApplicationWillTerminateNotification", 0, {}});
+    if (stop_) stop_();
+}
+
+void Application::activate() {
+    auto& world = sim::World::current();
+    if (auto self = world.processes().self()) world.activate(*self, 1u << 1);
+}
+
+Application::MonitorToken Application::addGlobalMonitorForEvents(EventMask mask, GlobalHandler handler) {
+    runtime::assertMainExecutor("NSEvent.addGlobalMonitorForEvents");
+    auto monitor = std::make_shared<Monitor>();
+    monitor->global = true;
+    monitor->mask = mask;
+    monitor->globalHandler = std::move(handler);
+    monitors_.push_back(monitor);
+    return monitor;
+}
+
+Application::MonitorToken Application::addLocalMonitorForEvents(EventMask mask, LocalHandler handler) {
+    runtime::assertMainExecutor("NSEvent.addLocalMonitorForEvents");
+    auto monitor = std::make_shared<Monitor>();
+    monitor->mask = mask;
+    monitor->localHandler = std::move(handler);
+    monitors_.push_back(monitor);
+    return monitor;
+}
+
+void Application::removeMonitor(const MonitorToken& token) {
+    std::erase_if(monitors_, [&](const auto& m) { return m.get() == token.get(); });
+}
+
+std::size_t Application::globalMonitorCount() const {
+    return static_cast<std::size_t>(
+        std::count_if(monitors_.begin(), monitors_.end(), [](const auto& m) { return m->global; }));
+}
+
+std::size_t Application::localMonitorCount() const { return monitors_.size() - globalMonitorCount(); }
+
+void Application::sendEvent(const cg::EventRef& raw) {
+    Event event(raw);
+    const auto bit = cg::eventMaskBit(event.type());
+    // A monitor removed by an earlier handler in this pass no longer runs.
+    const auto monitors = monitors_;
+    for (const auto& monitor : monitors) {
+        if (monitor->global || !(monitor->mask & bit)) continue;
+        if (std::find(monitors_.begin(), monitors_.end(), monitor) == monitors_.end()) continue;
+        auto passed = monitor->localHandler(event);
+        if (!passed) return;
+        event = *passed;
+    }
+    using T = cg::EventType;
+    switch (event.type()) {
+        case T::keyDown:
+            if (auto key = keyWindow(); key && key->contentView()) key->contentView()->keyDown(event);
+            return;
+        case T::leftMouseDown: {
+            auto& world = sim::World::current();
+            const auto* hit = world.windowServer().hitTest(event.location());
+            auto window = hit ? windowNumbered(hit->number) : nullptr;
+            if (!window) return;
+            if (auto item = window->statusItem_.lock()) {
+                if (item->button()) item->button()->performClick();
+                return;
+            }
+            window->makeKeyAndOrderFront();
+            if (window->contentView()) {
+                cg::Point local{event.location().x - hit->bounds.minX(), event.location().y - hit->bounds.minY()};
+                window->contentView()->mouseDown(local);
+            }
+            return;
+        }
+        default: return;
+    }
+}
+
+void Application::observeDelivery(sim::ProcessID pid, const cg::EventRef& raw) {
+    auto& world = sim::World::current();
+    if (pid == world.processes().selfPid()) return;
+    const auto type = raw->type();
+    if (cg::isMouseDownType(type)) {
+        // A click that went to another application takes the key window away from Stashbay.
+        if (auto key = keyWindow()) {
+            keyWindow_.reset();
+            key->resignKey();
+        }
+        return;
+    }
+    if (!world.permissions().accessibility) return;
+    const auto bit = cg::eventMaskBit(type);
+    // Global monitors run on the main thread after the event went on its way.
+    for (const auto& monitor : monitors_) {
+        if (!monitor->global || !(monitor->mask & bit)) continue;
+        runtime::mainExecutor().enqueue(nullptr, [weak = std::weak_ptr<Monitor>(monitor), event = Event(raw)] {
+            if (auto m = weak.lock();
+                m && instance() &&
+                std::find(instance()->monitors_.begin(), instance()->monitors_.end(), m) != instance()->monitors_.end())
+                m->globalHandler(event);
+        });
+    }
+}
+
+}  // namespace ns

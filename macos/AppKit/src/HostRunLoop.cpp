@@ -1,0 +1,66 @@
+#include "macos/AppKit/HostRunLoop.hpp"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QObject>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+
+namespace ns {
+
+namespace {
+// A burst of timers that keep coming due is cut off here, so that Qt's own events still run.
+constexpr int maxTimersPerDrain = 256;
+}  // namespace
+
+HostRunLoop::HostRunLoop(runtime::EventLoop& loop) : loop_(loop), context_(std::make_unique<QObject>()) {
+    timer_ = new QTimer(context_.get());
+    timer_->setSingleShot(true);
+    timer_->setTimerType(Qt::PreciseTimer);
+    QObject::connect(timer_, &QTimer::timeout, context_.get(), [this] { drain(); });
+    // Jobs that Qt's own event handlers queued (input, painting) run before Qt goes to sleep.
+    if (auto* dispatcher = QAbstractEventDispatcher::instance(QThread::currentThread())) {
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, context_.get(), [this] {
+            if (loop_.hasReadyJobs() || (loop_.nextDeadline() && *loop_.nextDeadline() <= loop_.clock().now())) drain();
+        });
+    }
+    QObject* context = context_.get();
+    loop_.setWakeUp([context, this] {
+        QMetaObject::invokeMethod(
+            context, [this] { drain(); }, Qt::QueuedConnection);
+    });
+    QMetaObject::invokeMethod(
+        context, [this] { drain(); }, Qt::QueuedConnection);
+}
+
+HostRunLoop::~HostRunLoop() { loop_.setWakeUp({}); }
+
+void HostRunLoop::drain() {
+    if (draining_) return;
+    draining_ = true;
+    ++wakeCount_;
+    std::size_t ran = loop_.runReady();
+    for (int fired = 0; fired < maxTimersPerDrain && loop_.fireNextTimer(loop_.clock().now()); ++fired)
+        ran += 1 + loop_.runReady();
+    draining_ = false;
+    if (ran > 0 && afterDrain_) afterDrain_();
+    arm();
+}
+
+void HostRunLoop::arm() {
+    auto next = loop_.nextDeadline();
+    if (!next) {
+        timer_->stop();
+        return;
+    }
+    auto wait = *next - loop_.clock().now();
+    // Rounded up, so that the timer never fires just before the deadline and finds nothing due.
+    auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+    timer_->start(static_cast<int>(std::clamp<long long>(ms, 0, 24LL * 3600 * 1000)));
+}
+
+}  // namespace ns

@@ -1,0 +1,118 @@
+#include "macos/AppKit/Application.hpp"
+#include "macos/AppKit/StatusItem.hpp"
+#include "macos/sim/World.hpp"
+#include "stashbay/runtime/ManualLoop.hpp"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Content final : public ns::View {
+public:
+    cg::Size fittingSize() const override { return {width, 150}; }
+    void viewDidAppear() override { ++appeared; }
+    void viewDidDisappear() override { ++disappeared; }
+    void mouseDown(cg::Point location) override { clicks.push_back(location); }
+    double width = 220;
+    int appeared = 0;
+    int disappeared = 0;
+    std::vector<cg::Point> clicks;
+};
+
+class MenuBarExtraTest : public ::testing::Test {
+protected:
+    void click(cg::Point p) {
+        world.events().injectUserMouse(cg::EventType::leftMouseDown, p);
+        world.events().injectUserMouse(cg::EventType::leftMouseUp, p);
+        loop.runUntilIdle();
+    }
+    cg::Point itemCentre() const {
+        auto frame = world.statusItem(extra->statusItem()->worldItem())->frame;
+        return {frame.midX(), frame.midY()};
+    }
+
+    runtime::ManualLoop loop;
+    sim::World world;
+    std::shared_ptr<Content> content = std::make_shared<Content>();
+    std::shared_ptr<ns::MenuBarExtra> extra = ns::MenuBarExtra::create(std::nullopt, content);
+};
+
+}  // namespace
+
+TEST_F(MenuBarExtraTest, TheScenarioItemOfStashbayBecomesTheStatusItemAndItsWindowAnswersStatusItem) {
+    auto self = world.processes().selfPid();
+    ASSERT_EQ(world.statusItemsOf(self).size(), 1u);
+    EXPECT_EQ(world.statusItemsOf(self).front()->id, extra->statusItem()->worldItem());
+    auto window = extra->statusItem()->window();
+    EXPECT_EQ(window->level(), ns::WindowLevel::statusBar);
+    auto value = window->valueForKey("statusItem");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->as<ns::StatusItem>(), extra->statusItem());
+    EXPECT_THROW(window->valueForKey("title"), ns::UnknownKeyException);
+    EXPECT_THROW(extra->window()->valueForKey("statusItem"), ns::UnknownKeyException);
+    // The application lists both windows, the status window first.
+    auto windows = ns::Application::shared().windows();
+    ASSERT_EQ(windows.size(), 2u);
+    EXPECT_EQ(windows[0], window);
+    EXPECT_EQ(windows[1], extra->window());
+    // A second item enters the bar.
+    auto second = ns::StatusItem::create();
+    EXPECT_EQ(world.statusItemsOf(self).size(), 2u);
+    second.reset();
+    EXPECT_EQ(world.statusItemsOf(self).size(), 1u);
+}
+
+TEST_F(MenuBarExtraTest, AClickOnTheItemOpensThePanelUnderItAndASecondClickClosesIt) {
+    click(itemCentre());
+    ASSERT_TRUE(extra->isPresented());
+    EXPECT_EQ(content->appeared, 1);
+    EXPECT_TRUE(extra->window()->isKeyWindow());
+    EXPECT_EQ(world.processes().frontmost(), world.processes().selfPid());
+    // Under the bar, as wide as its content; in window-server space its top is the bar's bottom.
+    const auto* shown = world.windowServer().find(extra->window()->windowNumber());
+    ASSERT_NE(shown, nullptr);
+    EXPECT_DOUBLE_EQ(shown->bounds.minY(), world.menuBarHeight());
+    EXPECT_DOUBLE_EQ(shown->bounds.width(), 220);
+    EXPECT_DOUBLE_EQ(shown->bounds.height(), 150);
+    // Clicks in the panel reach its content, in the content's own coordinates.
+    click({shown->bounds.minX() + 10, shown->bounds.minY() + 20});
+    ASSERT_EQ(content->clicks.size(), 1u);
+    EXPECT_DOUBLE_EQ(content->clicks[0].x, 10);
+    EXPECT_DOUBLE_EQ(content->clicks[0].y, 20);
+
+    click(itemCentre());
+    EXPECT_FALSE(extra->isPresented());
+    EXPECT_EQ(content->disappeared, 1);
+    // No simulated menu opened for Stashbay's own item.
+    EXPECT_FALSE(world.openMenuItem());
+}
+
+TEST_F(MenuBarExtraTest, APanelThatGrowsStaysOnTheScreen) {
+    click(itemCentre());
+    ASSERT_TRUE(extra->isPresented());
+    content->width = 900;
+    extra->contentSizeChanged();
+    const auto* shown = world.windowServer().find(extra->window()->windowNumber());
+    ASSERT_NE(shown, nullptr);
+    EXPECT_DOUBLE_EQ(shown->bounds.width(), 900);
+    EXPECT_LE(shown->bounds.maxX(), world.screens().primary()->spec().frame.width());
+    EXPECT_DOUBLE_EQ(shown->bounds.minY(), world.menuBarHeight());
+}
+
+TEST_F(MenuBarExtraTest, AClickOnAnotherApplicationClosesThePanel) {
+    click(itemCentre());
+    ASSERT_TRUE(extra->isPresented());
+    click({400, 400});  // the Finder's window
+    EXPECT_FALSE(extra->isPresented());
+    EXPECT_EQ(content->disappeared, 1);
+}
+
+TEST_F(MenuBarExtraTest, KeysGoToTheFrontmostApplication) {
+    world.activate(*world.processes().find(301), 0);
+    world.events().injectUserKey(cg::EventType::keyDown, 46, cg::eventFlagMaskControl);
+    loop.runUntilIdle();
+    auto delivered = world.events().deliveries();
+    ASSERT_FALSE(delivered.empty());
+    EXPECT_EQ(delivered.back().pid, 301);
+    EXPECT_EQ(delivered.back().event->integerValue(cg::EventField::keyboardEventKeycode), 46);
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "Views/StashbayPanel/StashbayPanelModel.hpp"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <unordered_map>
+
+class QAbstractButton;
+
+namespace stashbay {
+
+class EmptyStateView;
+class IconTileView;
+class PermissionBannerView;
+class SkeletonLoadingView;
+
+// The panel's root view: paints StashbayPanelModel and forwards the mouse and the keys to it. It
+// re-renders whenever something it read changes, and animates on the runtime's clock.
+class StashbayPanelWidget : public QWidget {
+public:
+    // Builds the content of the onboarding and settings modes, which other views provide; without
+    // one those modes show an empty page.
+    using ModeContentFactory = std::function<QWidget*(PanelMode mode, QWidget* parent)>;
+
+    explicit StashbayPanelWidget(std::shared_ptr<PanelContext> context, QWidget* parent = nullptr);
+    ~StashbayPanelWidget() override;
+
+    StashbayPanelModel& model() const { return *model_; }
+    void setModeContentFactory(ModeContentFactory factory);
+
+    // Lays the content out from the model now (changes are otherwise applied on the next turn of
+    // the event loop).
+    void render();
+    // The height the content needs at the current width.
+    int contentHeight() const;
+    QSize sizeHint() const override;
+
+    // The widgets of the normal content, for the panel's own tests and the window positioner.
+    std::vector<IconTileView*> tileViews() const;
+    QWidget* tilesViewport() const { return tilesViewport_; }
+    std::vector<QAbstractButton*> controlButtons() const;
+    std::vector<PermissionBannerView*> bannerViews() const;
+    QWidget* loadingView() const;
+    QWidget* emptyView() const;
+    QWidget* modeContent(PanelMode mode) const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    class ContentEffect;
+
+    void scheduleRender();
+    void renderTracked();
+    void layoutNormal(runtime::Instant now);
+    void layoutModes(runtime::Instant now);
+    QWidget* ensureModeContent(PanelMode mode);
+
+    std::shared_ptr<StashbayPanelModel> model_;
+    ModeContentFactory modeContentFactory_;
+    QWidget* surface_;
+    ContentEffect* surfaceEffect_;
+    QWidget* normal_;
+    QWidget* tilesViewport_;
+    QWidget* tilesStrip_;
+    SkeletonLoadingView* loading_ = nullptr;
+    EmptyStateView* empty_ = nullptr;
+    std::vector<PermissionBannerView*> banners_;
+    std::vector<QAbstractButton*> controls_;
+    std::unordered_map<MenuBarItemID, IconTileView*> tiles_;
+    std::unordered_map<int, QWidget*> modeContents_;
+    QTimer frameTimer_;
+    bool renderPending_ = false;
+};
+
+}  // namespace stashbay
