@@ -35,7 +35,13 @@ StashbayPanelWidget& StashbayPanelView::widget() const {
     widget_ = std::make_unique<StashbayPanelWidget>(context_);
     // Shown to Qt (it animates and takes events only while shown) but drawn into the window.
     widget_->setAttribute(Qt::WA_DontShowOnScreen);
+    if (modeContentFactory_) widget_->setModeContentFactory(modeContentFactory_);
     return *widget_;
+}
+
+void StashbayPanelView::setModeContentFactory(StashbayPanelWidget::ModeContentFactory factory) {
+    modeContentFactory_ = std::move(factory);
+    if (widget_) widget_->setModeContentFactory(modeContentFactory_);
 }
 
 void StashbayPanelView::fitWidget(cg::Size size) const {

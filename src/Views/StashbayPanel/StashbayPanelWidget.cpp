@@ -145,7 +145,7 @@ void StashbayPanelWidget::renderTracked() {
     update();
 }
 
-QWidget* StashbayPanelWidget::ensureModeContent(PanelMode mode) {
+QWidget* StashbayPanelWidget::ensureModeContent(PanelMode mode) const {
     if (mode == PanelMode::normal) return normal_;
     auto& content = modeContents_[static_cast<int>(mode)];
     if (!content) {
@@ -288,8 +288,9 @@ int StashbayPanelWidget::contentHeight() const {
     using Model = StashbayPanelModel;
     const PanelMode mode = model_->context().panelMode();
     if (mode != PanelMode::normal) {
-        const QWidget* content = modeContent(mode);
-        return std::max(content ? content->sizeHint().height() : 0, 200);
+        // The page is built here if the panel has not laid it out yet, so that the panel takes
+        // its height from the start and follows it (its size reads observed values).
+        return std::max(ensureModeContent(mode)->sizeHint().height(), 200);
     }
     if (model_->normalContent() != Model::NormalContent::tiles)
         return static_cast<int>(Model::controlSize + 2 * Model::rowVerticalPadding);
