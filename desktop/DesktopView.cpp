@@ -199,6 +199,10 @@ void DesktopView::paintEvent(QPaintEvent*) {
                    QString::fromStdString(w->name.value_or("")));
     }
 
+    // System Settings, when something opened one of its panes.
+    systemSettings_.sync(world);
+    systemSettings_.paint(p, world);
+
     // The menu bar: the frontmost application's menus at the left, status items at the right.
     p.fillRect(QRectF(0, 0, screen.width(), barHeight), QColor(236, 236, 240, 215));
     QFont font = p.font();
@@ -280,13 +284,25 @@ void DesktopView::paintEvent(QPaintEvent*) {
         }
         panelVisible = true;
     }
+    paintBrowserNotice(p, world, screen);
     if (panelVisible && !panelWasVisible_ && panelShown_ && lastKeyDown_)
         panelShown_(std::chrono::steady_clock::now() - *lastKeyDown_);
     panelWasVisible_ = panelVisible;
 }
 
+void DesktopView::showSystemSettings(SystemSettingsWindow::Pane pane) {
+    systemSettings_.show(pane);
+    update();
+}
+
 void DesktopView::click(QPointF point, cg::EventFlags flags) {
-    auto& events = sim::World::current().events();
+    auto& world = sim::World::current();
+    systemSettings_.sync(world);
+    if (systemSettings_.click(point, world)) {
+        update();
+        return;
+    }
+    auto& events = world.events();
     events.injectUserMouse(cg::EventType::leftMouseDown, {point.x(), point.y()}, flags);
     events.injectUserMouse(cg::EventType::leftMouseUp, {point.x(), point.y()}, flags);
 }
@@ -312,12 +328,19 @@ void DesktopView::key(std::uint16_t keyCode, cg::EventFlags flags) {
 void DesktopView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     auto at = toWorld(event->position());
+    auto& world = sim::World::current();
+    systemSettings_.sync(world);
+    pressInSystemSettings_ = systemSettings_.click(at, world);
+    if (pressInSystemSettings_) {
+        update();
+        return;
+    }
     sim::World::current().events().injectUserMouse(cg::EventType::leftMouseDown, {at.x(), at.y()},
                                                    flagsOf(event->modifiers()));
 }
 
 void DesktopView::mouseMoveEvent(QMouseEvent* event) {
-    if (!(event->buttons() & Qt::LeftButton)) return;
+    if (!(event->buttons() & Qt::LeftButton) || pressInSystemSettings_) return;
     auto at = toWorld(event->position());
     sim::World::current().events().injectUserMouse(cg::EventType::leftMouseDragged, {at.x(), at.y()},
                                                    flagsOf(event->modifiers()));
@@ -325,6 +348,10 @@ void DesktopView::mouseMoveEvent(QMouseEvent* event) {
 
 void DesktopView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
+    if (pressInSystemSettings_) {
+        pressInSystemSettings_ = false;
+        return;
+    }
     auto at = toWorld(event->position());
     sim::World::current().events().injectUserMouse(cg::EventType::leftMouseUp, {at.x(), at.y()},
                                                    flagsOf(event->modifiers()));

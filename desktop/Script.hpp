@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SystemSettingsWindow.hpp"
+
 #include "macos/CoreGraphics/Event.hpp"
 
 #include <QPointF>
@@ -14,7 +16,7 @@ namespace desktop {
 
 // One step of a headless script.
 struct Step {
-    enum class Kind { wait, click, drag, key, screenshot };
+    enum class Kind { wait, click, drag, key, screenshot, settings };
     Kind kind = Kind::wait;
     double seconds = 0;
     QPointF at;
@@ -22,6 +24,7 @@ struct Step {
     std::uint16_t keyCode = 0;
     cg::EventFlags flags = 0;
     std::string file;
+    SystemSettingsWindow::Pane pane = SystemSettingsWindow::Pane::accessibility;
     int line = 0;
 };
 
@@ -38,6 +41,8 @@ public:
 //   drag X1 Y1 X2 Y2 [MODIFIERS]   e.g. "drag 900 12 700 12 cmd" moves a status item
 //   key [MODIFIERS+]KEY            e.g. "key ctrl+opt+m"
 //   screenshot FILE.png            relative to the script's folder
+//   settings PANE                  opens System Settings on accessibility, screen-recording or
+//                                  login-items; its switch is then at 577 233
 // Modifiers are joined by '+': shift, ctrl, opt (or alt), cmd.
 std::vector<Step> parseScript(const std::string& text, const std::string& fileName,
                               const std::filesystem::path& folder);
