@@ -75,9 +75,21 @@ TEST_F(SettingsViewTest, RendersThePageHeadless) {
     EXPECT_TRUE(image.save(QString::fromUtf8(STASHBAY_RENDER_DIR) + "/settings.png"));
     // The back chevron is indigo; the Missing badge red somewhere in the Permissions rows.
     const auto page = view->layout();
-    bool indigo = false;
-    for (int x = static_cast<int>(page.back.left()); x < static_cast<int>(page.back.right()); ++x)
-        for (int y = static_cast<int>(page.back.top()); y < static_cast<int>(page.back.bottom()); ++y)
-            if (image.pixelColor(x, y) == palette::accent()) indigo = true;
-    EXPECT_TRUE(indigo);
+    auto shows = [&](const QRectF& area, const QColor& colour) {
+        for (int x = static_cast<int>(area.left()); x < static_cast<int>(area.right()); ++x)
+            for (int y = static_cast<int>(area.top()); y < static_cast<int>(area.bottom()); ++y)
+                if (image.pixelColor(x, y) == colour) return true;
+        return false;
+    };
+    EXPECT_TRUE(shows(page.back, palette::accent()));
+    ASSERT_EQ(page.sections.size(), 2u);
+    const auto& permissions = page.sections[1].rows;
+    ASSERT_EQ(permissions.size(), 2u);
+    const QColor red(255, 59, 48);
+    const QColor green(52, 199, 89);
+    EXPECT_FALSE(shows(permissions[0].trailingRect, red)) << "Accessibility is granted";
+    EXPECT_TRUE(shows(permissions[0].trailingRect, green));
+    EXPECT_TRUE(shows(permissions[1].trailingRect, red)) << "Screen Recording is missing";
+    // The General section's picker shows the stored 2 s segment selected, in white.
+    EXPECT_TRUE(shows(page.sections[0].rows[1].trailingRect, Qt::white));
 }
