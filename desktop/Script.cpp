@@ -114,6 +114,14 @@ std::vector<Step> parseScript(const std::string& text, const std::string& file, 
             else
                 fail(file, lineNumber, "settings",
                      "expected accessibility, screen-recording or login-items, got '" + w[1] + "'");
+        } else if (verb == "defaults") {
+            arity(2, 2);
+            if (!steps.empty() && steps.back().kind != Step::Kind::defaults)
+                fail(file, lineNumber, "defaults", "only before the first other step");
+            step.kind = Step::Kind::defaults;
+            step.file = w[1];
+            if (w[2] != "true" && w[2] != "false") fail(file, lineNumber, "defaults", "expected true or false");
+            step.value = w[2] == "true";
         } else {
             fail(file, lineNumber, "step", "unknown step '" + verb + "'");
         }

@@ -16,15 +16,17 @@ namespace desktop {
 
 // One step of a headless script.
 struct Step {
-    enum class Kind { wait, click, drag, key, screenshot, settings };
+    enum class Kind { wait, click, drag, key, screenshot, settings, defaults };
     Kind kind = Kind::wait;
     double seconds = 0;
     QPointF at;
     QPointF to;
     std::uint16_t keyCode = 0;
     cg::EventFlags flags = 0;
+    // The screenshot's file, or the user default's key.
     std::string file;
     SystemSettingsWindow::Pane pane = SystemSettingsWindow::Pane::accessibility;
+    bool value = false;
     int line = 0;
 };
 
@@ -43,6 +45,9 @@ public:
 //   screenshot FILE.png            relative to the script's folder
 //   settings PANE                  opens System Settings on accessibility, screen-recording or
 //                                  login-items; its switch is then at 577 233
+//   defaults KEY true|false        one of Stashbay's user defaults, written before Stashbay
+//                                  launches (so only at the top of a script), as the terminal's
+//                                  defaults command would (e.g. "defaults hasCompletedOnboarding true")
 // Modifiers are joined by '+': shift, ctrl, opt (or alt), cmd.
 std::vector<Step> parseScript(const std::string& text, const std::string& fileName,
                               const std::filesystem::path& folder);

@@ -154,6 +154,7 @@ private:
             case K::drag: view_.drag(step.at, step.to, step.flags); break;
             case K::key: view_.key(step.keyCode, step.flags); break;
             case K::settings: view_.showSystemSettings(step.pane); break;
+            case K::defaults: break;  // written before the launch
             case K::screenshot: {
                 QImage image = view_.grab().toImage();
                 if (!image.save(QString::fromStdString(step.file), "PNG")) {
@@ -222,11 +223,16 @@ int main(int argc, char** argv) {
         ns::UserDefaults::resetStandard(ns::UserDefaults::defaultPersistFile());
         desktop::bringFinderToFront(world);
 
+        // The system alert sound is heard.
+        world.alertSounds().setListener([] { QApplication::beep(); });
         ns::HostRunLoop host(loop);
         desktop::DesktopView view;
         host.setAfterDrain([&view] { view.update(); });
         ns::Application::shared().setStopHandler([] { QCoreApplication::quit(); });
 
+        if (steps)
+            for (const auto& step : *steps)
+                if (step.kind == desktop::Step::Kind::defaults) ns::UserDefaults::standard().set(step.value, step.file);
         auto stashbay = desktop::launchStashbay(manifest.updates);
 
         const auto started = std::chrono::steady_clock::now();

@@ -28,6 +28,24 @@ if build/default/desktop/stashbay-screenshot-check "$shots/before-hotkey.png" "$
   echo "the panel did not close on the second hotkey"
   exit 1
 fi
+# The panel used headless: opened by a click, a tile's mirrored menu, the arrow keys, Escape.
+echo "== desktop, headless: the panel's tiles, a mirrored menu and the keys"
+cp desktop/scripts/panel.txt "$shots/"
+XDG_CONFIG_HOME="$shots/config-panel" XDG_DATA_HOME="$shots/data-panel" \
+  build/default/desktop/stashbay-desktop --headless --script "$shots/panel.txt"
+build/default/desktop/stashbay-screenshot-check "$shots/panel-before.png" "$shots/panel-tiles.png"
+if build/default/desktop/stashbay-screenshot-check "$shots/panel-before.png" "$shots/panel-closed.png" >/dev/null 2>&1; then
+  echo "Escape did not close the panel"
+  exit 1
+fi
+# A first run walked headless: the onboarding's steps with both permissions granted in the
+# simulated System Settings, then the panel's tiles.
+echo "== desktop, headless: the onboarding of a first run"
+cp desktop/scripts/onboarding.txt "$shots/"
+XDG_CONFIG_HOME="$shots/config-onboarding" XDG_DATA_HOME="$shots/data-onboarding" \
+  build/default/desktop/stashbay-desktop --headless --script "$shots/onboarding.txt"
+build/default/desktop/stashbay-screenshot-check "$shots/onboarding-before.png" "$shots/onboarding-welcome.png"
+build/default/desktop/stashbay-screenshot-check "$shots/onboarding-before.png" "$shots/onboarding-done.png"
 rm -rf "$shots"
 
 # The benchmark is measured with the bench preset; here it only has to run.

@@ -61,6 +61,9 @@ void Application::setKeyWindow(Window* window) {
     if (previous.get() == window) return;
     keyWindow_ = window ? window->weak_from_this() : std::weak_ptr<Window>();
     if (previous) previous->resignKey();
+    if (window)
+        NotificationCenter::defaultCenter().post(
+            Notification{windowDidBecomeKeyNotification, reinterpret_cast<std::uintptr_t>(window), {}});
 }
 
 void Application::windowOrderedOut(Window* window) {
@@ -148,7 +151,10 @@ void Application::sendEvent(const cg::EventRef& raw) {
                 if (item->button()) item->button()->performClick();
                 return;
             }
-            window->makeKeyAndOrderFront();
+            if (window->canBecomeKey())
+                window->makeKeyAndOrderFront();
+            else
+                window->orderFront();
             if (window->contentView()) {
                 cg::Point local{event.location().x - hit->bounds.minX(), event.location().y - hit->bounds.minY()};
                 window->contentView()->mouseDown(local);

@@ -93,11 +93,14 @@ void MenuBarExtra::present() {
     window_->setFrame(cg::Rect{x, top - size.height, size.width, size.height});
     Application::shared().activate();
     window_->makeKeyAndOrderFront();
+    contentShown_ = true;
     content_->viewDidAppear();
 }
 
 void MenuBarExtra::dismiss() {
-    if (!isPresented()) return;
+    // Also when the window was ordered out by itself: the content hears that it went.
+    if (!contentShown_) return;
+    contentShown_ = false;
     window_->orderOut();
     content_->viewDidDisappear();
 }

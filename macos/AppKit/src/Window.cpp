@@ -2,6 +2,7 @@
 
 #include "macos/AppKit/Application.hpp"
 #include "macos/AppKit/StatusItem.hpp"
+#include "macos/Foundation/NotificationCenter.hpp"
 #include "macos/sim/World.hpp"
 #include "stashbay/runtime/Executor.hpp"
 
@@ -62,7 +63,13 @@ cg::Rect Window::frame() const {
 void Window::setFrame(cg::Rect frame) {
     if (world_.expired()) return;
     auto& world = sim::World::current();
-    if (auto* w = world.windowServer().find(number_)) w->bounds = flipped(world, frame);
+    auto* w = world.windowServer().find(number_);
+    if (!w) return;
+    const auto before = w->bounds.size;
+    w->bounds = flipped(world, frame);
+    if (before.width != frame.width() || before.height != frame.height())
+        NotificationCenter::defaultCenter().post(
+            Notification{windowDidResizeNotification, reinterpret_cast<std::uintptr_t>(this), {}});
 }
 
 std::int64_t Window::level() const {
@@ -89,8 +96,10 @@ void Window::orderFront() {
 
 void Window::orderOut() {
     if (world_.expired() || isStatusWindow_) return;
+    const bool wasKey = isKeyWindow();
     if (auto* w = sim::World::current().windowServer().find(number_)) w->onScreen = false;
     Application::shared().windowOrderedOut(this);
+    if (wasKey) resignKey();
 }
 
 void Window::makeKeyAndOrderFront() {

@@ -52,9 +52,9 @@ void AppPanelContext::terminate() {
     QCoreApplication::quit();
 }
 
-QAction* AppPanelContext::popUpMenu(QMenu& menu, const QPoint& location) {
-    if (windows_.popUpMenu) return windows_.popUpMenu(menu, location);
-    return menu.exec(location);
+void AppPanelContext::popUpMenu(std::unique_ptr<QMenu> menu, const QPoint& location) {
+    if (windows_.popUpMenu) return windows_.popUpMenu(std::move(menu), location);
+    menu->exec(location);
 }
 
 void AppPanelContext::beep() { ns::Sound::beep(); }

@@ -19,8 +19,8 @@ public:
         std::function<QWidget*()> keyWindowContentView;
         std::function<void()> orderOutKeyWindow;
         std::function<void()> terminate;
-        // Shows a pop-up menu until it closes; QMenu::exec without a hook.
-        std::function<QAction*(QMenu&, const QPoint&)> popUpMenu;
+        // Shows a pop-up menu; QMenu::exec without a hook.
+        std::function<void(std::unique_ptr<QMenu>, const QPoint&)> popUpMenu;
     };
 
     AppPanelContext(std::shared_ptr<AppState> state, std::shared_ptr<PermissionsManager> permissions,
@@ -45,7 +45,7 @@ public:
     QWidget* keyWindowContentView() override;
     void orderOutKeyWindow() override;
     void terminate() override;
-    QAction* popUpMenu(QMenu& menu, const QPoint& location) override;
+    void popUpMenu(std::unique_ptr<QMenu> menu, const QPoint& location) override;
     void beep() override;
 
 private:

@@ -66,7 +66,7 @@ void presentMirroredMenu(PanelContext& context, const std::vector<AccessibilityB
     QWidget* view = anchorView ? anchorView : context.keyWindowContentView();
     if (!view) return;
     const QPoint location = anchorView ? view->mapToGlobal(QPoint(0, view->height())) : view->mapToGlobal(QPoint(0, 0));
-    context.popUpMenu(*menu, location);
+    context.popUpMenu(std::move(menu), location);
 }
 
 }  // namespace stashbay

@@ -42,8 +42,8 @@ std::unique_ptr<QMenu> makeMirroredMenu(const std::vector<AccessibilityBridge::A
                                         PanelContext& context);
 
 // Shows the copy at the tile that was clicked (its lower-left corner), or without a tile at the
-// top-left corner of the key window's content; returns when the menu has closed. Without a tile
-// and without a key window, nothing is shown.
+// top-left corner of the key window's content. Without a tile and without a key window, nothing is
+// shown.
 void presentMirroredMenu(PanelContext& context, const std::vector<AccessibilityBridge::AXMenuSnapshot>& entries,
                          QWidget* anchorView);
 

@@ -7,6 +7,7 @@
 #include "System/AccessibilityBridge.hpp"
 #include "stashbay/runtime/Task.hpp"
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -50,9 +51,9 @@ public:
     // Orders the key window out (hidden, not closed); nothing without one.
     virtual void orderOutKeyWindow() = 0;
     virtual void terminate() = 0;
-    // Shows `menu` with its top-left corner at `location` (global coordinates) and returns when it
-    // has closed, with the entry chosen (already triggered), or null.
-    virtual QAction* popUpMenu(QMenu& menu, const QPoint& location) = 0;
+    // Shows `menu` with its top-left corner at `location` (global coordinates) until the user
+    // chooses an entry (which is triggered) or dismisses it; the menu goes when it closes.
+    virtual void popUpMenu(std::unique_ptr<QMenu> menu, const QPoint& location) = 0;
     // The system alert sound.
     virtual void beep() = 0;
 };

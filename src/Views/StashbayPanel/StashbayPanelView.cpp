@@ -1,8 +1,10 @@
 #include "Views/StashbayPanel/StashbayPanelView.hpp"
 
+#include "App/AppDelegate.hpp"
 #include "Persistence/UserPreferences.hpp"
 #include "Views/StashbayPanel/AppPanelContext.hpp"
 #include "macos/AppKit/Application.hpp"
+#include "macos/Foundation/NotificationCenter.hpp"
 
 #include <QCoreApplication>
 #include <QMouseEvent>
@@ -12,7 +14,51 @@
 
 namespace stashbay {
 
-StashbayPanelView::StashbayPanelView() = default;
+namespace {
+
+// A platform window as the positioner moves it.
+class PlatformWindow final : public PositionedWindow {
+public:
+    explicit PlatformWindow(std::shared_ptr<ns::Window> window) : window_(std::move(window)) {}
+
+    const ns::Window* window() const { return window_.get(); }
+    cg::Rect frame() const override { return window_->frame(); }
+    void setFrameOrigin(cg::Point origin) override {
+        auto frame = window_->frame();
+        frame.origin = origin;
+        window_->setFrame(frame);
+    }
+    std::vector<std::any> observeResizeAndBecomeKey(std::function<void()> handler) override {
+        auto shared = std::make_shared<std::function<void()>>(std::move(handler));
+        const auto object = reinterpret_cast<std::uintptr_t>(window_.get());
+        std::vector<std::any> registrations;
+        for (const char* name : {ns::windowDidResizeNotification, ns::windowDidBecomeKeyNotification}) {
+            auto token = ns::NotificationCenter::defaultCenter().addObserver(
+                name, &ns::OperationQueue::main(), [shared, object](const ns::Notification& notification) {
+                    if (notification.object == object) (*shared)();
+                });
+            registrations.emplace_back(std::make_shared<Registration>(std::move(token)));
+        }
+        return registrations;
+    }
+
+private:
+    struct Registration {
+        explicit Registration(ns::NotificationObserverToken token) : token(std::move(token)) {}
+        ~Registration() { ns::NotificationCenter::defaultCenter().removeObserver(token); }
+        ns::NotificationObserverToken token;
+    };
+    std::shared_ptr<ns::Window> window_;
+};
+
+std::shared_ptr<PositionedWindow> statusItemWindow() {
+    auto window = AppDelegate::statusItemWindow();
+    return window ? std::make_shared<PlatformWindow>(std::move(window)) : nullptr;
+}
+
+}  // namespace
+
+StashbayPanelView::StashbayPanelView() : positioner_(statusItemWindow) {}
 
 StashbayPanelView::~StashbayPanelView() = default;
 
@@ -31,12 +77,43 @@ StashbayPanelWidget& StashbayPanelView::widget() const {
         if (auto key = ns::Application::shared().keyWindow()) key->orderOut();
     };
     windows.terminate = [] { ns::Application::shared().terminate(); };
+    auto* self = const_cast<StashbayPanelView*>(this);
+    windows.popUpMenu = [self](std::unique_ptr<QMenu> menu, const QPoint& location) {
+        self->showMenu(std::move(menu), location);
+    };
     context_ = std::make_shared<AppPanelContext>(std::move(state), std::move(permissions), std::move(windows));
     widget_ = std::make_unique<StashbayPanelWidget>(context_);
     // Shown to Qt (it animates and takes events only while shown) but drawn into the window.
     widget_->setAttribute(Qt::WA_DontShowOnScreen);
     if (modeContentFactory_) widget_->setModeContentFactory(modeContentFactory_);
+    widget_->setDidRender([self] {
+        if (self->hasAppeared_) self->positioner_.viewUpdated(self->positionedWindow());
+    });
     return *widget_;
+}
+
+std::shared_ptr<PositionedWindow> StashbayPanelView::positionedWindow() const {
+    auto current = window();
+    if (!current) return nullptr;
+    auto* known = dynamic_cast<PlatformWindow*>(positionedWindow_.get());
+    if (!known || known->window() != current.get()) positionedWindow_ = std::make_shared<PlatformWindow>(current);
+    return positionedWindow_;
+}
+
+void StashbayPanelView::viewDidMoveToWindow() {
+    positioner_.viewCreated([this] { return positionedWindow(); });
+}
+
+void StashbayPanelView::showMenu(std::unique_ptr<QMenu> menu, const QPoint& location) {
+    menu_.reset();
+    auto current = window();
+    if (!current || !widget_) return;
+    // The location is in the widget's global coordinates; the widget fills the window.
+    const QPoint inPanel = widget_->mapFromGlobal(location);
+    const cg::Rect frame = current->frame();
+    menu_ =
+        std::make_unique<PopUpMenu>(std::move(menu), cg::Point{frame.minX() + inPanel.x(), frame.maxY() - inPanel.y()},
+                                    [](QAction* chosen) { chosen->trigger(); });
 }
 
 void StashbayPanelView::setModeContentFactory(StashbayPanelWidget::ModeContentFactory factory) {
@@ -63,10 +140,13 @@ void StashbayPanelView::viewDidAppear() {
 
 void StashbayPanelView::viewDidDisappear() {
     hasAppeared_ = false;
+    menu_.reset();
     if (widget_) widget_->hide();
 }
 
 void StashbayPanelView::mouseDown(cg::Point location) {
+    // A click in the panel closes its pop-up menu, as a click outside a menu does.
+    if (menu_) menu_->close();
     auto& root = widget();
     fitWidget({static_cast<double>(root.width()), static_cast<double>(root.height())});
     root.render();

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Views/Environment.hpp"
+#include "Views/StashbayPanel/PanelWindowPositioner.hpp"
+#include "Views/StashbayPanel/PopUpMenu.hpp"
 #include "Views/StashbayPanel/StashbayPanelModel.hpp"
 #include "Views/StashbayPanel/StashbayPanelWidget.hpp"
 #include "macos/AppKit/Window.hpp"
@@ -14,7 +16,8 @@ class AppPanelContext;
 // The panel's root view, the content of the panel's window. It reads the application state, the
 // permissions service and the preferences from its environment by type (all three are required)
 // and hosts the panel's widget, built on first use: the window's drawing, clicks and keys go to
-// it, and its pop-up menus, beeps and window requests go to the platform.
+// it, and its pop-up menus, beeps and window requests go to the platform. Its window is kept flush
+// with the right edge of Stashbay's status item window.
 class StashbayPanelView final : public ns::View {
 public:
     StashbayPanelView();
@@ -29,10 +32,13 @@ public:
     // The pages of the onboarding and settings modes, which the scene provides; given to the
     // widget when it is built.
     void setModeContentFactory(StashbayPanelWidget::ModeContentFactory factory);
+    // The mirrored menu shown last, while it exists.
+    PopUpMenu* popUpMenu() const { return menu_.get(); }
 
     cg::Size fittingSize() const override;
     void viewDidAppear() override;
     void viewDidDisappear() override;
+    void viewDidMoveToWindow() override;
     void mouseDown(cg::Point location) override;
     void keyDown(const ns::Event& event) override;
     void draw(QPainter& painter, cg::Size size) const override;
@@ -44,6 +50,9 @@ public:
 private:
     // The widget at the size of the window the view is in (or `size`).
     void fitWidget(cg::Size size) const;
+    // The view's window as the positioner sees it; null when in none.
+    std::shared_ptr<PositionedWindow> positionedWindow() const;
+    void showMenu(std::unique_ptr<QMenu> menu, const QPoint& location);
 
     Environment environment_;
     bool hasAppeared_ = false;
@@ -51,6 +60,9 @@ private:
     // Built on first use, once the scene has placed the environment.
     mutable std::shared_ptr<AppPanelContext> context_;
     mutable std::unique_ptr<StashbayPanelWidget> widget_;
+    PanelWindowPositioner positioner_;
+    mutable std::shared_ptr<PositionedWindow> positionedWindow_;
+    std::unique_ptr<PopUpMenu> menu_;
 };
 
 }  // namespace stashbay

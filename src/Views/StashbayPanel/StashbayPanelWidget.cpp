@@ -143,6 +143,7 @@ void StashbayPanelWidget::renderTracked() {
         frameTimer_.stop();
     }
     update();
+    if (didRender_) didRender_();
 }
 
 QWidget* StashbayPanelWidget::ensureModeContent(PanelMode mode) const {

@@ -31,6 +31,8 @@ public:
 
     StashbayPanelModel& model() const { return *model_; }
     void setModeContentFactory(ModeContentFactory factory);
+    // Told after every layout of the content (the window that shows it may need to move).
+    void setDidRender(std::function<void()> handler) { didRender_ = std::move(handler); }
 
     // Lays the content out from the model now (changes are otherwise applied on the next turn of
     // the event loop).
@@ -81,6 +83,7 @@ private:
     mutable std::unordered_map<int, QWidget*> modeContents_;
     QTimer frameTimer_;
     bool renderPending_ = false;
+    std::function<void()> didRender_;
 };
 
 }  // namespace stashbay

@@ -1,6 +1,7 @@
 #include "App/Entry/StashbayApp.hpp"
 #include "Views/Onboarding/OnboardingView.hpp"
 #include "Views/Settings/SettingsView.hpp"
+#include "Views/StashbayPanel/IconTileView.hpp"
 #include "macos/AppKit/Application.hpp"
 #include "macos/Foundation/FileManager.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
@@ -126,6 +127,8 @@ protected:
                 out = text.substr(text.find('=') + 1, text.find('s', text.find('=')) - text.find('=') - 1);
         return out;
     }
+    // Window-server space (y down) of a window of the world.
+    cg::Rect bounds(const ns::Window& window) const { return world.windowServer().find(window.windowNumber())->bounds; }
     void hotkey() {
         world.events().injectUserKey(cg::EventType::keyDown, 46, ns::modifierFlagControl | ns::modifierFlagOption);
         loop.runUntilIdle();
@@ -311,4 +314,54 @@ TEST_F(StashbayAppTest, TheSettingsPageTurnsTheHotkeyOffAndOnAndEachVisitStartsW
     settings = page<stashbay::SettingsView>(AppState::PanelMode::settings);
     ASSERT_NE(settings, nullptr);
     EXPECT_EQ(settings->model().general().updateContent().kind, UpdateContent::Kind::checkButton);
+}
+
+TEST_F(StashbayAppTest, ThePanelHangsUnderItsItemAndATileClickedInItOpensTheMirroredMenuThere) {
+    launch(true);
+    loop.advance(1s);
+    hotkey();
+    loop.advance(5s);
+    const auto panel = app->scene()->window();
+    const auto item = stashbay::AppDelegate::statusItemWindow();
+    ASSERT_NE(item, nullptr);
+    EXPECT_NEAR(panel->frame().maxX(), item->frame().maxX(), 1.0) << "right edges flush";
+
+    // A click in the panel window on the Stopwatch's tile.
+    auto& widget = app->panelView()->widget();
+    widget.render();
+    stashbay::IconTileView* stopwatch = nullptr;
+    for (auto* tile : widget.tileViews())
+        if (tile->model().item().displayName() == "Stopwatch") stopwatch = tile;
+    ASSERT_NE(stopwatch, nullptr);
+    const QPoint center = stopwatch->mapTo(&widget, stopwatch->rect().center());
+    click({bounds(*panel).minX() + center.x(), bounds(*panel).minY() + center.y()});
+
+    // Its menu, mirrored in a pop-up window under the tile; the panel keeps the keyboard.
+    auto* menu = app->panelView()->popUpMenu();
+    ASSERT_NE(menu, nullptr);
+    ASSERT_TRUE(menu->window()->isVisible());
+    const cg::Rect shown = bounds(*menu->window());
+    EXPECT_NEAR(shown.minY(), bounds(*panel).minY() + stopwatch->mapTo(&widget, QPoint(0, stopwatch->height())).y(),
+                1.0);
+    EXPECT_TRUE(panel->isKeyWindow());
+    click({shown.minX() + 30,
+           shown.minY() + stashbay::PopUpMenu::verticalPadding + 1.5 * stashbay::PopUpMenu::rowHeight});  // "Reset"
+    ASSERT_EQ(world.menuChoices().size(), 1u);
+    EXPECT_EQ(world.menuChoices()[0].path, (std::vector<std::size_t>{1}));
+    EXPECT_FALSE(menu->window()->isVisible());
+    EXPECT_TRUE(app->scene()->isPresented());
+    EXPECT_EQ(world.alertSounds().count(), 0);
+
+    // The panel's keys come from the world's keyboard: the arrows move the focus, Escape closes.
+    for (std::uint16_t arrow : {124, 124}) {
+        world.events().injectUserKey(cg::EventType::keyDown, arrow, 0);
+        world.events().injectUserKey(cg::EventType::keyUp, arrow, 0);
+    }
+    loop.runUntilIdle();
+    ASSERT_TRUE(app->panelView()->model().focusedItem().has_value());
+    EXPECT_EQ(app->panelView()->model().focusedItem()->id(), app->panelView()->model().tiles().at(1).item.id());
+    world.events().injectUserKey(cg::EventType::keyDown, 53, 0);
+    loop.runUntilIdle();
+    EXPECT_FALSE(app->scene()->isPresented());
+    EXPECT_FALSE(app->panelView()->hasAppeared());
 }

@@ -31,10 +31,9 @@ protected:
         loop.run(state->startAfterOnboarding());
         loop.advance(10ms);
         AppPanelContext::Windows windows;
-        windows.popUpMenu = [this](QMenu& menu, const QPoint&) {
-            QAction* chosen = answerMenu ? answerMenu(menu) : nullptr;
+        windows.popUpMenu = [this](std::unique_ptr<QMenu> menu, const QPoint&) {
+            QAction* chosen = answerMenu ? answerMenu(*menu) : nullptr;
             if (chosen) chosen->trigger();
-            return chosen;
         };
         keyContent = std::make_unique<QWidget>();
         windows.keyWindowContentView = [this] { return keyContent.get(); };
@@ -96,6 +95,42 @@ TEST_F(PanelStoryTest, ChoosingAnEntryOfAHiddenItemsMirroredMenuReachesTheApplic
     EXPECT_TRUE(world.menuHistory().empty()) << "the real item was neither pressed nor clicked";
     EXPECT_EQ(world.alertSounds().count(), 0);
     EXPECT_TRUE(loop.run(state->scanner()->isPaused())) << "scanning paused by the activation";
+}
+
+TEST_F(PanelStoryTest, ATileWhoseItemHasNoReadableMenuRunsTheActivationChainAndTheItemsMenuOpens) {
+    // Tally's menu is not in its accessibility tree; a right click on it in the bar opens it.
+    const MenuBarItem tally = tileNamed("Tally");
+    int menusShown = 0;
+    answerMenu = [&](QMenu&) {
+        ++menusShown;
+        return nullptr;
+    };
+    model->handleItemInteraction(tally, true, nullptr);
+    loop.advance(5s);
+    EXPECT_EQ(menusShown, 0) << "nothing to mirror";
+    ASSERT_TRUE(world.openMenuItem().has_value());
+    EXPECT_EQ(world.statusItem(*world.openMenuItem())->spec.title, "Tally");
+    EXPECT_EQ(world.menuHistory().back().trigger, sim::World::MenuTrigger::click);
+    EXPECT_EQ(world.alertSounds().count(), 0);
+    EXPECT_EQ(model->failedItemID(), std::nullopt);
+    loop.advance(40s);  // the item goes back out of view once its menu has closed
+}
+
+TEST_F(PanelStoryTest, AFailedActivationBeepsAndMarksTheTileForAMoment) {
+    const MenuBarItem whisper = tileNamed("Whisper");
+    model->handleItemInteraction(whisper, false, nullptr);
+    const auto started = loop.now();
+    while (world.alertSounds().count() == 0 && loop.now() - started < 10s) loop.advance(100ms);
+    EXPECT_EQ(capture.count("interaction",
+                            "All AX activation strategies failed for hidden item Whisper; opened its "
+                            "app as a last resort (tried axPress, activate+axPress, axShowMenu, openApp)"),
+              1u);
+    EXPECT_EQ(world.alertSounds().count(), 1);
+    EXPECT_EQ(world.processes().frontmost(), 453) << "its application was opened as the last resort";
+    EXPECT_EQ(model->failedItemID(), whisper.id());
+    for (const auto& tile : model->tiles()) EXPECT_EQ(tile.isFailed, tile.item.id() == whisper.id());
+    loop.advance(1200ms);
+    EXPECT_EQ(model->failedItemID(), std::nullopt);
 }
 
 }  // namespace

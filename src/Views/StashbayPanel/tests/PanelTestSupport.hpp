@@ -95,11 +95,10 @@ public:
     QWidget* keyWindowContentView() override { return keyContentView; }
     void orderOutKeyWindow() override { ++orderOuts; }
     void terminate() override { ++terminations; }
-    QAction* popUpMenu(QMenu& menu, const QPoint& location) override {
+    void popUpMenu(std::unique_ptr<QMenu> menu, const QPoint& location) override {
         menuLocations.push_back(location);
-        QAction* chosen = answerMenu(menu, location);
+        QAction* chosen = answerMenu(*menu, location);
         if (chosen) chosen->trigger();
-        return chosen;
     }
     void beep() override { ns::Sound::beep(); }
 

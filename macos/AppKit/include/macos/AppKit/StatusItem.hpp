@@ -90,6 +90,7 @@ private:
     std::shared_ptr<View> content_;
     std::shared_ptr<StatusItem> statusItem_;
     std::shared_ptr<Window> window_;
+    bool contentShown_ = false;
 };
 
 }  // namespace ns

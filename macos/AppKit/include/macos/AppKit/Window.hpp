@@ -26,6 +26,10 @@ inline constexpr std::int64_t statusBar = 25;
 inline constexpr std::int64_t popUpMenu = 101;
 }  // namespace WindowLevel
 
+// The notifications a window posts, with the window as their object.
+inline constexpr const char* windowDidResizeNotification = "NSWindowDidResizeNotification";
+inline constexpr const char* windowDidBecomeKeyNotification = "NSWindowDidBecomeKeyNotification";
+
 // What a window shows: the thin seam between the platform's windows and the views that paint
 // them.
 class View {
@@ -77,15 +81,19 @@ public:
     sim::WindowNumber windowNumber() const { return number_; }
     // Screen space; an empty rectangle once the world's window is gone.
     cg::Rect frame() const;
+    // Posts the resize notification when the size changes.
     void setFrame(cg::Rect frame);
     std::int64_t level() const;
     void setLevel(std::int64_t level);
     bool isVisible() const;
     void orderFront();
-    // Takes the window off screen; a key window stops being key.
+    // Takes the window off screen; a key window stops being key (and hears of it).
     void orderOut();
     void makeKeyAndOrderFront();
     bool isKeyWindow() const;
+    // A window that cannot become key (a pop-up menu's) is only ordered front by a click in it.
+    bool canBecomeKey() const { return canBecomeKey_; }
+    void setCanBecomeKey(bool can) { canBecomeKey_ = can; }
 
     void setContentView(std::shared_ptr<View> view) {
         if (contentView_) contentView_->moveToWindow({});
@@ -116,6 +124,7 @@ private:
     sim::WindowNumber number_;
     bool ownsWindow_;
     bool isStatusWindow_ = false;
+    bool canBecomeKey_ = true;
     std::weak_ptr<const StatusItem> statusItem_;
     std::shared_ptr<View> contentView_;
     std::function<void()> didResignKey_;
