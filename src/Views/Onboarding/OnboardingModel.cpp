@@ -69,13 +69,18 @@ void OnboardingModel::runAction(const std::function<void()>& action) {
 }
 
 void OnboardingModel::setStep(OnboardingStep step) {
-    if (step != step_.get()) stepChangedAt_ = currentInstant();
+    if (step != step_.get()) {
+        stepChangedAt_ = currentInstant();
+        previousStep_ = step_.get();
+    }
     step_.set(step);
 }
 
-std::array<OnboardingModel::Dot, 4> OnboardingModel::dots() const {
+std::array<OnboardingModel::Dot, 4> OnboardingModel::dots() const { return dots(step()); }
+
+std::array<OnboardingModel::Dot, 4> OnboardingModel::dots(OnboardingStep step) {
     std::array<Dot, 4> dots{};
-    const auto current = static_cast<int>(step());
+    const auto current = static_cast<int>(step);
     for (std::size_t index = 0; index < allSteps.size(); ++index) {
         const auto dotStep = allSteps[index];
         const auto raw = static_cast<int>(dotStep);

@@ -78,6 +78,9 @@ public:
     runtime::Instant stepChangedAt() const { return stepChangedAt_; }
 
     std::array<Dot, 4> dots() const;
+    static std::array<Dot, 4> dots(OnboardingStep step);
+    // The step before the last change, which the dots animate from.
+    OnboardingStep previousStep() const { return previousStep_; }
     static StatusRow permissionStatusRow(bool granted, const QString& label);
     StepContent content() const;
     static QString waitingText();
@@ -115,6 +118,7 @@ private:
     std::shared_ptr<PermissionsManager> permissions_;
     observation::Observable<OnboardingStep> step_{OnboardingStep::welcome};
     runtime::Instant stepChangedAt_{};
+    OnboardingStep previousStep_ = OnboardingStep::welcome;
     observation::ObservationToken accessibilityToken_;
     observation::ObservationToken screenRecordingToken_;
     int actionDepth_ = 0;

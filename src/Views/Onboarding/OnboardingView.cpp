@@ -123,13 +123,28 @@ void OnboardingView::paintEvent(QPaintEvent*) {
     const auto places = layout();
     const auto content = model_->content();
 
+    // The dots change size and colour with a spring of 0.3 s without bounce: an ease-out here.
     const auto dots = model_->dots();
+    const auto before = OnboardingModel::dots(model_->previousStep());
+    double dotProgress = 1;
+    if (runtime::EventLoop::currentOrNull())
+        dotProgress = curveProgress(Curve::easeOut,
+                                    std::chrono::duration<double>(runtime::now() - model_->stepChangedAt()).count() /
+                                        std::chrono::duration<double>(OnboardingModel::stepAnimationDuration).count());
+    const QColor faint = palette::withOpacity(QColor(0, 0, 0), 0.15);
+    auto mix = [&](const QColor& from, const QColor& to) {
+        auto channel = [&](double a, double b) { return static_cast<int>(std::lround(a + (b - a) * dotProgress)); };
+        return QColor(channel(from.red(), to.red()), channel(from.green(), to.green()), channel(from.blue(), to.blue()),
+                      channel(from.alpha(), to.alpha()));
+    };
     for (std::size_t index = 0; index < 4; ++index) {
         const auto& box = places.dots[index];
-        const double radius = OnboardingModel::dotSize / 2 * dots[index].scale;
+        const double scale = before[index].scale + (dots[index].scale - before[index].scale) * dotProgress;
+        const double radius = OnboardingModel::dotSize / 2 * scale;
         QPainterPath dot;
         dot.addEllipse(box.center(), radius, radius);
-        painter.fillPath(dot, dots[index].reached ? palette::accent() : palette::withOpacity(QColor(0, 0, 0), 0.15));
+        painter.fillPath(dot, mix(before[index].reached ? palette::accent() : faint,
+                                  dots[index].reached ? palette::accent() : faint));
     }
 
     // The step comes in from the trailing edge while fading in.
