@@ -295,16 +295,18 @@ void DesktopView::showSystemSettings(SystemSettingsWindow::Pane pane) {
     update();
 }
 
-void DesktopView::click(QPointF point, cg::EventFlags flags) {
+void DesktopView::click(QPointF point, cg::EventFlags flags, bool right) {
     auto& world = sim::World::current();
     systemSettings_.sync(world);
-    if (systemSettings_.click(point, world)) {
+    if (!right && systemSettings_.click(point, world)) {
         update();
         return;
     }
     auto& events = world.events();
-    events.injectUserMouse(cg::EventType::leftMouseDown, {point.x(), point.y()}, flags);
-    events.injectUserMouse(cg::EventType::leftMouseUp, {point.x(), point.y()}, flags);
+    events.injectUserMouse(right ? cg::EventType::rightMouseDown : cg::EventType::leftMouseDown, {point.x(), point.y()},
+                           flags);
+    events.injectUserMouse(right ? cg::EventType::rightMouseUp : cg::EventType::leftMouseUp, {point.x(), point.y()},
+                           flags);
 }
 
 void DesktopView::drag(QPointF from, QPointF to, cg::EventFlags flags) {
@@ -326,17 +328,17 @@ void DesktopView::key(std::uint16_t keyCode, cg::EventFlags flags) {
 }
 
 void DesktopView::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;
+    if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
     auto at = toWorld(event->position());
     auto& world = sim::World::current();
     systemSettings_.sync(world);
-    pressInSystemSettings_ = systemSettings_.click(at, world);
+    pressInSystemSettings_ = event->button() == Qt::LeftButton && systemSettings_.click(at, world);
     if (pressInSystemSettings_) {
         update();
         return;
     }
-    sim::World::current().events().injectUserMouse(cg::EventType::leftMouseDown, {at.x(), at.y()},
-                                                   flagsOf(event->modifiers()));
+    const auto type = event->button() == Qt::RightButton ? cg::EventType::rightMouseDown : cg::EventType::leftMouseDown;
+    sim::World::current().events().injectUserMouse(type, {at.x(), at.y()}, flagsOf(event->modifiers()));
 }
 
 void DesktopView::mouseMoveEvent(QMouseEvent* event) {
@@ -347,14 +349,14 @@ void DesktopView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void DesktopView::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;
+    if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
     if (pressInSystemSettings_) {
         pressInSystemSettings_ = false;
         return;
     }
     auto at = toWorld(event->position());
-    sim::World::current().events().injectUserMouse(cg::EventType::leftMouseUp, {at.x(), at.y()},
-                                                   flagsOf(event->modifiers()));
+    const auto type = event->button() == Qt::RightButton ? cg::EventType::rightMouseUp : cg::EventType::leftMouseUp;
+    sim::World::current().events().injectUserMouse(type, {at.x(), at.y()}, flagsOf(event->modifiers()));
 }
 
 void DesktopView::keyPressEvent(QKeyEvent* event) {

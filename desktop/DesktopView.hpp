@@ -22,7 +22,7 @@ public:
     explicit DesktopView(QWidget* parent = nullptr);
 
     // Input as the person gives it, in points of the primary screen (y down from its top).
-    void click(QPointF point, cg::EventFlags flags = 0);
+    void click(QPointF point, cg::EventFlags flags = 0, bool right = false);
     void drag(QPointF from, QPointF to, cg::EventFlags flags = 0);
     void key(std::uint16_t keyCode, cg::EventFlags flags);
     // The person opens System Settings on a pane.

@@ -75,11 +75,11 @@ std::vector<Step> parseScript(const std::string& text, const std::string& file, 
             step.kind = Step::Kind::wait;
             step.seconds = number(w[1], file, lineNumber, "wait");
             if (step.seconds < 0 || step.seconds > 3600) fail(file, lineNumber, "wait", "expected 0 to 3600 seconds");
-        } else if (verb == "click") {
+        } else if (verb == "click" || verb == "rightclick") {
             arity(2, 3);
-            step.kind = Step::Kind::click;
-            step.at = {number(w[1], file, lineNumber, "click"), number(w[2], file, lineNumber, "click")};
-            if (w.size() == 4) step.flags = modifiers(w[3], file, lineNumber, "click");
+            step.kind = verb == "click" ? Step::Kind::click : Step::Kind::rightClick;
+            step.at = {number(w[1], file, lineNumber, verb), number(w[2], file, lineNumber, verb)};
+            if (w.size() == 4) step.flags = modifiers(w[3], file, lineNumber, verb);
         } else if (verb == "drag") {
             arity(4, 5);
             step.kind = Step::Kind::drag;

@@ -16,7 +16,7 @@ namespace desktop {
 
 // One step of a headless script.
 struct Step {
-    enum class Kind { wait, click, drag, key, screenshot, settings, defaults };
+    enum class Kind { wait, click, rightClick, drag, key, screenshot, settings, defaults };
     Kind kind = Kind::wait;
     double seconds = 0;
     QPointF at;
@@ -40,6 +40,7 @@ public:
 // A script is one step a line; '#' starts a comment:
 //   wait SECONDS
 //   click X Y [MODIFIERS]          points from the top left of the main screen
+//   rightclick X Y [MODIFIERS]     the same with the right button
 //   drag X1 Y1 X2 Y2 [MODIFIERS]   e.g. "drag 900 12 700 12 cmd" moves a status item
 //   key [MODIFIERS+]KEY            e.g. "key ctrl+opt+m"
 //   screenshot FILE.png            relative to the script's folder

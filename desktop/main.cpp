@@ -151,6 +151,7 @@ private:
         switch (step.kind) {
             case K::wait: pause = static_cast<int>(step.seconds * 1000); break;
             case K::click: view_.click(step.at, step.flags); break;
+            case K::rightClick: view_.click(step.at, step.flags, true); break;
             case K::drag: view_.drag(step.at, step.to, step.flags); break;
             case K::key: view_.key(step.keyCode, step.flags); break;
             case K::settings: view_.showSystemSettings(step.pane); break;

@@ -142,13 +142,15 @@ void Application::sendEvent(const cg::EventRef& raw) {
         case T::keyDown:
             if (auto key = keyWindow(); key && key->contentView()) key->contentView()->keyDown(event);
             return;
-        case T::leftMouseDown: {
+        case T::leftMouseDown:
+        case T::rightMouseDown: {
+            const bool right = event.type() == T::rightMouseDown;
             auto& world = sim::World::current();
             const auto* hit = world.windowServer().hitTest(event.location());
             auto window = hit ? windowNumbered(hit->number) : nullptr;
             if (!window) return;
             if (auto item = window->statusItem_.lock()) {
-                if (item->button()) item->button()->performClick();
+                if (item->button() && !right) item->button()->performClick();
                 return;
             }
             if (window->canBecomeKey())
@@ -157,7 +159,10 @@ void Application::sendEvent(const cg::EventRef& raw) {
                 window->orderFront();
             if (window->contentView()) {
                 cg::Point local{event.location().x - hit->bounds.minX(), event.location().y - hit->bounds.minY()};
-                window->contentView()->mouseDown(local);
+                if (right)
+                    window->contentView()->rightMouseDown(local);
+                else
+                    window->contentView()->mouseDown(local);
             }
             return;
         }

@@ -44,6 +44,7 @@ public:
     }
     void viewDidMoveToWindow() override { inner_->moveToWindow(window()); }
     void mouseDown(cg::Point location) override { inner_->mouseDown(location); }
+    void rightMouseDown(cg::Point location) override { inner_->rightMouseDown(location); }
     void keyDown(const ns::Event& event) override { inner_->keyDown(event); }
     void draw(QPainter& painter, cg::Size size) const override { inner_->draw(painter, size); }
 

@@ -144,7 +144,11 @@ void StashbayPanelView::viewDidDisappear() {
     if (widget_) widget_->hide();
 }
 
-void StashbayPanelView::mouseDown(cg::Point location) {
+void StashbayPanelView::mouseDown(cg::Point location) { click(location, Qt::LeftButton); }
+
+void StashbayPanelView::rightMouseDown(cg::Point location) { click(location, Qt::RightButton); }
+
+void StashbayPanelView::click(cg::Point location, Qt::MouseButton button) {
     // A click in the panel closes its pop-up menu, as a click outside a menu does.
     if (menu_) menu_->close();
     auto& root = widget();
@@ -154,11 +158,9 @@ void StashbayPanelView::mouseDown(cg::Point location) {
     QWidget* target = root.childAt(at);
     if (!target) target = &root;
     const QPointF local = target->mapFrom(&root, QPointF(location.x, location.y));
-    // The window hears of the press only; the release follows at once, as a click.
-    QMouseEvent press(QEvent::MouseButtonPress, local, target->mapToGlobal(local), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, local, target->mapToGlobal(local), button, button, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, local, target->mapToGlobal(local), Qt::LeftButton, Qt::NoButton,
+    QMouseEvent release(QEvent::MouseButtonRelease, local, target->mapToGlobal(local), button, Qt::NoButton,
                         Qt::NoModifier);
     QCoreApplication::sendEvent(target, &release);
 }

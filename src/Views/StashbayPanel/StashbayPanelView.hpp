@@ -40,6 +40,7 @@ public:
     void viewDidDisappear() override;
     void viewDidMoveToWindow() override;
     void mouseDown(cg::Point location) override;
+    void rightMouseDown(cg::Point location) override;
     void keyDown(const ns::Event& event) override;
     void draw(QPainter& painter, cg::Size size) const override;
 
@@ -52,6 +53,8 @@ private:
     void fitWidget(cg::Size size) const;
     // The view's window as the positioner sees it; null when in none.
     std::shared_ptr<PositionedWindow> positionedWindow() const;
+    // The window hears of the press only; the widget gets the press and the release, as a click.
+    void click(cg::Point location, Qt::MouseButton button);
     void showMenu(std::unique_ptr<QMenu> menu, const QPoint& location);
 
     Environment environment_;

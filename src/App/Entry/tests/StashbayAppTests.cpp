@@ -92,9 +92,9 @@ protected:
         loop.runUntilIdle();
     }
     // The person's click at a point of the screen (y down from its top).
-    void click(cg::Point at) {
-        world.events().injectUserMouse(cg::EventType::leftMouseDown, at);
-        world.events().injectUserMouse(cg::EventType::leftMouseUp, at);
+    void click(cg::Point at, bool right = false) {
+        world.events().injectUserMouse(right ? cg::EventType::rightMouseDown : cg::EventType::leftMouseDown, at);
+        world.events().injectUserMouse(right ? cg::EventType::rightMouseUp : cg::EventType::leftMouseUp, at);
         loop.runUntilIdle();
     }
     // A click on Stashbay's own status item, which needs no permission.
@@ -364,4 +364,27 @@ TEST_F(StashbayAppTest, ThePanelHangsUnderItsItemAndATileClickedInItOpensTheMirr
     loop.runUntilIdle();
     EXPECT_FALSE(app->scene()->isPresented());
     EXPECT_FALSE(app->panelView()->hasAppeared());
+}
+
+TEST_F(StashbayAppTest, ARightClickOnATileInThePanelWindowOpensTheItemsOwnMenuInTheWorld) {
+    launch(true);
+    loop.advance(1s);
+    hotkey();
+    loop.advance(5s);
+    auto& widget = app->panelView()->widget();
+    widget.render();
+    stashbay::IconTileView* tally = nullptr;
+    for (auto* tile : widget.tileViews())
+        if (tile->model().item().displayName() == "Tally") tally = tile;
+    ASSERT_NE(tally, nullptr);
+    const QPoint center = tally->mapTo(&widget, tally->rect().center());
+    const cg::Rect panel = bounds(*app->scene()->window());
+    ASSERT_LT(center.x(), panel.width()) << "Tally's tile is in view";
+    click({panel.minX() + center.x(), panel.minY() + center.y()}, true);
+    loop.advance(5s);
+    // Its menu is not in its accessibility tree: the activation chain opened it in the bar.
+    EXPECT_EQ(app->panelView()->popUpMenu(), nullptr);
+    ASSERT_TRUE(world.openMenuItem().has_value());
+    EXPECT_EQ(world.statusItem(*world.openMenuItem())->spec.title, "Tally");
+    loop.advance(40s);
 }

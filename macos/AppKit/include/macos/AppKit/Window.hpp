@@ -41,6 +41,7 @@ public:
     virtual void viewDidDisappear() {}
     // The location is in the view: origin at its top left, y down.
     virtual void mouseDown(cg::Point location) { (void)location; }
+    virtual void rightMouseDown(cg::Point location) { (void)location; }
     virtual void keyDown(const Event& event) { (void)event; }
     // Paints the content with its top-left corner at the painter's origin, at the given size.
     virtual void draw(QPainter& painter, cg::Size size) const {
