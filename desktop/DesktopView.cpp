@@ -199,6 +199,10 @@ void DesktopView::paintEvent(QPaintEvent*) {
                    QString::fromStdString(w->name.value_or("")));
     }
 
+    // System Settings, when something opened one of its panes.
+    systemSettings_.sync(world);
+    systemSettings_.paint(p, world);
+
     // The menu bar: the frontmost application's menus at the left, status items at the right.
     p.fillRect(QRectF(0, 0, screen.width(), barHeight), QColor(236, 236, 240, 215));
     QFont font = p.font();
@@ -280,13 +284,25 @@ void DesktopView::paintEvent(QPaintEvent*) {
         }
         panelVisible = true;
     }
+    paintBrowserNotice(p, world, screen);
     if (panelVisible && !panelWasVisible_ && panelShown_ && lastKeyDown_)
         panelShown_(std::chrono::steady_clock::now() - *lastKeyDown_);
     panelWasVisible_ = panelVisible;
 }
 
+void DesktopView::showSystemSettings(SystemSettingsWindow::Pane pane) {
+    systemSettings_.show(pane);
+    update();
+}
+
 void DesktopView::click(QPointF point, cg::EventFlags flags, bool right) {
-    auto& events = sim::World::current().events();
+    auto& world = sim::World::current();
+    systemSettings_.sync(world);
+    if (!right && systemSettings_.click(point, world)) {
+        update();
+        return;
+    }
+    auto& events = world.events();
     events.injectUserMouse(right ? cg::EventType::rightMouseDown : cg::EventType::leftMouseDown, {point.x(), point.y()},
                            flags);
     events.injectUserMouse(right ? cg::EventType::rightMouseUp : cg::EventType::leftMouseUp, {point.x(), point.y()},
@@ -314,12 +330,19 @@ void DesktopView::key(std::uint16_t keyCode, cg::EventFlags flags) {
 void DesktopView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
     auto at = toWorld(event->position());
+    auto& world = sim::World::current();
+    systemSettings_.sync(world);
+    pressInSystemSettings_ = event->button() == Qt::LeftButton && systemSettings_.click(at, world);
+    if (pressInSystemSettings_) {
+        update();
+        return;
+    }
     const auto type = event->button() == Qt::RightButton ? cg::EventType::rightMouseDown : cg::EventType::leftMouseDown;
     sim::World::current().events().injectUserMouse(type, {at.x(), at.y()}, flagsOf(event->modifiers()));
 }
 
 void DesktopView::mouseMoveEvent(QMouseEvent* event) {
-    if (!(event->buttons() & Qt::LeftButton)) return;
+    if (!(event->buttons() & Qt::LeftButton) || pressInSystemSettings_) return;
     auto at = toWorld(event->position());
     sim::World::current().events().injectUserMouse(cg::EventType::leftMouseDragged, {at.x(), at.y()},
                                                    flagsOf(event->modifiers()));
@@ -327,6 +350,10 @@ void DesktopView::mouseMoveEvent(QMouseEvent* event) {
 
 void DesktopView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
+    if (pressInSystemSettings_) {
+        pressInSystemSettings_ = false;
+        return;
+    }
     auto at = toWorld(event->position());
     const auto type = event->button() == Qt::RightButton ? cg::EventType::rightMouseUp : cg::EventType::leftMouseUp;
     sim::World::current().events().injectUserMouse(type, {at.x(), at.y()}, flagsOf(event->modifiers()));

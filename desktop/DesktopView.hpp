@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SystemSettingsWindow.hpp"
+
 #include "macos/CoreGraphics/Event.hpp"
 
 #include <QWidget>
@@ -23,6 +25,8 @@ public:
     void click(QPointF point, cg::EventFlags flags = 0, bool right = false);
     void drag(QPointF from, QPointF to, cg::EventFlags flags = 0);
     void key(std::uint16_t keyCode, cg::EventFlags flags);
+    // The person opens System Settings on a pane.
+    void showSystemSettings(SystemSettingsWindow::Pane pane);
 
     // Called after each paint that first shows Stashbay's panel window, with the time since the
     // last key-down went into the world.
@@ -44,6 +48,9 @@ private:
     QPointF toWorld(QPointF widgetPoint) const;
     double scale() const;
 
+    SystemSettingsWindow systemSettings_;
+    // A press that System Settings took: its release and drags stay there too.
+    bool pressInSystemSettings_ = false;
     bool panelWasVisible_ = false;
     std::optional<std::chrono::steady_clock::time_point> lastKeyDown_;
     std::function<void(std::chrono::nanoseconds)> panelShown_;

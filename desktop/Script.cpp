@@ -101,6 +101,19 @@ std::vector<Step> parseScript(const std::string& text, const std::string& file, 
             std::filesystem::path target(w[1]);
             if (target.extension() != ".png") fail(file, lineNumber, "screenshot", "expected a .png file name");
             step.file = (target.is_absolute() ? target : folder / target).string();
+        } else if (verb == "settings") {
+            arity(1, 1);
+            step.kind = Step::Kind::settings;
+            using Pane = SystemSettingsWindow::Pane;
+            if (w[1] == "accessibility")
+                step.pane = Pane::accessibility;
+            else if (w[1] == "screen-recording")
+                step.pane = Pane::screenRecording;
+            else if (w[1] == "login-items")
+                step.pane = Pane::loginItems;
+            else
+                fail(file, lineNumber, "settings",
+                     "expected accessibility, screen-recording or login-items, got '" + w[1] + "'");
         } else if (verb == "defaults") {
             arity(2, 2);
             if (!steps.empty() && steps.back().kind != Step::Kind::defaults)

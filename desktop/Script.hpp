@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SystemSettingsWindow.hpp"
+
 #include "macos/CoreGraphics/Event.hpp"
 
 #include <QPointF>
@@ -14,7 +16,7 @@ namespace desktop {
 
 // One step of a headless script.
 struct Step {
-    enum class Kind { wait, click, rightClick, drag, key, screenshot, defaults };
+    enum class Kind { wait, click, rightClick, drag, key, screenshot, settings, defaults };
     Kind kind = Kind::wait;
     double seconds = 0;
     QPointF at;
@@ -23,6 +25,7 @@ struct Step {
     cg::EventFlags flags = 0;
     // The screenshot's file, or the user default's key.
     std::string file;
+    SystemSettingsWindow::Pane pane = SystemSettingsWindow::Pane::accessibility;
     bool value = false;
     int line = 0;
 };
@@ -41,6 +44,8 @@ public:
 //   drag X1 Y1 X2 Y2 [MODIFIERS]   e.g. "drag 900 12 700 12 cmd" moves a status item
 //   key [MODIFIERS+]KEY            e.g. "key ctrl+opt+m"
 //   screenshot FILE.png            relative to the script's folder
+//   settings PANE                  opens System Settings on accessibility, screen-recording or
+//                                  login-items; its switch is then at 577 233
 //   defaults KEY true|false        one of Stashbay's user defaults, written before Stashbay
 //                                  launches (so only at the top of a script), as the terminal's
 //                                  defaults command would (e.g. "defaults hasCompletedOnboarding true")

@@ -9,7 +9,8 @@ namespace {
 
 class Launched final : public LaunchedStashbay {
 public:
-    Launched() : app_(stashbay::StashbayApp::launch()) {}
+    explicit Launched(stashbay::UpdateCheckerConfiguration updates)
+        : app_(stashbay::StashbayApp::launch(std::move(updates))) {}
 
 private:
     std::unique_ptr<stashbay::StashbayApp> app_;
@@ -17,7 +18,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<LaunchedStashbay> launchStashbay() { return std::make_unique<Launched>(); }
+std::unique_ptr<LaunchedStashbay> launchStashbay(stashbay::UpdateCheckerConfiguration updates) {
+    return std::make_unique<Launched>(std::move(updates));
+}
 
 void bringFinderToFront(sim::World& world) {
     const sim::Process* chosen = nullptr;

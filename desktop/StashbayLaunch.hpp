@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Updates/UpdateChecker.hpp"
 #include "macos/sim/World.hpp"
 
 #include <memory>
@@ -14,8 +15,9 @@ public:
 };
 
 // Starts Stashbay as its process entry does: the application description's members, its
-// menu-bar scene and the delegate, then the end of launching.
-std::unique_ptr<LaunchedStashbay> launchStashbay();
+// menu-bar scene and the delegate, then the end of launching. Its update checks go where
+// `updates` says.
+std::unique_ptr<LaunchedStashbay> launchStashbay(stashbay::UpdateCheckerConfiguration updates = {});
 
 // Makes the Finder (else the first other application) frontmost, as after a login.
 void bringFinderToFront(sim::World& world);

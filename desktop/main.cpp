@@ -5,6 +5,7 @@
 #include "Script.hpp"
 #include "StashbayLaunch.hpp"
 
+#include "Updates/LocalServer/LoopbackHttpsServer.hpp"
 #include "macos/AppKit/Application.hpp"
 #include "macos/AppKit/HostRunLoop.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
@@ -20,8 +21,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -34,13 +38,14 @@ struct Options {
     bool measure = false;
     std::optional<std::string> script;
     std::optional<std::string> scenario;
+    std::optional<std::string> manifest;
     std::string logLevel = "error";
 };
 
 void usage(std::FILE* out) {
     std::fprintf(out,
-                 "usage: %s [--scenario FILE] [--headless] [--script FILE] [--log-level error|info|debug] "
-                 "[--measure]\n",
+                 "usage: %s [--scenario FILE] [--headless] [--script FILE] [--manifest FILE] "
+                 "[--log-level error|info|debug] [--measure]\n",
                  program);
 }
 
@@ -66,6 +71,8 @@ Options parseOptions(int argc, char** argv) {
             o.script = value();
         } else if (a == "--scenario") {
             o.scenario = value();
+        } else if (a == "--manifest") {
+            o.manifest = value();
         } else if (a == "--log-level") {
             o.logLevel = value();
             if (o.logLevel != "error" && o.logLevel != "info" && o.logLevel != "debug")
@@ -78,6 +85,37 @@ Options parseOptions(int argc, char** argv) {
         }
     }
     return o;
+}
+
+// The update manifest the person chose, served over HTTPS from 127.0.0.1 with a certificate made
+// now, which the app's update checker is told to trust: every state of the settings page's
+// Updates row can be seen without the internet.
+struct ManifestServer {
+    std::unique_ptr<testing_https::LoopbackHttpsServer> server;
+    stashbay::UpdateCheckerConfiguration updates;
+};
+
+ManifestServer serveManifest(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) badInput("--manifest: cannot read '" + file + "'");
+    std::ostringstream body;
+    body << in.rdbuf();
+    if (!testing_https::opensslCommandAvailable()) badInput("--manifest: the openssl command is needed");
+    char folderTemplate[] = "/tmp/stashbay-manifest-XXXXXX";
+    if (!::mkdtemp(folderTemplate)) badInput("--manifest: cannot make a temporary folder");
+    const std::filesystem::path folder(folderTemplate);
+    auto certificate = testing_https::makeTestCertificate(folder, "manifest-server");
+    if (!certificate) badInput("--manifest: openssl could not make a certificate");
+    ManifestServer served;
+    served.server = std::make_unique<testing_https::LoopbackHttpsServer>(*certificate);
+    // The server holds its certificate and key now.
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    const std::string path = "/stashbay/version.json";
+    served.server->route(path, {200, body.str(), {{"Content-Type", "application/json"}}});
+    served.updates.manifestURL = ns::URL::fromString(served.server->url(path));
+    served.updates.trustAnchorPEM = certificate->certificatePEM;
+    return served;
 }
 
 bool hasDisplay() {
@@ -116,6 +154,7 @@ private:
             case K::rightClick: view_.click(step.at, step.flags, true); break;
             case K::drag: view_.drag(step.at, step.to, step.flags); break;
             case K::key: view_.key(step.keyCode, step.flags); break;
+            case K::settings: view_.showSystemSettings(step.pane); break;
             case K::defaults: break;  // written before the launch
             case K::screenshot: {
                 QImage image = view_.grab().toImage();
@@ -164,6 +203,9 @@ int main(int argc, char** argv) {
         }
     }
 
+    ManifestServer manifest;
+    if (options.manifest) manifest = serveManifest(*options.manifest);
+
     if (options.headless) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     } else if (!hasDisplay()) {
@@ -192,7 +234,7 @@ int main(int argc, char** argv) {
         if (steps)
             for (const auto& step : *steps)
                 if (step.kind == desktop::Step::Kind::defaults) ns::UserDefaults::standard().set(step.value, step.file);
-        auto stashbay = desktop::launchStashbay();
+        auto stashbay = desktop::launchStashbay(manifest.updates);
 
         const auto started = std::chrono::steady_clock::now();
         if (options.measure) {

@@ -38,6 +38,14 @@ if build/default/desktop/stashbay-screenshot-check "$shots/panel-before.png" "$s
   echo "Escape did not close the panel"
   exit 1
 fi
+# A first run walked headless: the onboarding's steps with both permissions granted in the
+# simulated System Settings, then the panel's tiles.
+echo "== desktop, headless: the onboarding of a first run"
+cp desktop/scripts/onboarding.txt "$shots/"
+XDG_CONFIG_HOME="$shots/config-onboarding" XDG_DATA_HOME="$shots/data-onboarding" \
+  build/default/desktop/stashbay-desktop --headless --script "$shots/onboarding.txt"
+build/default/desktop/stashbay-screenshot-check "$shots/onboarding-before.png" "$shots/onboarding-welcome.png"
+build/default/desktop/stashbay-screenshot-check "$shots/onboarding-before.png" "$shots/onboarding-done.png"
 rm -rf "$shots"
 
 # The benchmark is measured with the bench preset; here it only has to run.

@@ -110,7 +110,8 @@ void UserPreferences::writeGlobalHotkeyEnabled() {
     ns::UserDefaults::standard().set(cf::Value(globalHotkeyEnabled_.get()), Keys::globalHotkeyEnabled);
 }
 
-// A failure is logged and the wanted state kept: the user sees the switch as set.
+// A failure is logged, and then the setting and its key return to what the login item really is,
+// so that the switch never shows a change the system refused.
 void UserPreferences::updateLaunchAtLogin(bool enabled) {
     auto& service = sm::AppService::mainApp();
     try {
@@ -123,6 +124,10 @@ void UserPreferences::updateLaunchAtLogin(bool enabled) {
         }
     } catch (const std::exception& error) {
         logger_.error("Failed to update launch-at-login: %@", error);
+        bool actual = service.status() == sm::AppService::Status::enabled;
+        // Set without a new login-item step: only the record of the wanted state changes.
+        launchAtLogin_.set(actual);
+        ns::UserDefaults::standard().set(cf::Value(launchAtLogin_.get()), Keys::launchAtLogin);
     }
 }
 

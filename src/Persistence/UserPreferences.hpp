@@ -15,7 +15,8 @@ namespace stashbay {
 // announces the change to observers only when the value differs, and then always writes the
 // value to the user defaults at once (the scanner and the hotkey observer read the defaults
 // directly); setting launchAtLogin also registers or unregisters the login item, every time.
-// A modify call changes the value in place and is always announced.
+// When that login-item step fails, the setting and its key return to the login item's actual
+// status (on only when it is enabled). A modify call changes the value in place and is always announced.
 class UserPreferences {
 public:
     // The user-defaults keys of the whole app.

@@ -91,7 +91,7 @@ TEST_F(WorkspaceOpeningTest, APaneATestMadeFailDoesNotOpen) {
 
 TEST_F(WorkspaceOpeningTest, AnAddressTheWorldDoesNotKnowFailsToOpen) {
     for (std::string text : {"x-apple.systempreferences:com.apple.preference.security?Privacy_Camera",
-                             "https://stashbay.app/downloads/version.json", "relative/path"}) {
+                             "ftp://stashbay.app/downloads/version.json", "relative/path"}) {
         SCOPED_TRACE(text);
         Outcome outcome;
         open(text, outcome);
@@ -118,4 +118,32 @@ TEST_F(WorkspaceOpeningTest, AnEmptyCompletionStillOpensThePane) {
     ns::Workspace::shared().open(*ns::URL::fromString(accessibilityPane), {}, nullptr);
     loop.advance(100ms);
     EXPECT_EQ(world.permissions().openedSettingsURLs, (std::vector<std::string>{accessibilityPane}));
+}
+
+TEST_F(WorkspaceOpeningTest, AWebLinkOpensInTheBrowserAndIsRecordedApartFromThePanes) {
+    Outcome outcome;
+    open("https://stashbay.app/download/Stashbay-1.4.0.dmg", outcome);
+    loop.advance(100ms);
+    ASSERT_TRUE(outcome.called);
+    EXPECT_FALSE(outcome.error);
+    EXPECT_EQ(world.permissions().openedWebURLs,
+              (std::vector<std::string>{"https://stashbay.app/download/Stashbay-1.4.0.dmg"}));
+    EXPECT_TRUE(world.permissions().openedSettingsURLs.empty());
+}
+
+TEST_F(WorkspaceOpeningTest, ThePanesSwitchesChangeTheWorldsPermissions) {
+    using sim::systemSettings::PrivacyPane;
+    world.permissions().accessibility = false;
+    world.permissions().screenRecording = false;
+    EXPECT_EQ(sim::systemSettings::paneOf(legacyScreenRecordingPane), PrivacyPane::screenRecording);
+    EXPECT_EQ(sim::systemSettings::paneOf(accessibilityPane), PrivacyPane::accessibility);
+    EXPECT_FALSE(sim::systemSettings::paneOf("https://stashbay.app"));
+
+    sim::systemSettings::setAllowed(world, PrivacyPane::accessibility, true);
+    EXPECT_TRUE(world.permissions().accessibility);
+    EXPECT_FALSE(world.permissions().screenRecording);
+    sim::systemSettings::setAllowed(world, PrivacyPane::screenRecording, true);
+    sim::systemSettings::setAllowed(world, PrivacyPane::accessibility, false);
+    EXPECT_FALSE(world.permissions().accessibility);
+    EXPECT_TRUE(world.permissions().screenRecording);
 }

@@ -28,8 +28,24 @@ bool knows(const std::string& url) {
     return std::find(urls.begin(), urls.end(), url) != urls.end();
 }
 
+bool isWebLink(const std::string& url) { return url.starts_with("https://") || url.starts_with("http://"); }
+
+std::optional<PrivacyPane> paneOf(const std::string& url) {
+    if (!knows(url)) return std::nullopt;
+    return url.ends_with("Privacy_Accessibility") ? PrivacyPane::accessibility : PrivacyPane::screenRecording;
+}
+
+void setAllowed(World& world, PrivacyPane pane, bool allowed) {
+    auto& permissions = world.permissions();
+    (pane == PrivacyPane::accessibility ? permissions.accessibility : permissions.screenRecording) = allowed;
+}
+
 std::optional<OpenFailure> open(World& world, const std::string& url) {
     auto& permissions = world.permissions();
+    if (isWebLink(url)) {
+        permissions.openedWebURLs.push_back(url);
+        return std::nullopt;
+    }
     if (!knows(url))
         return OpenFailure{applicationNotFound, "There is no application set to open the URL " + url + "."};
     if (permissions.failingSettingsURLs.count(url))

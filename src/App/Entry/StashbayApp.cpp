@@ -1,6 +1,8 @@
 #include "App/Entry/StashbayApp.hpp"
 
 #include "App/MenuBarIcon.hpp"
+#include "Views/Onboarding/OnboardingView.hpp"
+#include "Views/Settings/SettingsView.hpp"
 #include "macos/AppKit/Application.hpp"
 #include "macos/Observation/Observation.hpp"
 #include "stashbay/runtime/Executor.hpp"
@@ -53,16 +55,17 @@ private:
     runtime::TaskHandle<void> task_;
 };
 
-StashbayApp::StashbayApp()
+StashbayApp::StashbayApp(UpdateCheckerConfiguration updates)
     : appDelegate_(std::make_shared<AppDelegate>()),
       appState_(AppState::create()),
       preferences_(std::make_shared<UserPreferences>()),
-      hasStarted_(std::make_shared<bool>(false)) {}
+      hasStarted_(std::make_shared<bool>(false)),
+      updates_(std::move(updates)) {}
 
 StashbayApp::~StashbayApp() = default;
 
-std::unique_ptr<StashbayApp> StashbayApp::launch() {
-    auto app = std::make_unique<StashbayApp>();
+std::unique_ptr<StashbayApp> StashbayApp::launch(UpdateCheckerConfiguration updates) {
+    auto app = std::make_unique<StashbayApp>(std::move(updates));
     auto& application = ns::Application::shared();
     application.setDelegate(app->appDelegate_);
     app->body();
@@ -77,6 +80,15 @@ void StashbayApp::body() {
     environment.setObject(appState_);
     environment.setObject(appState_->permissions());
     environment.setObject(preferences_);
+    // The onboarding and the settings page, built anew each time the panel enters their mode.
+    panelView_->setModeContentFactory(
+        [state = appState_, updates = updates_](AppState::PanelMode mode, QWidget* parent) -> QWidget* {
+            if (mode == AppState::PanelMode::settings)
+                return new SettingsView(std::make_unique<SettingsModel>(state, updates), parent);
+            if (mode == AppState::PanelMode::onboarding)
+                return new OnboardingView(OnboardingModel::create(state), parent);
+            return nullptr;
+        });
     auto content = std::make_shared<Content>(*this, panelView_);
     scene_ = ns::MenuBarExtra::create(ns::Image::named(menuBarIconName), content);
     content->setScene(scene_);

@@ -3,6 +3,7 @@
 #include "App/AppDelegate.hpp"
 #include "App/AppState.hpp"
 #include "Persistence/UserPreferences.hpp"
+#include "Updates/UpdateChecker.hpp"
 #include "Views/StashbayPanel/StashbayPanelView.hpp"
 #include "macos/AppKit/StatusItem.hpp"
 #include "stashbay/runtime/Task.hpp"
@@ -17,15 +18,16 @@ namespace stashbay {
 // whose content is the panel, sized by panelWidth() and started once by the start hook.
 class StashbayApp {
 public:
-    // Builds the members in declaration order; starts nothing.
-    StashbayApp();
+    // Builds the members in declaration order; starts nothing. The settings page's update checks
+    // go where `updates` says (the maker's manifest by default).
+    explicit StashbayApp(UpdateCheckerConfiguration updates = {});
     ~StashbayApp();
     StashbayApp(const StashbayApp&) = delete;
     StashbayApp& operator=(const StashbayApp&) = delete;
 
     // The process entry's runner: builds the description, installs the delegate, shows the scene
     // and finishes launching. The host's loop runs it from there.
-    static std::unique_ptr<StashbayApp> launch();
+    static std::unique_ptr<StashbayApp> launch(UpdateCheckerConfiguration updates = {});
 
     // The panel's width in points: 320 in the onboarding and settings modes; otherwise 200 for no
     // items, else 36 per item plus 76, raised to 200 and then lowered to 600.
@@ -51,6 +53,7 @@ private:
     std::shared_ptr<AppState> appState_;
     std::shared_ptr<UserPreferences> preferences_;
     std::shared_ptr<bool> hasStarted_;
+    UpdateCheckerConfiguration updates_;
     std::shared_ptr<StashbayPanelView> panelView_;
     std::shared_ptr<ns::MenuBarExtra> scene_;
 };

@@ -289,16 +289,20 @@ TEST_F(UserPreferencesTest, LaunchAtLoginRegistersAndUnregistersOnEverySet) {
     EXPECT_EQ(stored(Keys::launchAtLogin), cf::Value(true));
 }
 
-TEST_F(UserPreferencesTest, AFailedRegistrationIsLoggedAndTheWantedStateKept) {
+TEST_F(UserPreferencesTest, AFailedRegistrationIsLoggedAndTheSettingReturnsToTheLoginItemsStatus) {
     UserPreferences preferences;
     sm::AppService::Faults faults;
     faults.registerError = ns::Error(sm::AppService::serviceErrorDomain, 1, "Operation not permitted");
     loginItem().setFaults(faults);
+    std::vector<bool> shown;
+    auto token = preferences.observeLaunchAtLogin([&](const bool& value) { shown.push_back(value); });
 
     preferences.setLaunchAtLogin(true);
 
-    EXPECT_TRUE(preferences.launchAtLogin());
-    EXPECT_EQ(stored(Keys::launchAtLogin), cf::Value(true));
+    EXPECT_FALSE(preferences.launchAtLogin());
+    EXPECT_EQ(shown, (std::vector<bool>{true, false}));
+    EXPECT_EQ(stored(Keys::launchAtLogin), cf::Value(false));
+    EXPECT_EQ(loginItem().registerCallCount(), 1u);
     EXPECT_EQ(preferences.launchAtLoginStatus(), Status::notRegistered);
     auto records = capture.records("persistence");
     ASSERT_EQ(records.size(), 1u);
@@ -306,7 +310,7 @@ TEST_F(UserPreferencesTest, AFailedRegistrationIsLoggedAndTheWantedStateKept) {
     EXPECT_EQ(records[0].text, "Failed to update launch-at-login: Operation not permitted");
 }
 
-TEST_F(UserPreferencesTest, AFailedUnregistrationIsLoggedAndTheWantedStateKept) {
+TEST_F(UserPreferencesTest, AFailedUnregistrationIsLoggedAndTheSettingReturnsToTheLoginItemsStatus) {
     UserPreferences preferences;
     preferences.setLaunchAtLogin(true);
     sm::AppService::Faults faults;
@@ -316,8 +320,8 @@ TEST_F(UserPreferencesTest, AFailedUnregistrationIsLoggedAndTheWantedStateKept) 
 
     preferences.setLaunchAtLogin(false);
 
-    EXPECT_FALSE(preferences.launchAtLogin());
-    EXPECT_EQ(stored(Keys::launchAtLogin), cf::Value(false));
+    EXPECT_TRUE(preferences.launchAtLogin());
+    EXPECT_EQ(stored(Keys::launchAtLogin), cf::Value(true));
     EXPECT_EQ(preferences.launchAtLoginStatus(), Status::enabled);
     EXPECT_EQ(capture.texts("persistence", os::LogLevel::error),
               std::vector<std::string>{"Failed to update launch-at-login: The entry is busy"});

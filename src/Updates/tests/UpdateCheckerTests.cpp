@@ -1,4 +1,4 @@
-#include "LoopbackHttpsServer.hpp"
+#include "Updates/LocalServer/LoopbackHttpsServer.hpp"
 #include "Updates/ManifestFetch.hpp"
 #include "Updates/UpdateChecker.hpp"
 #include "macos/Foundation/Bundle.hpp"

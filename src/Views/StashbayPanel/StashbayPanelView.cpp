@@ -85,6 +85,7 @@ StashbayPanelWidget& StashbayPanelView::widget() const {
     widget_ = std::make_unique<StashbayPanelWidget>(context_);
     // Shown to Qt (it animates and takes events only while shown) but drawn into the window.
     widget_->setAttribute(Qt::WA_DontShowOnScreen);
+    if (modeContentFactory_) widget_->setModeContentFactory(modeContentFactory_);
     widget_->setDidRender([self] {
         if (self->hasAppeared_) self->positioner_.viewUpdated(self->positionedWindow());
     });
@@ -113,6 +114,11 @@ void StashbayPanelView::showMenu(std::unique_ptr<QMenu> menu, const QPoint& loca
     menu_ =
         std::make_unique<PopUpMenu>(std::move(menu), cg::Point{frame.minX() + inPanel.x(), frame.maxY() - inPanel.y()},
                                     [](QAction* chosen) { chosen->trigger(); });
+}
+
+void StashbayPanelView::setModeContentFactory(StashbayPanelWidget::ModeContentFactory factory) {
+    modeContentFactory_ = std::move(factory);
+    if (widget_) widget_->setModeContentFactory(modeContentFactory_);
 }
 
 void StashbayPanelView::fitWidget(cg::Size size) const {

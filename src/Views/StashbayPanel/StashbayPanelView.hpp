@@ -29,6 +29,9 @@ public:
     StashbayPanelModel& model() const { return widget().model(); }
     StashbayPanelWidget& widget() const;
     bool hasAppeared() const { return hasAppeared_; }
+    // The pages of the onboarding and settings modes, which the scene provides; given to the
+    // widget when it is built.
+    void setModeContentFactory(StashbayPanelWidget::ModeContentFactory factory);
     // The mirrored menu shown last, while it exists.
     PopUpMenu* popUpMenu() const { return menu_.get(); }
 
@@ -56,6 +59,7 @@ private:
 
     Environment environment_;
     bool hasAppeared_ = false;
+    StashbayPanelWidget::ModeContentFactory modeContentFactory_;
     // Built on first use, once the scene has placed the environment.
     mutable std::shared_ptr<AppPanelContext> context_;
     mutable std::unique_ptr<StashbayPanelWidget> widget_;

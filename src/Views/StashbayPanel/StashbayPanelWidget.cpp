@@ -146,7 +146,7 @@ void StashbayPanelWidget::renderTracked() {
     if (didRender_) didRender_();
 }
 
-QWidget* StashbayPanelWidget::ensureModeContent(PanelMode mode) {
+QWidget* StashbayPanelWidget::ensureModeContent(PanelMode mode) const {
     if (mode == PanelMode::normal) return normal_;
     auto& content = modeContents_[static_cast<int>(mode)];
     if (!content) {
@@ -179,7 +179,16 @@ void StashbayPanelWidget::layoutModes(runtime::Instant now) {
     };
     for (PanelMode mode : {PanelMode::normal, PanelMode::onboarding, PanelMode::settings}) {
         if (mode == current || (moving && mode == transition.from)) continue;
-        if (QWidget* content = modeContent(mode)) content->hide();
+        if (mode == PanelMode::normal) {
+            normal_->hide();
+            continue;
+        }
+        // A page that has left is dropped with its state, so the next visit builds it anew.
+        auto it = modeContents_.find(static_cast<int>(mode));
+        if (it == modeContents_.end()) continue;
+        it->second->hide();
+        it->second->deleteLater();
+        modeContents_.erase(it);
     }
     if (moving) placeMode(transition.from, 1.0 - transition.progress);
     placeMode(current, moving ? transition.progress : 1.0);
@@ -280,8 +289,9 @@ int StashbayPanelWidget::contentHeight() const {
     using Model = StashbayPanelModel;
     const PanelMode mode = model_->context().panelMode();
     if (mode != PanelMode::normal) {
-        const QWidget* content = modeContent(mode);
-        return std::max(content ? content->sizeHint().height() : 0, 200);
+        // The page is built here if the panel has not laid it out yet, so that the panel takes
+        // its height from the start and follows it (its size reads observed values).
+        return std::max(ensureModeContent(mode)->sizeHint().height(), 200);
     }
     if (model_->normalContent() != Model::NormalContent::tiles)
         return static_cast<int>(Model::controlSize + 2 * Model::rowVerticalPadding);

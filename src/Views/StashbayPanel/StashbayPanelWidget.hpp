@@ -65,7 +65,8 @@ private:
     void renderTracked();
     void layoutNormal(runtime::Instant now);
     void layoutModes(runtime::Instant now);
-    QWidget* ensureModeContent(PanelMode mode);
+    // Builds the mode's page when missing (also when only its height is asked), hidden until laid out.
+    QWidget* ensureModeContent(PanelMode mode) const;
 
     std::shared_ptr<StashbayPanelModel> model_;
     ModeContentFactory modeContentFactory_;
@@ -79,7 +80,7 @@ private:
     std::vector<PermissionBannerView*> banners_;
     std::vector<QAbstractButton*> controls_;
     std::unordered_map<MenuBarItemID, IconTileView*> tiles_;
-    std::unordered_map<int, QWidget*> modeContents_;
+    mutable std::unordered_map<int, QWidget*> modeContents_;
     QTimer frameTimer_;
     bool renderPending_ = false;
     std::function<void()> didRender_;

@@ -1,13 +1,18 @@
 #include "App/Entry/StashbayApp.hpp"
+#include "Views/Onboarding/OnboardingView.hpp"
+#include "Views/Settings/SettingsView.hpp"
 #include "Views/StashbayPanel/IconTileView.hpp"
 #include "macos/AppKit/Application.hpp"
 #include "macos/Foundation/FileManager.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
 #include "macos/os/LogCapture.hpp"
+#include "macos/sim/SystemSettings.hpp"
 #include "macos/sim/World.hpp"
 #include "stashbay/runtime/ManualLoop.hpp"
 
 #include <QApplication>
+#include <QImage>
+#include <QPainter>
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -17,6 +22,8 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 using stashbay::AppState;
@@ -24,6 +31,7 @@ using stashbay::MenuBarItem;
 using stashbay::MenuBarItemID;
 using stashbay::MenuBarSection;
 using stashbay::StashbayApp;
+using UpdateContent = stashbay::GeneralSettingsModel::UpdateContent;
 
 namespace {
 
@@ -77,16 +85,47 @@ protected:
         std::filesystem::remove_all(base);
     }
 
-    void launch(bool onboardingDone) {
+    void launch(bool onboardingDone, stashbay::UpdateCheckerConfiguration updates = {}) {
         ns::UserDefaults::standard().set(onboardingDone, "hasCompletedOnboarding");
         world.activate(*world.processes().find(301), 0);
-        app = StashbayApp::launch();
+        app = StashbayApp::launch(std::move(updates));
         loop.runUntilIdle();
     }
+    // The person's click at a point of the screen (y down from its top).
     void click(cg::Point at, bool right = false) {
         world.events().injectUserMouse(right ? cg::EventType::rightMouseDown : cg::EventType::leftMouseDown, at);
         world.events().injectUserMouse(right ? cg::EventType::rightMouseUp : cg::EventType::leftMouseUp, at);
         loop.runUntilIdle();
+    }
+    // A click on Stashbay's own status item, which needs no permission.
+    void clickStatusItem() {
+        const auto* window = world.windowServer().find(stashbay::AppDelegate::statusItemWindow()->windowNumber());
+        click({window->bounds.midX(), window->bounds.midY()});
+    }
+    // A click at a point of the panel's content, through the world like any other.
+    void clickInPanel(QPointF point) {
+        const auto* panel = world.windowServer().find(app->scene()->window()->windowNumber());
+        ASSERT_NE(panel, nullptr);
+        click({panel->bounds.minX() + point.x(), panel->bounds.minY() + point.y()});
+    }
+    // The page the panel shows in a mode, once the change of mode has played and the panel has
+    // been laid out again.
+    template <class Page>
+    Page* page(AppState::PanelMode mode) {
+        loop.advance(400ms);
+        // Drawn as the desktop draws it: at the size of the panel's window.
+        QImage image(640, 640, QImage::Format_ARGB32_Premultiplied);
+        QPainter painter(&image);
+        app->panelView()->draw(painter, {640, 640});
+        return dynamic_cast<Page*>(app->panelView()->widget().modeContent(mode));
+    }
+    // The interval of the permission polling started last; empty before any.
+    std::string lastPollingInterval() const {
+        std::string out;
+        for (const auto& text : capture.texts("permissions"))
+            if (text.rfind("Starting permission polling (interval=", 0) == 0)
+                out = text.substr(text.find('=') + 1, text.find('s', text.find('=')) - text.find('=') - 1);
+        return out;
     }
     // Window-server space (y down) of a window of the world.
     cg::Rect bounds(const ns::Window& window) const { return world.windowServer().find(window.windowNumber())->bounds; }
@@ -180,6 +219,101 @@ TEST_F(StashbayAppTest, WithoutOnboardingTheHookAssignsThePreferencesAndSwitches
     const auto* shown = world.windowServer().find(app->scene()->window()->windowNumber());
     ASSERT_NE(shown, nullptr);
     EXPECT_DOUBLE_EQ(shown->bounds.width(), 320);
+}
+
+TEST_F(StashbayAppTest, AFirstRunWalksTheOnboardingAsThePersonGrantsInSystemSettingsThenStartsTheState) {
+    using Step = stashbay::OnboardingModel::OnboardingStep;
+    using sim::systemSettings::PrivacyPane;
+    world.permissions().accessibility = false;
+    world.permissions().screenRecording = false;
+    launch(false);
+    loop.advance(1s);
+    clickStatusItem();
+    ASSERT_TRUE(app->scene()->isPresented());
+    auto* onboarding = page<stashbay::OnboardingView>(AppState::PanelMode::onboarding);
+    ASSERT_NE(onboarding, nullptr);
+    EXPECT_EQ(onboarding->model().step(), Step::welcome);
+    EXPECT_EQ(lastPollingInterval(), "2.000000");
+
+    clickInPanel(onboarding->layout().primaryButton.center());
+    ASSERT_EQ(onboarding->model().step(), Step::accessibility);
+    clickInPanel(onboarding->layout().primaryButton.center());
+    loop.advance(200ms);
+    EXPECT_EQ(world.permissions().openedSettingsURLs,
+              std::vector<std::string>{
+                  "x-apple.systempreferences:com.apple.settings.PrivacySecurity.extension?Privacy_Accessibility"});
+    // The person flips Stashbay's switches in the panes; each next 2-second check moves on.
+    sim::systemSettings::setAllowed(world, PrivacyPane::accessibility, true);
+    loop.advance(2s);
+    ASSERT_EQ(onboarding->model().step(), Step::screenRecording);
+    sim::systemSettings::setAllowed(world, PrivacyPane::screenRecording, true);
+    loop.advance(2s);
+    ASSERT_EQ(onboarding->model().step(), Step::complete);
+    EXPECT_EQ(capture.count("appState", "AppState starting after onboarding..."), 0u);
+
+    clickInPanel(onboarding->layout().primaryButton.center());
+    EXPECT_TRUE(app->preferences()->hasCompletedOnboarding());
+    EXPECT_EQ(app->appState()->panelMode(), AppState::PanelMode::normal);
+    loop.advance(400ms);
+    app->panelView()->widget().render();
+    loop.runUntilIdle();
+    EXPECT_EQ(app->panelView()->widget().modeContent(AppState::PanelMode::onboarding), nullptr);
+    EXPECT_EQ(lastPollingInterval(), "30.000000");
+    loop.advance(5s);
+    EXPECT_EQ(capture.count("appState", "AppState started after onboarding"), 1u);
+    EXPECT_FALSE(app->appState()->menuBarItems().empty());
+    // Slow polling from now on: a revoked permission is seen only at the 30-second check.
+    sim::systemSettings::setAllowed(world, PrivacyPane::screenRecording, false);
+    loop.advance(20s);
+    EXPECT_TRUE(app->appState()->permissions()->screenRecordingGranted());
+    loop.advance(10s);
+    EXPECT_FALSE(app->appState()->permissions()->screenRecordingGranted());
+}
+
+TEST_F(StashbayAppTest, TheSettingsPageTurnsTheHotkeyOffAndOnAndEachVisitStartsWithANewUpdateCheck) {
+    using Target = stashbay::SettingsView::Target;
+    // No server listens at the manifest's address, so a check fails at once.
+    stashbay::UpdateCheckerConfiguration updates;
+    updates.manifestURL = ns::URL::fromString("https://127.0.0.1:9/version.json");
+    launch(true, updates);
+    loop.advance(1s);
+    hotkey();
+    loop.advance(2s);
+    auto& app_ = ns::Application::shared();
+    ASSERT_EQ(app_.globalMonitorCount(), 1u);
+    app->appState()->setPanelMode(AppState::PanelMode::settings);
+    auto* settings = page<stashbay::SettingsView>(AppState::PanelMode::settings);
+    ASSERT_NE(settings, nullptr);
+    auto at = [&](Target target) {
+        for (const auto& hit : settings->layout().hits)
+            if (hit.target == target) return hit.rect.center();
+        ADD_FAILURE() << "no such control";
+        return QPointF();
+    };
+
+    clickInPanel(at(Target::globalHotkey));
+    EXPECT_FALSE(app->preferences()->globalHotkeyEnabled());
+    EXPECT_EQ(app_.globalMonitorCount() + app_.localMonitorCount(), 0u);
+    hotkey();
+    EXPECT_TRUE(app->scene()->isPresented()) << "the hotkey no longer closes the panel";
+    clickInPanel(at(Target::globalHotkey));
+    EXPECT_EQ(app_.globalMonitorCount(), 1u);
+    EXPECT_EQ(app_.localMonitorCount(), 1u);
+
+    clickInPanel(at(Target::updateButton));
+    const auto limit = std::chrono::steady_clock::now() + 30s;
+    while (settings->model().general().updateContent().kind != UpdateContent::Kind::failed &&
+           std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(10ms);
+        loop.runUntilIdle();
+    }
+    ASSERT_EQ(settings->model().general().updateContent().kind, UpdateContent::Kind::failed);
+    clickInPanel(at(Target::back));
+    ASSERT_EQ(page<stashbay::SettingsView>(AppState::PanelMode::settings), nullptr);
+    app->appState()->setPanelMode(AppState::PanelMode::settings);
+    settings = page<stashbay::SettingsView>(AppState::PanelMode::settings);
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(settings->model().general().updateContent().kind, UpdateContent::Kind::checkButton);
 }
 
 TEST_F(StashbayAppTest, ThePanelHangsUnderItsItemAndATileClickedInItOpensTheMirroredMenuThere) {

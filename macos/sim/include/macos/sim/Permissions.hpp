@@ -23,6 +23,8 @@ struct Permissions {
     std::set<std::string> failingSettingsURLs;
     // Every address opened, in order.
     std::vector<std::string> openedSettingsURLs;
+    // Every web link the browser was asked to open, in order.
+    std::vector<std::string> openedWebURLs;
     // How long the workspace takes to open an address, or to fail, before its completion runs.
     runtime::Duration settingsOpenLatency = std::chrono::milliseconds(100);
 };

@@ -9,8 +9,9 @@ namespace sim {
 class World;
 
 // System Settings as the world simulates it: the privacy panes it opens by address. Opening a
-// pane shows it (recorded in the world's permissions, where a test then grants or revokes);
-// the user's answer is never given here.
+// pane shows it (recorded in the world's permissions); the person, or a test, then flips the
+// pane's switch through setAllowed. Web links open in the browser, recorded in the world's
+// permissions record as well.
 namespace systemSettings {
 
 // The addresses of the Accessibility and Screen Recording privacy panes, current and legacy.
@@ -27,6 +28,16 @@ struct OpenFailure {
 // (recorded) unless a test made it fail; any other address fails, since no application of the
 // world opens it.
 std::optional<OpenFailure> open(World& world, const std::string& url);
+
+// The privacy panes' switches for Stashbay, as the person flips them in the open pane: the
+// change reaches the world's permissions at once, and the app sees it at its next check.
+enum class PrivacyPane { accessibility, screenRecording };
+void setAllowed(World& world, PrivacyPane pane, bool allowed);
+// The pane an address shows; none for an address that is not a privacy pane.
+std::optional<PrivacyPane> paneOf(const std::string& url);
+
+// Whether the address is a web link, which the default browser opens.
+bool isWebLink(const std::string& url);
 
 }  // namespace systemSettings
 

@@ -1,4 +1,4 @@
-#include "LoopbackHttpsServer.hpp"
+#include "Updates/LocalServer/LoopbackHttpsServer.hpp"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
