@@ -85,7 +85,11 @@ LoopbackHttpsServer::LoopbackHttpsServer(const TestCertificate& certificate) {
 }
 
 LoopbackHttpsServer::~LoopbackHttpsServer() {
-    stopping_ = true;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    heldChanged_.notify_all();
     thread_.join();
     ::close(listener_);
     SSL_CTX_free(context_);
@@ -94,6 +98,14 @@ LoopbackHttpsServer::~LoopbackHttpsServer() {
 void LoopbackHttpsServer::route(const std::string& path, Response response) {
     std::lock_guard lock(mutex_);
     routes_[path] = std::move(response);
+}
+
+void LoopbackHttpsServer::holdAnswers(bool held) {
+    {
+        std::lock_guard lock(mutex_);
+        held_ = held;
+    }
+    heldChanged_.notify_all();
 }
 
 std::string LoopbackHttpsServer::url(std::string_view path) const {
@@ -150,8 +162,9 @@ void LoopbackHttpsServer::answer(int connection) {
     }
     Response response{404, "not here", {}};
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         requests_.push_back(path);
+        heldChanged_.wait(lock, [this] { return !held_ || stopping_; });
         if (auto found = routes_.find(path); found != routes_.end()) response = found->second;
     }
     bool hasBody = response.status != 204;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <filesystem>
 #include <map>
@@ -44,6 +45,9 @@ public:
     LoopbackHttpsServer& operator=(const LoopbackHttpsServer&) = delete;
 
     void route(const std::string& path, Response response);
+    // While held, a request is read and recorded but not answered, so a test can see its client
+    // waiting whatever the machine's load.
+    void holdAnswers(bool held);
     // "https://127.0.0.1:<port><path>".
     std::string url(std::string_view path) const;
     int port() const { return port_; }
@@ -65,6 +69,8 @@ private:
     std::atomic<std::size_t> answered_{0};
     std::atomic<std::size_t> lastBodyBytesSent_{0};
     mutable std::mutex mutex_;
+    std::condition_variable heldChanged_;
+    bool held_ = false;
     std::map<std::string, Response> routes_;
     std::vector<std::string> requests_;
     std::thread thread_;

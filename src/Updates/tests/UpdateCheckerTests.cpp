@@ -363,11 +363,13 @@ TEST_F(UpdateCheckerOverHttps, EveryCheckPassesThroughCheckingAndStaysInItsEndSt
 
 TEST_F(UpdateCheckerOverHttps, ChecksAreNotSerialisedAndEachSendsItsOwnRequest) {
     server_->route(manifestPath, {200, manifest("2.0"), {}});
+    server_->holdAnswers(true);
     UpdateChecker checker(configuration());
     auto first = runtime::spawn(runtime::mainExecutor(), checker.check());
     auto second = runtime::spawn(runtime::mainExecutor(), checker.check());
     loop_->runUntilIdle();
     EXPECT_EQ(checker.state(), State::checking());
+    server_->holdAnswers(false);
     ASSERT_TRUE(waitUntil([&] { return first.isFinished() && second.isFinished(); }));
     EXPECT_EQ(checker.state(), available("2.0"));
     EXPECT_EQ(server_->requests().size(), 2u);
