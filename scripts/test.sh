@@ -17,35 +17,39 @@ for preset in default asan fuzz; do
   ctest --preset "$preset" -j "$jobs"
 done
 
-# The simulated Mac, headless: the hotkey opens Stashbay's panel and the screenshot shows it.
-echo "== desktop, headless: panel opened by the hotkey"
+# The simulated Mac, headless. Each script runs in a fresh user-defaults folder; `shows A B`
+# checks that screenshot B shows the panel where A did not, `hides` that it does not.
 shots="$(mktemp -d)"
-cp desktop/scripts/hotkey.txt "$shots/"
-XDG_CONFIG_HOME="$shots/config" XDG_DATA_HOME="$shots/data" \
-  build/default/desktop/stashbay-desktop --headless --script "$shots/hotkey.txt"
-build/default/desktop/stashbay-screenshot-check "$shots/before-hotkey.png" "$shots/panel-by-hotkey.png"
-if build/default/desktop/stashbay-screenshot-check "$shots/before-hotkey.png" "$shots/after-hotkey.png" >/dev/null 2>&1; then
-  echo "the panel did not close on the second hotkey"
-  exit 1
-fi
-# The panel used headless: opened by a click, a tile's mirrored menu, the arrow keys, Escape.
+desktop() {
+  cp "desktop/scripts/$1.txt" "$shots/"
+  XDG_CONFIG_HOME="$shots/config-$1" XDG_DATA_HOME="$shots/data-$1" \
+    build/default/desktop/stashbay-desktop --headless --script "$shots/$1.txt"
+}
+shows() { build/default/desktop/stashbay-screenshot-check "$shots/$1" "$shots/$2"; }
+hides() {
+  if build/default/desktop/stashbay-screenshot-check "$shots/$1" "$shots/$2" >/dev/null 2>&1; then
+    echo "$3"
+    exit 1
+  fi
+}
+
+echo "== desktop, headless: panel opened by the hotkey"
+desktop hotkey
+shows before-hotkey.png panel-by-hotkey.png
+hides before-hotkey.png after-hotkey.png "the panel did not close on the second hotkey"
+
+# The panel used: opened by a click, a tile's mirrored menu, the arrow keys, Escape.
 echo "== desktop, headless: the panel's tiles, a mirrored menu and the keys"
-cp desktop/scripts/panel.txt "$shots/"
-XDG_CONFIG_HOME="$shots/config-panel" XDG_DATA_HOME="$shots/data-panel" \
-  build/default/desktop/stashbay-desktop --headless --script "$shots/panel.txt"
-build/default/desktop/stashbay-screenshot-check "$shots/panel-before.png" "$shots/panel-tiles.png"
-if build/default/desktop/stashbay-screenshot-check "$shots/panel-before.png" "$shots/panel-closed.png" >/dev/null 2>&1; then
-  echo "Escape did not close the panel"
-  exit 1
-fi
-# A first run walked headless: the onboarding's steps with both permissions granted in the
-# simulated System Settings, then the panel's tiles.
+desktop panel
+shows panel-before.png panel-tiles.png
+hides panel-before.png panel-closed.png "Escape did not close the panel"
+
+# A first run: the onboarding's steps with both permissions granted in the simulated System
+# Settings, then the panel's tiles.
 echo "== desktop, headless: the onboarding of a first run"
-cp desktop/scripts/onboarding.txt "$shots/"
-XDG_CONFIG_HOME="$shots/config-onboarding" XDG_DATA_HOME="$shots/data-onboarding" \
-  build/default/desktop/stashbay-desktop --headless --script "$shots/onboarding.txt"
-build/default/desktop/stashbay-screenshot-check "$shots/onboarding-before.png" "$shots/onboarding-welcome.png"
-build/default/desktop/stashbay-screenshot-check "$shots/onboarding-before.png" "$shots/onboarding-done.png"
+desktop onboarding
+shows onboarding-before.png onboarding-welcome.png
+shows onboarding-before.png onboarding-done.png
 rm -rf "$shots"
 
 # The benchmark is measured with the bench preset; here it only has to run.
