@@ -276,4 +276,19 @@ TEST(HeadlessRun, WritesIntoTheFoldersThePersonChose) {
     EXPECT_THAT(text, HasSubstr("hasCompletedOnboarding"));
 }
 
+// The panel's "Quit Stashbay" ends the program there and then, not when the script's steps run out.
+// Points are on the default world: Stashbay's item, then the panel's last control.
+TEST(HeadlessRun, QuitStashbayEndsTheProgramAtOnce) {
+    TemporaryFolder home;
+    const auto script = home.write("quit.txt",
+                                   "defaults hasCompletedOnboarding true\nwait 1.5\nclick 1228 18\nwait 1\n"
+                                   "screenshot panel.png\nclick 1220 58\nwait 600\nscreenshot never.png\n");
+    const auto started = std::chrono::steady_clock::now();
+    const auto run = runDesktop({"--headless", "--script", script.string()}, {{"HOME", home.path().string()}});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(fs::exists(home.path() / "panel.png"));
+    EXPECT_FALSE(fs::exists(home.path() / "never.png"));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+}
+
 }  // namespace
