@@ -139,10 +139,10 @@ TEST(ScenarioFile, RefusesWhatIsNotARegularFileOfASensibleSize) {
         {"/dev/zero", "/dev/zero: is not a regular file"},
         {large, large.string() + ": is larger than 4 MiB"},
     };
-    for (const auto& [path, message] : cases) {
-        EXPECT_THAT([&] { sim::loadScenarioFile(path); },
-                    ::testing::ThrowsMessage<sim::ScenarioError>(::testing::StrEq(message)))
-            << path;
+    for (const auto& c : cases) {
+        EXPECT_THAT([&] { sim::loadScenarioFile(c.first); },
+                    ::testing::ThrowsMessage<sim::ScenarioError>(::testing::StrEq(c.second)))
+            << c.first;
     }
     std::filesystem::remove_all(dir);
 }
