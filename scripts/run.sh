@@ -2,8 +2,8 @@
 # Runs Stashbay on the simulated Mac: installs what is missing, builds the Release preset and opens
 # the desktop window. Arguments go to the desktop program (for example --scenario FILE, or
 # --headless --script FILE to run without a display); relative paths in them are taken from the
-# folder it is run in. Only the program speaks: the install and build stay quiet unless they fail,
-# and a build with work to do says so in one line.
+# folder it is run in. Only the program speaks: the install and build stay quiet unless they fail
+# (the first build says it has begun).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build/release"
@@ -29,8 +29,6 @@ quietly() {
   if [ ! -f "$build/build.ninja" ]; then
     echo "run.sh: configuring and building the Release preset (the first build takes a few minutes)" >&2
     quietly cmake --preset release
-  elif ! ninja -C "$build" -n 2>/dev/null | grep -q '^ninja: no work to do'; then
-    echo "run.sh: building the Release preset" >&2
   fi
   quietly cmake --build --preset release -j "$(nproc)"
 )
