@@ -153,6 +153,7 @@ TEST_F(ScannerTest, DefaultWorldSnapshotHoldsEveryItemWithWhatTheWorldPlaced) {
         // Seen exactly when on the bar and not behind the camera housing (centre left of 870).
         bool seen = truth->onBar && truth->frame.midX() >= 870.0;
         EXPECT_EQ(item.isOnScreen(), seen);
+        EXPECT_EQ(item.isOnScreen(), truth->shown) << "the desktop draws in the bar exactly what the app sees";
         if (!item.isOnScreen()) ++hidden;
         if (!truth->onBar) ++offBar;
         auto owner = world->processes().find(truth->owner);
