@@ -1,7 +1,6 @@
 #include "DesktopView.hpp"
 
 #include "macos/AppKit/Application.hpp"
-#include "macos/AppKit/StatusItem.hpp"
 #include "macos/sim/StatusItemDrawing.hpp"
 #include "macos/sim/World.hpp"
 
@@ -268,18 +267,6 @@ void DesktopView::paintEvent(QPaintEvent*) {
         x += QFontMetricsF(font).horizontalAdvance(title) + 20;
     }
 
-    // Stashbay's own status items show their buttons' images.
-    std::map<sim::WindowNumber, ns::Image> buttonImages;
-    for (const auto& window : ns::Application::shared().windows()) {
-        if (window->level() != ns::WindowLevel::statusBar) continue;
-        try {
-            auto value = window->valueForKey("statusItem");
-            auto item = value ? value->as<ns::StatusItem>() : nullptr;
-            if (item && item->button() && item->button()->image())
-                buttonImages.emplace(window->windowNumber(), *item->button()->image());
-        } catch (const ns::UnknownKeyException&) {
-        }
-    }
     // Stashbay's item is selected while its panel shows.
     const auto self = world.processes().selfPid();
     bool panelOpen = false;
@@ -289,10 +276,6 @@ void DesktopView::paintEvent(QPaintEvent*) {
     for (const auto* item : world.statusItems()) {
         if (!item->shown) continue;
         sim::StatusItemLook look;
-        if (auto image = buttonImages.find(item->window); image != buttonImages.end() && image->second.cgImage()) {
-            look.image = image->second.cgImage().get();
-            look.imageSize = image->second.size();
-        }
         look.highlighted = sim::statusItemHighlighted(world, *item) || (panelOpen && item->owner == self);
         sim::paintStatusItem(p, world, *item, qrect(item->frame), look);
     }

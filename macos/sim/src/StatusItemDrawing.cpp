@@ -323,11 +323,11 @@ void paintStatusItem(QPainter& p, const World& world, const StatusItem& item, co
         p.setBrush(QColor(0, 0, 0, 45));
         p.drawRoundedRect(frame.adjusted(1, 4, -1, -4), 5, 5);
     }
-    if (look.image && look.image->width() > 0 && look.image->height() > 0) {
-        const auto& cg = *look.image;
+    if (item.image && item.image->width() > 0 && item.image->height() > 0) {
+        const auto& cg = *item.image;
         QImage bitmap(cg.pixels().data(), static_cast<int>(cg.width()), static_cast<int>(cg.height()),
                       static_cast<int>(cg.bytesPerRow()), QImage::Format_RGBA8888_Premultiplied);
-        QSizeF size(look.imageSize.width, look.imageSize.height);
+        QSizeF size(item.imageSize.width, item.imageSize.height);
         QRectF target(frame.center().x() - size.width() / 2, frame.center().y() - size.height() / 2, size.width(),
                       size.height());
         p.drawImage(target, bitmap);

@@ -1,3 +1,4 @@
+#include "macos/AppKit/StatusItem.hpp"
 #include "macos/CoreGraphics/WindowImage.hpp"
 #include "macos/ScreenCaptureKit/ScreenshotManager.hpp"
 #include "macos/sim/StatusItemDrawing.hpp"
@@ -151,4 +152,17 @@ TEST_F(StatusItemDrawingTest, AnUnknownSymbolIsNamedWithTheKnownOnes) {
         EXPECT_EQ(e.path(), "applications[0].statusItems[0].symbol");
         EXPECT_NE(e.problem().find("wifi"), std::string::npos) << e.problem();
     }
+}
+
+TEST_F(StatusItemDrawingTest, StashbaysOwnItemShowsItsButtonsImageInTheBarAndItsWindow) {
+    auto own = ns::StatusItem::create();
+    own->button()->setImage(ns::Image(cg::Image::filled(36, 36, 0xFF0000FF), cg::Size{18, 18}));
+    const auto* item = world.statusItem(own->worldItem());
+    ASSERT_NE(item, nullptr);
+    auto image = capture(*item);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(pixel(image, 0, 0), 0u);
+    EXPECT_EQ(pixel(image, image->width() / 2, image->height() / 2), 0xFF0000FFu);
+    // An 18-point image at twice the scale covers 36 by 36 pixels.
+    EXPECT_EQ(coverage(image, 0xFF0000FFu).ofColour, 36u * 36u);
 }

@@ -103,6 +103,10 @@ struct StatusItem {
     bool shown = false;
     // Command-drags reach an item in the ignoresUntilClick mode only after a click woke it.
     bool awake = false;
+    // The image its application gave its button (Stashbay's own items), drawn at `imageSize`
+    // points in place of a symbol.
+    cg::ImageRef image;
+    cg::Size imageSize;
 };
 
 }  // namespace sim

@@ -23,15 +23,12 @@ bool isStatusItemSymbol(std::string_view name);
 
 // How one drawing of an item differs from the plain one.
 struct StatusItemLook {
-    // Stashbay's own buttons show their image (at its size in points) instead of a symbol.
-    const cg::Image* image = nullptr;
-    cg::Size imageSize;
     // The bar's selection behind an item whose menu or panel is open.
     bool highlighted = false;
 };
 
 // The one drawing of a status item, as the bar shows it, into `frame` (points of the painter):
-// its image, text or the time of day, else its symbol, in its window's colour, on a transparent
+// its button's image, text or the time of day, else its symbol, in its window's colour, on a transparent
 // ground. The desktop paints the bar with it and the window server captures status windows with
 // it. Text needs fonts, which only a Qt GUI application has; without one each character is drawn
 // as a small block in its place.
