@@ -117,8 +117,8 @@ void removeStaleTemporaryFiles(const fs::path& target) {
 
 // "20261210T000000Z" for the date, in UTC.
 std::string timestamp(runtime::Date date) {
-    double unix = std::clamp(date.timeIntervalSince1970(), 0.0, 253402300799.0);
-    std::time_t seconds = static_cast<std::time_t>(unix);
+    double sinceEpoch = std::clamp(date.timeIntervalSince1970(), 0.0, 253402300799.0);
+    std::time_t seconds = static_cast<std::time_t>(sinceEpoch);
     std::tm parts{};
     ::gmtime_r(&seconds, &parts);
     char text[32];
