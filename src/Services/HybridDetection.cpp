@@ -312,6 +312,8 @@ double visibilityBoundary(const std::vector<Window>& windows) {
 std::vector<MenuBarItem> detect(const Inputs& inputs, double positionTolerance, Passes passes) {
     const double boundary = visibilityBoundary(inputs.windows);
     const bool notchRule = inputs.geometry && inputs.geometry->hasNotch();
+    // The notch rule converts every on-screen frame; the screen list is read for all of them once.
+    const std::optional<double> primaryHeight = notchRule ? ScreenGeometry::primaryScreenHeight() : std::nullopt;
 
     // The scratch of one detection, in a few blocks given back at once.
     std::pmr::monotonic_buffer_resource arena(1024 + inputs.items.size() * 160 + inputs.windows.size() * 48);
@@ -358,16 +360,18 @@ std::vector<MenuBarItem> detect(const Inputs& inputs, double positionTolerance, 
         }
         if (onScreen && notchRule) {
             cg::Rect frame{a.position, a.size};
-            if (inputs.geometry->isMenuExtraHiddenByNotch(ScreenGeometry::cgRectToCocoa(frame))) onScreen = false;
+            if (inputs.geometry->isMenuExtraHiddenByNotch(ScreenGeometry::cgRectToCocoa(frame, primaryHeight)))
+                onScreen = false;
         }
         candidates.push_back(Candidate{&a, owner, match.value_or(noWindow), onScreen,
                                        a.title ? titleKey(*a.title, composedTitles) : std::string_view()});
     }
 
-    stableSort(candidates, verifiedThenPosition);
+    // Lambdas, not function pointers: the comparisons are inlined into the sorts.
+    stableSort(candidates, [](const Candidate& a, const Candidate& b) { return verifiedThenPosition(a, b); });
     auto accepted = passes == Passes::indexed ? removeDuplicatesIndexed(candidates, positionTolerance)
                                               : removeDuplicatesLiteral(candidates, positionTolerance);
-    stableSort(accepted, orderedByPosition);
+    stableSort(accepted, [](const Candidate& a, const Candidate& b) { return orderedByPosition(a, b); });
 
     std::pmr::vector<std::int64_t> counters(counterOf.size(), 0, &arena);
     std::vector<MenuBarItem> out;

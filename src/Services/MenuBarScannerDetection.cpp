@@ -29,7 +29,8 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::hybridDetect() {
     long axCount = static_cast<long>(inputs.items.size());
     logger_.debug("AX returned %ld menu bar items", axCount);
 
-    auto windows = WindowListBridge::menuBarWindows();
+    // Detection reads no window names.
+    auto windows = WindowListBridge::menuBarWindows(WindowListBridge::WindowNames::leftOut);
     long cgCount = static_cast<long>(windows.size());
     logger_.debug("CG returned %ld menu bar windows", cgCount);
     inputs.windows.reserve(windows.size());

@@ -11,6 +11,7 @@
 #include "stashbay/runtime/Continuation.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <exception>
 #include <limits>
@@ -24,45 +25,95 @@ namespace {
 
 using ContentRef = std::shared_ptr<const sc::ShareableContent>;
 
-std::optional<double> number(const cf::Dictionary& d, std::string_view key) {
-    auto it = d.find(key);
-    return it == d.end() ? std::nullopt : it->second.asDouble();
+// Finds the members named by `keys` (sorted as the dictionary sorts) in one walk over the
+// dictionary, instead of a search from the root for each key.
+template <std::size_t N>
+std::array<const cf::Value*, N> members(const cf::Dictionary& d, const std::array<std::string_view, N>& keys) {
+    std::array<const cf::Value*, N> found{};
+    std::size_t k = 0;
+    for (auto it = d.begin(); it != d.end() && k < N;) {
+        int order = std::string_view(it->first).compare(keys[k]);
+        if (order < 0) {
+            ++it;
+        } else if (order > 0) {
+            ++k;
+        } else {
+            found[k++] = &(it++)->second;
+        }
+    }
+    return found;
 }
 
-std::optional<WindowListBridge::CGWindowEntry> entryFrom(const cf::Dictionary& d) {
-    auto read = [&d](std::string_view key) -> const cf::Value* {
-        auto it = d.find(key);
-        return it == d.end() ? nullptr : &it->second;
-    };
-    const auto* windowNumber = read(cg::windowNumberKey);
-    auto windowID = windowNumber ? windowNumber->asUInt32() : std::nullopt;
-    if (!windowID) return std::nullopt;
-    const auto* pid = read(cg::windowOwnerPIDKey);
-    auto ownerPID = pid ? pid->asInt32() : std::nullopt;
-    if (!ownerPID) return std::nullopt;
-    const auto* layerValue = read(cg::windowLayerKey);
-    auto layer = layerValue ? layerValue->asInt64() : std::nullopt;
-    if (!layer) return std::nullopt;
-    const auto* boundsValue = read(cg::windowBoundsKey);
-    const auto* bounds = boundsValue ? boundsValue->asDictionary() : nullptr;
+template <std::size_t N>
+constexpr bool sortedKeys(const std::array<std::string_view, N>& keys) {
+    for (std::size_t i = 1; i < N; ++i)
+        if (!(keys[i - 1] < keys[i])) return false;
+    return true;
+}
+
+// The members of a window's dictionary that an entry reads, in the dictionary's order.
+enum WindowKey : std::size_t {
+    boundsMember,
+    onScreenMember,
+    layerMember,
+    nameMember,
+    numberMember,
+    ownerNameMember,
+    ownerPIDMember,
+    windowKeyCount
+};
+constexpr std::array<std::string_view, windowKeyCount> windowKeys{
+    cg::windowBoundsKey, cg::windowIsOnscreenKey, cg::windowLayerKey,   cg::windowNameKey,
+    cg::windowNumberKey, cg::windowOwnerNameKey,  cg::windowOwnerPIDKey};
+static_assert(sortedKeys(windowKeys));
+enum BoundsKey : std::size_t { heightMember, widthMember, xMember, yMember, boundsKeyCount };
+constexpr std::array<std::string_view, boundsKeyCount> boundsKeys{cg::boundsHeightKey, cg::boundsWidthKey,
+                                                                  cg::boundsXKey, cg::boundsYKey};
+static_assert(sortedKeys(boundsKeys));
+
+// The bounds when every member is a number and the four edges are there.
+std::optional<cg::Rect> boundsFrom(const cf::Value* value) {
+    const auto* bounds = value ? value->asDictionary() : nullptr;
     if (!bounds) return std::nullopt;
-    for (const auto& [key, value] : *bounds)
-        if (!value.isNumber()) return std::nullopt;
-    auto x = number(*bounds, cg::boundsXKey);
-    auto y = number(*bounds, cg::boundsYKey);
-    auto width = number(*bounds, cg::boundsWidthKey);
-    auto height = number(*bounds, cg::boundsHeightKey);
-    if (!x || !y || !width || !height) return std::nullopt;
+    for (const auto& [key, member] : *bounds)
+        if (!member.isNumber()) return std::nullopt;
+    auto found = members(*bounds, boundsKeys);
+    if (!found[xMember] || !found[yMember] || !found[widthMember] || !found[heightMember]) return std::nullopt;
+    return cg::Rect(*found[xMember]->asDouble(), *found[yMember]->asDouble(), *found[widthMember]->asDouble(),
+                    *found[heightMember]->asDouble());
+}
+
+std::optional<std::string> textOf(const cf::Value* value) {
+    const std::string* text = value ? value->asString() : nullptr;
+    return text ? std::optional<std::string>(*text) : std::nullopt;
+}
+
+// The entry of one window dictionary, unless it lacks a required member or `keep` turns it
+// down; the names are copied only for entries that are kept.
+template <class Keep>
+std::optional<WindowListBridge::CGWindowEntry> entryFrom(const cf::Dictionary& d, WindowListBridge::WindowNames names,
+                                                         Keep keep) {
+    auto found = members(d, windowKeys);
+    auto windowID = found[numberMember] ? found[numberMember]->asUInt32() : std::nullopt;
+    if (!windowID) return std::nullopt;
+    auto ownerPID = found[ownerPIDMember] ? found[ownerPIDMember]->asInt32() : std::nullopt;
+    if (!ownerPID) return std::nullopt;
+    auto layer = found[layerMember] ? found[layerMember]->asInt64() : std::nullopt;
+    if (!layer) return std::nullopt;
+    auto bounds = boundsFrom(found[boundsMember]);
+    if (!bounds) return std::nullopt;
 
     WindowListBridge::CGWindowEntry entry;
     entry.windowID = *windowID;
     entry.ownerPID = *ownerPID;
-    if (const auto* name = read(cg::windowOwnerNameKey); name && name->asString()) entry.ownerName = *name->asString();
-    if (const auto* name = read(cg::windowNameKey); name && name->asString()) entry.windowName = *name->asString();
-    entry.bounds = cg::Rect(*x, *y, *width, *height);
+    entry.bounds = *bounds;
     entry.layer = *layer;
-    const auto* onScreen = read(cg::windowIsOnscreenKey);
-    entry.isOnScreen = (onScreen ? onScreen->asBool() : std::nullopt).value_or(true);
+    entry.isOnScreen = (found[onScreenMember] ? found[onScreenMember]->asBool() : std::nullopt).value_or(true);
+    if (!keep(entry)) return std::nullopt;
+    if (names == WindowListBridge::WindowNames::copied) {
+        entry.ownerName = textOf(found[ownerNameMember]);
+        entry.windowName = textOf(found[nameMember]);
+    }
     return entry;
 }
 
@@ -106,8 +157,12 @@ void requestScreenshot(ScreenshotRequest request, runtime::Continuation<cg::Imag
 
 }  // namespace
 
-std::vector<WindowListBridge::CGWindowEntry> WindowListBridge::entriesFromWindowInfo(
-    const std::optional<cf::Value>& windowInfo) {
+namespace {
+
+// One query's answer converted: the kept entries in list order, or empty with the error record.
+template <class Keep>
+std::vector<WindowListBridge::CGWindowEntry> entriesFrom(const std::optional<cf::Value>& windowInfo,
+                                                         WindowListBridge::WindowNames names, Keep keep) {
     const cf::Array* list = windowInfo ? windowInfo->asArray() : nullptr;
     bool dictionaries =
         list && std::all_of(list->begin(), list->end(), [](const cf::Value& v) { return v.asDictionary() != nullptr; });
@@ -115,26 +170,36 @@ std::vector<WindowListBridge::CGWindowEntry> WindowListBridge::entriesFromWindow
         log::scanning().error("CGWindowListCopyWindowInfo returned nil.");
         return {};
     }
-    std::vector<CGWindowEntry> entries;
+    std::vector<WindowListBridge::CGWindowEntry> entries;
     entries.reserve(list->size());
     for (const auto& value : *list) {
-        if (auto entry = entryFrom(*value.asDictionary())) entries.push_back(std::move(*entry));
+        if (auto entry = entryFrom(*value.asDictionary(), names, keep)) entries.push_back(std::move(*entry));
     }
     return entries;
+}
+
+bool everyWindow(const WindowListBridge::CGWindowEntry&) { return true; }
+
+}  // namespace
+
+std::vector<WindowListBridge::CGWindowEntry> WindowListBridge::entriesFromWindowInfo(
+    const std::optional<cf::Value>& windowInfo) {
+    return entriesFrom(windowInfo, WindowNames::copied, everyWindow);
 }
 
 std::vector<WindowListBridge::CGWindowEntry> WindowListBridge::queryWindowList(cg::WindowListOption options) {
     return entriesFromWindowInfo(cg::windowListCopyWindowInfo(options, cg::nullWindowID));
 }
 
-std::vector<WindowListBridge::CGWindowEntry> WindowListBridge::menuBarWindows() {
-    auto entries = queryWindowList(cg::windowListOptionAll | cg::windowListExcludeDesktopElements);
-    std::erase_if(entries, [](const CGWindowEntry& e) {
-        double height = e.bounds.height();
-        bool keep = e.layer == menuBarExtrasLayer && height > 0 && height <= menuBarMaxHeight && e.ownerPID != 0 &&
-                    (!e.isOnScreen || e.bounds.origin.y < menuBarMaxHeight);
-        return !keep;
-    });
+std::vector<WindowListBridge::CGWindowEntry> WindowListBridge::menuBarWindows(WindowNames names) {
+    // Filtered while converting, so that no other window's names are copied.
+    auto entries = entriesFrom(
+        cg::windowListCopyWindowInfo(cg::windowListOptionAll | cg::windowListExcludeDesktopElements, cg::nullWindowID),
+        names, [](const CGWindowEntry& e) {
+            double height = e.bounds.height();
+            return e.layer == menuBarExtrasLayer && height > 0 && height <= menuBarMaxHeight && e.ownerPID != 0 &&
+                   (!e.isOnScreen || e.bounds.origin.y < menuBarMaxHeight);
+        });
     // A position that is not a number sorts last, so that the order stays a strict weak one.
     auto key = [](const CGWindowEntry& e) {
         return std::isnan(e.bounds.origin.x) ? -std::numeric_limits<double>::infinity() : e.bounds.origin.x;
@@ -147,10 +212,9 @@ std::vector<WindowListBridge::CGWindowEntry> WindowListBridge::menuBarWindows() 
     std::vector<CGWindowEntry> sorted;
     sorted.reserve(entries.size());
     for (const auto& [x, i] : order) sorted.push_back(std::move(entries[i]));
-    entries = std::move(sorted);
-    log::scanning().debug("Found %ld menu bar windows at layer %ld.", static_cast<long>(entries.size()),
+    log::scanning().debug("Found %ld menu bar windows at layer %ld.", static_cast<long>(sorted.size()),
                           static_cast<long>(menuBarExtrasLayer));
-    return entries;
+    return sorted;
 }
 
 std::vector<WindowListBridge::CGWindowEntry> WindowListBridge::allOnScreenWindows() {
