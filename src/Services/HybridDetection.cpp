@@ -72,8 +72,9 @@ bool keyBefore(const SortKey& a, const SortKey& b) {
 struct OwnerInfo {
     std::optional<std::string> bundleID;
     std::string name;
-    // The identity's bundle part: the bundle identifier, else "pid-<pid>".
-    std::string key;
+    // The identity's bundle part: the bundle identifier, else "pid-<pid>" (kept in `pidKey`).
+    std::string_view key;
+    std::string pidKey;
     // Which rank counter the owner's items use: owners with one key share it.
     std::size_t counter = 0;
 };
@@ -336,7 +337,8 @@ std::vector<MenuBarItem> detect(const Inputs& inputs, double positionTolerance, 
         } else {
             info.name = "Unknown";
         }
-        info.key = info.bundleID ? *info.bundleID : "pid-" + std::to_string(pid);
+        if (!info.bundleID) info.pidKey = "pid-" + std::to_string(pid);
+        info.key = info.bundleID ? std::string_view(*info.bundleID) : std::string_view(info.pidKey);
         info.counter = counterOf.try_emplace(info.key, counterOf.size()).first->second;
         it->second = &info;
         return &info;
@@ -379,9 +381,9 @@ std::vector<MenuBarItem> detect(const Inputs& inputs, double positionTolerance, 
     for (const auto& c : accepted) {
         const AXItem& a = *c.ax;
         std::int64_t rank = counters[c.owner->counter]++;
-        out.emplace_back(MenuBarItemID(c.owner->key, rank), a.pid, c.owner->bundleID, c.owner->name, a.title,
-                         a.position, a.size, c.isVerified() ? inputs.windows[c.window].windowID : 0, a.isEnabled,
-                         c.isVerified(), c.onScreen, nullptr, inputs.now);
+        out.emplace_back(MenuBarItemID(std::string(c.owner->key), rank), a.pid, c.owner->bundleID, c.owner->name,
+                         a.title, a.position, a.size, c.isVerified() ? inputs.windows[c.window].windowID : 0,
+                         a.isEnabled, c.isVerified(), c.onScreen, nullptr, inputs.now);
     }
     return out;
 }

@@ -20,6 +20,8 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::hybridDetect() {
     runtime::assertIsolated(executor_, "MenuBarScanner.hybridDetect");
 
     detection::Inputs inputs;
+    // Most applications have one to three items.
+    inputs.items.reserve(applications.size() * 2);
     for (const auto& application : applications) {
         if (application->isTerminated() || !application->isFinishedLaunching()) continue;
         for (auto& ax : AccessibilityBridge::menuBarItems(*application)) {

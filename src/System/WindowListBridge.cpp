@@ -25,62 +25,59 @@ namespace {
 
 using ContentRef = std::shared_ptr<const sc::ShareableContent>;
 
-// Finds the members named by `keys` (sorted as the dictionary sorts) in one walk over the
-// dictionary, instead of a search from the root for each key.
+// The index of `name` among `keys`, or N. A name is compared in full only with the keys of its
+// length and last character, so that a dictionary is read in one walk with a few comparisons.
+template <std::size_t N>
+std::size_t keyIndex(std::string_view name, const std::array<std::string_view, N>& keys) {
+    if (name.empty()) return N;
+    for (std::size_t k = 0; k < N; ++k) {
+        if (name.size() == keys[k].size() && name.back() == keys[k].back() && name == keys[k]) return k;
+    }
+    return N;
+}
+
+// The members named by `keys`, found in one walk over the dictionary instead of a search from
+// its root for each key.
 template <std::size_t N>
 std::array<const cf::Value*, N> members(const cf::Dictionary& d, const std::array<std::string_view, N>& keys) {
     std::array<const cf::Value*, N> found{};
-    std::size_t k = 0;
-    for (auto it = d.begin(); it != d.end() && k < N;) {
-        int order = std::string_view(it->first).compare(keys[k]);
-        if (order < 0) {
-            ++it;
-        } else if (order > 0) {
-            ++k;
-        } else {
-            found[k++] = &(it++)->second;
-        }
+    for (const auto& [name, value] : d) {
+        std::size_t k = keyIndex(name, keys);
+        if (k < N) found[k] = &value;
     }
     return found;
 }
 
-template <std::size_t N>
-constexpr bool sortedKeys(const std::array<std::string_view, N>& keys) {
-    for (std::size_t i = 1; i < N; ++i)
-        if (!(keys[i - 1] < keys[i])) return false;
-    return true;
-}
-
-// The members of a window's dictionary that an entry reads, in the dictionary's order.
+// The members of a window's dictionary that an entry reads.
 enum WindowKey : std::size_t {
-    boundsMember,
-    onScreenMember,
-    layerMember,
-    nameMember,
     numberMember,
-    ownerNameMember,
     ownerPIDMember,
+    layerMember,
+    boundsMember,
+    ownerNameMember,
+    nameMember,
+    onScreenMember,
     windowKeyCount
 };
 constexpr std::array<std::string_view, windowKeyCount> windowKeys{
-    cg::windowBoundsKey, cg::windowIsOnscreenKey, cg::windowLayerKey,   cg::windowNameKey,
-    cg::windowNumberKey, cg::windowOwnerNameKey,  cg::windowOwnerPIDKey};
-static_assert(sortedKeys(windowKeys));
-enum BoundsKey : std::size_t { heightMember, widthMember, xMember, yMember, boundsKeyCount };
-constexpr std::array<std::string_view, boundsKeyCount> boundsKeys{cg::boundsHeightKey, cg::boundsWidthKey,
-                                                                  cg::boundsXKey, cg::boundsYKey};
-static_assert(sortedKeys(boundsKeys));
+    cg::windowNumberKey,    cg::windowOwnerPIDKey, cg::windowLayerKey,     cg::windowBoundsKey,
+    cg::windowOwnerNameKey, cg::windowNameKey,     cg::windowIsOnscreenKey};
+enum BoundsKey : std::size_t { xMember, yMember, widthMember, heightMember, boundsKeyCount };
+constexpr std::array<std::string_view, boundsKeyCount> boundsKeys{cg::boundsXKey, cg::boundsYKey, cg::boundsWidthKey,
+                                                                  cg::boundsHeightKey};
 
 // The bounds when every member is a number and the four edges are there.
 std::optional<cg::Rect> boundsFrom(const cf::Value* value) {
     const auto* bounds = value ? value->asDictionary() : nullptr;
     if (!bounds) return std::nullopt;
-    for (const auto& [key, member] : *bounds)
+    std::array<std::optional<double>, boundsKeyCount> edges;
+    for (const auto& [name, member] : *bounds) {
         if (!member.isNumber()) return std::nullopt;
-    auto found = members(*bounds, boundsKeys);
-    if (!found[xMember] || !found[yMember] || !found[widthMember] || !found[heightMember]) return std::nullopt;
-    return cg::Rect(*found[xMember]->asDouble(), *found[yMember]->asDouble(), *found[widthMember]->asDouble(),
-                    *found[heightMember]->asDouble());
+        std::size_t k = keyIndex(name, boundsKeys);
+        if (k < boundsKeyCount) edges[k] = member.asDouble();
+    }
+    if (!edges[xMember] || !edges[yMember] || !edges[widthMember] || !edges[heightMember]) return std::nullopt;
+    return cg::Rect(*edges[xMember], *edges[yMember], *edges[widthMember], *edges[heightMember]);
 }
 
 std::optional<std::string> textOf(const cf::Value* value) {
@@ -204,17 +201,11 @@ std::vector<WindowListBridge::CGWindowEntry> WindowListBridge::menuBarWindows(Wi
     auto key = [](const CGWindowEntry& e) {
         return std::isnan(e.bounds.origin.x) ? -std::numeric_limits<double>::infinity() : e.bounds.origin.x;
     };
-    // Sorts positions, then moves each entry once.
-    std::vector<std::pair<double, std::size_t>> order;
-    order.reserve(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) order.emplace_back(key(entries[i]), i);
-    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    std::vector<CGWindowEntry> sorted;
-    sorted.reserve(entries.size());
-    for (const auto& [x, i] : order) sorted.push_back(std::move(entries[i]));
-    log::scanning().debug("Found %ld menu bar windows at layer %ld.", static_cast<long>(sorted.size()),
+    std::stable_sort(entries.begin(), entries.end(),
+                     [&key](const CGWindowEntry& a, const CGWindowEntry& b) { return key(a) > key(b); });
+    log::scanning().debug("Found %ld menu bar windows at layer %ld.", static_cast<long>(entries.size()),
                           static_cast<long>(menuBarExtrasLayer));
-    return sorted;
+    return entries;
 }
 
 std::vector<WindowListBridge::CGWindowEntry> WindowListBridge::allOnScreenWindows() {
