@@ -154,6 +154,14 @@ TEST_F(AppStateTest, ApplyOrderPutsTheStoredOrderFirstAndTheRestInScanOrder) {
     for (const char* id : {"c", "x", "a"}) arrangement.assign(MenuBarItemID(id, 0), MenuBarItemVisibility::stashbay);
     EXPECT_EQ(ids(AppState::applyOrder(abc, SectionType::stashbay, arrangement)),
               (std::vector<std::string>{"c#0", "a#0", "b#0"}));
+    // Two items of one identity: the stored identity takes the first; the second keeps its place
+    // among the rest. Identities that differ only in their index are not confused.
+    std::vector<MenuBarItem> twice{item("b", 0, true), item("a", 1, true), item("a", 0, true, 7),
+                                   item("a", 0, true, 8)};
+    auto ordered = AppState::applyOrder(twice, SectionType::stashbay, arrangement);
+    EXPECT_EQ(ids(ordered), (std::vector<std::string>{"a#0", "b#0", "a#1", "a#0"}));
+    EXPECT_EQ(ordered[0].ownerPID(), 7);
+    EXPECT_EQ(ordered[3].ownerPID(), 8);
 }
 
 TEST_F(AppStateTest, TheChangeCheckSeesEveryFieldThePanelShowsOrActsOn) {
