@@ -1,5 +1,6 @@
 #include "Updates/LocalServer/LoopbackHttpsServer.hpp"
 #include "Updates/ManifestFetch.hpp"
+#include "Utilities/BundleExtensions.hpp"
 #include "Views/Settings/SettingsModel.hpp"
 #include "Views/Settings/tests/PageFixture.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
@@ -35,8 +36,11 @@ TEST_F(SettingsTest, BackReturnsThePanelToNormalAndTheFooterNamesTheRunningVersi
     page().back();
     EXPECT_EQ(state->panelMode(), AppState::PanelMode::normal);
     const auto footer = SettingsModel::versionFooter();
-    EXPECT_TRUE(footer.startsWith("Stashbay v")) << footer.toStdString();
-    EXPECT_TRUE(footer.endsWith(")"));
+    const auto& bundle = ns::Bundle::main();
+    ASSERT_FALSE(shortVersionString(bundle).empty());
+    ASSERT_FALSE(buildNumber(bundle).empty());
+    // One space after the name, none after the v, one before the parenthesis.
+    EXPECT_EQ(footer.toStdString(), "Stashbay v" + shortVersionString(bundle) + " (" + buildNumber(bundle) + ")");
     EXPECT_TRUE(GeneralSettingsModel::versionText().startsWith("v"));
     EXPECT_EQ(GeneralSettingsModel::rowLabels(),
               (std::array<QString, 4>{"Launch at Login", "Scan Interval", "Global Hotkey", "Updates"}));
