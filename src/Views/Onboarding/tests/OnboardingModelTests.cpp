@@ -205,11 +205,11 @@ TEST_F(OnboardingTest, StartUsingStashbayStoresTheFlagBeforeThePanelModeChanges)
     show(true, true);
     ASSERT_EQ(model->step(), Step::complete);
     std::optional<std::optional<cf::Value>> storedWhenModeChanged;
-    observation::withObservationTracking([&] { (void)state->panelMode(); },
-                                         [&] {
-                                             storedWhenModeChanged = ns::UserDefaults::standard().object(
-                                                 UserPreferences::Keys::hasCompletedOnboarding);
-                                         });
+    observation::withObservationTracking(
+        [&] { (void)state->panelMode(); },
+        [&] {
+            storedWhenModeChanged = ns::UserDefaults::standard().object(UserPreferences::Keys::hasCompletedOnboarding);
+        });
     model->pressPrimary();
     started = true;
     ASSERT_TRUE(storedWhenModeChanged) << "the panel mode did not change";
