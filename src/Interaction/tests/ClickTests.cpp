@@ -291,3 +291,20 @@ TEST_F(ClickTest, ANarrowItemIsGivenTwentyFourPointsOfRoomBesideItsDropTarget) {
     EXPECT_EQ(indexOf(hidden), indexOf(*items[0]) + 1) << "dropped left of the leftmost window";
     settle();
 }
+
+TEST_F(ClickTest, AShownItemWhoseWindowIsLostBeforeTheClickIsStillMovedBack) {
+    const auto& hidden = firstOffTheBar();
+    const auto item = itemOf(hidden);
+    const auto owner = item.ownerName();
+    auto show = runtime::spawn(runtime::mainExecutor(), engine().tempShowAndClick(item));
+    advanceUntil([&] { return !texts().empty() && texts().back() == "Move succeeded on attempt 1"; }, 1ms);
+    // The window list is gone while the engine looks for the moved window, then comes back.
+    world.faults().windowListUnavailable = true;
+    advanceUntil([&] { return show.isFinished(); }, 1ms);
+    EXPECT_FALSE(show.result());
+    EXPECT_EQ(texts().back(), "Moved " + owner + " but lost its window");
+    world.faults().windowListUnavailable = false;
+    EXPECT_TRUE(hidden.onBar);
+    advanceUntil([&] { return texts().back() == "Returned " + owner + " to the stashbay boundary"; });
+    settle();
+}
