@@ -282,9 +282,9 @@ TEST_F(ClickTest, ANarrowItemIsGivenTwentyFourPointsOfRoomBesideItsDropTarget) {
     candidate->bounds = cg::Rect{880, 0, 30, 37};
     const auto& hidden = firstOffTheBar();
     const auto wide = itemOf(hidden);
-    const stashbay::MenuBarItem narrow(wide.id(), wide.ownerPID(), wide.ownerBundleID(), wide.ownerName(),
-                                       wide.title(), wide.position(), cg::Size{16, wide.size().height},
-                                       wide.windowID(), true, true, false, nullptr, wide.lastSeen());
+    const stashbay::MenuBarItem narrow(wide.id(), wide.ownerPID(), wide.ownerBundleID(), wide.ownerName(), wide.title(),
+                                       wide.position(), cg::Size{16, wide.size().height}, wide.windowID(), true, true,
+                                       false, nullptr, wide.lastSeen());
     ASSERT_TRUE(engine().findVisibleTarget(16));
     EXPECT_EQ(engine().findVisibleTarget(16)->windowID, candidate->number) << "the room alone would allow it";
     run(engine().tempShowAndClick(narrow));
