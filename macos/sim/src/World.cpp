@@ -452,8 +452,11 @@ std::int32_t World::performItemAction(StatusItemID id, MenuTrigger trigger) {
     bool closesFirst = behaviour.menuClosesAfter && *behaviour.menuClosesAfter < wait;
     if (closesFirst) wait = *behaviour.menuClosesAfter;
     spendTime(wait);
-    if (closesFirst) closeMenus();
-    return -25204;  // cannot complete
+    if (!closesFirst) return -25204;  // cannot complete: the caller gave up first
+    // The menu closed while the caller still waited: the application answers, and the action
+    // succeeded.
+    closeMenus();
+    return 0;
 }
 
 void World::chooseMenuEntry(StatusItemID item, std::vector<std::size_t> path) {
