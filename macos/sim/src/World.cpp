@@ -108,6 +108,8 @@ void World::postScreenParametersChanged() {
 }
 
 void World::postWorkspace(const char* name, const std::shared_ptr<Process>& process) {
+    // The workspace's launch and termination notifications leave agent applications out.
+    if (process && process->isAgent()) return;
     ns::Notification n{name, 0, {}};
     n.userInfo[notification::applicationKey] = cf::Value(cf::Value::ObjectRef(process));
     workspaceNotificationCenter().post(n);
