@@ -291,3 +291,21 @@ TEST_F(AppStateTest, EachTriggerAsksForOneImmediateRescanAlsoAfterASecondStart) 
 }
 
 }  // namespace
+
+TEST_F(AppStateTest, AFailedLoadReplacesAnArrangementLoadedBeforeWithTheEmptyOne) {
+    IconArrangement stored = IconArrangement::empty();
+    stored.assign(MenuBarItemID(std::string("com.example.Clock"), 0), MenuBarItemVisibility::hiddenByNotch);
+    writeArrangementFile(stored.encodedDocument());
+    startAndSettle();
+    ASSERT_EQ(state->currentArrangement().assignments().size(), 1u);
+    state->stop();
+    loop.advance(1s);
+
+    writeArrangementFile("[1, 2");
+    loop.run(state->arrangementStore()->invalidateCache());
+    loop.run(state->start());
+    loop.advance(10ms);
+    EXPECT_TRUE(capture.first("appState", "Failed to load arrangement: "));
+    EXPECT_EQ(state->currentArrangement(), IconArrangement::empty());
+    EXPECT_TRUE(state->currentArrangement().assignments().empty());
+}
