@@ -186,6 +186,7 @@ bool World::quitApplication(ProcessID pid) {
     behaviours_.erase(pid);
     pendingContent_.erase(pid);
     accessibilityCalls_.erase(pid);
+    extrasMenuBarOwners_.erase(pid);
     std::erase_if(atAccessibilityCall_, [pid](const auto& entry) { return entry.first.first == pid; });
     postWorkspace(notification::didTerminateApplication, process);
     return true;

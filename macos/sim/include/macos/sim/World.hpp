@@ -123,7 +123,8 @@ public:
     // One application's items in the order it made them: the accessibility children order.
     std::vector<const StatusItem*> statusItemsOf(ProcessID owner) const;
     // Whether the application has an extras menu bar in its accessibility tree: from its first
-    // status item on, for as long as it runs, even when it has removed every item since.
+    // status item on, for as long as it runs, even when it has removed every item since; not once
+    // it has quit.
     bool hasExtrasMenuBar(ProcessID owner) const { return extrasMenuBarOwners_.count(owner) > 0; }
     const MenuBar& menuBar() const { return menuBar_; }
     void setMenuBarSpec(MenuBarSpec spec);
