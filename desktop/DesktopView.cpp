@@ -137,6 +137,33 @@ DesktopView::DesktopView(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(false);
     setWindowTitle("Stashbay: simulated Mac");
+    clockTick_.setSingleShot(true);
+    clockTick_.setTimerType(Qt::CoarseTimer);
+    auto armClock = [this] {
+        const auto now = QDateTime::currentDateTime();
+        const QTime time = now.time();
+        clockTick_.start(static_cast<int>(now.msecsTo(now.addSecs(60 - time.second()).addMSecs(-time.msec()))) + 50);
+    };
+    QObject::connect(&clockTick_, &QTimer::timeout, this, [this, armClock] {
+        worldMayHaveChanged();
+        armClock();
+    });
+    armClock();
+}
+
+void DesktopView::worldMayHaveChanged() {
+    auto picture = WorldPicture::of(sim::World::current(), systemSettings_);
+    if (shown_ && *shown_ == picture) return;
+    shown_ = std::move(picture);
+    update();
+}
+
+void DesktopView::windowNeedsDisplay(sim::WindowNumber number) {
+    const auto* w = sim::World::current().windowServer().find(number);
+    if (!w || !w->onScreen) return;
+    // With the panel's shadow around it.
+    const QRectF area = qrect(w->bounds).adjusted(-2, -2, 2, 5);
+    update(QRectF(area.topLeft() * scale(), area.size() * scale()).toAlignedRect());
 }
 
 QSize DesktopView::sizeHint() const {

@@ -228,7 +228,11 @@ int main(int argc, char** argv) {
         world.alertSounds().setListener([] { QApplication::beep(); });
         ns::HostRunLoop host(loop);
         desktop::DesktopView view;
-        host.setAfterDrain([&view] { view.update(); });
+        // The desktop repaints what changed, when it changed: the world's picture after the loop
+        // ran, and a window of Stashbay's when its content asks.
+        host.setAfterDrain([&view] { view.worldMayHaveChanged(); });
+        ns::Application::shared().setWindowNeedsDisplayHandler(
+            [&view](const ns::Window& window) { view.windowNeedsDisplay(window.windowNumber()); });
         ns::Application::shared().setStopHandler([] { QCoreApplication::quit(); });
 
         if (steps)

@@ -43,9 +43,12 @@ void HostRunLoop::drain() {
     if (draining_) return;
     draining_ = true;
     ++wakeCount_;
+    // Only timers due when the drain began: one that comes due while it runs (a zero-delay wait
+    // included) waits for the next drain, after Qt has handled what this one asked of it, such as
+    // a paint.
+    const auto began = loop_.clock().now();
     std::size_t ran = loop_.runReady();
-    for (int fired = 0; fired < maxTimersPerDrain && loop_.fireNextTimer(loop_.clock().now()); ++fired)
-        ran += 1 + loop_.runReady();
+    for (int fired = 0; fired < maxTimersPerDrain && loop_.fireNextTimer(began); ++fired) ran += 1 + loop_.runReady();
     draining_ = false;
     if (ran > 0 && afterDrain_) afterDrain_();
     arm();

@@ -22,7 +22,8 @@ public:
     HostRunLoop(const HostRunLoop&) = delete;
     HostRunLoop& operator=(const HostRunLoop&) = delete;
 
-    // Runs what is ready and what is due now, then sets the timer for the next deadline.
+    // Runs what is ready and the timers due when it begins, then sets the timer for the next
+    // deadline; a wait that ends meanwhile lets Qt run its own events (painting) first.
     void drain();
     // How many times the loop woke to run something, for the idle figures.
     std::uint64_t wakeCount() const { return wakeCount_; }
