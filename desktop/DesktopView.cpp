@@ -151,19 +151,21 @@ DesktopView::DesktopView(QWidget* parent) : QWidget(parent) {
     armClock();
 }
 
-void DesktopView::worldMayHaveChanged() {
+bool DesktopView::worldMayHaveChanged() {
     auto picture = WorldPicture::of(sim::World::current(), systemSettings_);
-    if (shown_ && *shown_ == picture) return;
+    if (shown_ && *shown_ == picture) return false;
     shown_ = std::move(picture);
     update();
+    return true;
 }
 
-void DesktopView::windowNeedsDisplay(sim::WindowNumber number) {
+bool DesktopView::windowNeedsDisplay(sim::WindowNumber number) {
     const auto* w = sim::World::current().windowServer().find(number);
-    if (!w || !w->onScreen) return;
+    if (!w || !w->onScreen) return false;
     // With the panel's shadow around it.
     const QRectF area = qrect(w->bounds).adjusted(-2, -2, 2, 5);
     update(QRectF(area.topLeft() * scale(), area.size() * scale()).toAlignedRect());
+    return true;
 }
 
 QSize DesktopView::sizeHint() const {
@@ -315,6 +317,7 @@ void DesktopView::paintEvent(QPaintEvent*) {
     if (panelVisible && !panelWasVisible_ && panelShown_ && lastKeyDown_)
         panelShown_(std::chrono::steady_clock::now() - *lastKeyDown_);
     panelWasVisible_ = panelVisible;
+    if (painted_) painted_();
 }
 
 void DesktopView::showSystemSettings(SystemSettingsWindow::Pane pane) {

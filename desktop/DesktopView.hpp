@@ -39,10 +39,13 @@ public:
     QSize sizeHint() const override;
 
     // The world may have changed what the desktop shows (after the loop ran): a repaint follows
-    // only when it did.
-    void worldMayHaveChanged();
+    // only when it did. Whether one was asked for.
+    bool worldMayHaveChanged();
     // One of Stashbay's windows asked to be drawn again: its place on the desktop is repainted.
-    void windowNeedsDisplay(sim::WindowNumber window);
+    // Whether a paint was asked for.
+    bool windowNeedsDisplay(sim::WindowNumber window);
+    // Called after each paint.
+    void setPainted(std::function<void()> callback) { painted_ = std::move(callback); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -63,6 +66,7 @@ private:
     std::optional<std::chrono::steady_clock::time_point> lastKeyDown_;
     std::function<void(std::chrono::nanoseconds)> panelShown_;
     std::optional<WorldPicture> shown_;
+    std::function<void()> painted_;
     // The menu bar's clock changes each minute, whatever else happens.
     QTimer clockTick_;
 };

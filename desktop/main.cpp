@@ -229,10 +229,14 @@ int main(int argc, char** argv) {
         ns::HostRunLoop host(loop);
         desktop::DesktopView view;
         // The desktop repaints what changed, when it changed: the world's picture after the loop
-        // ran, and a window of Stashbay's when its content asks.
-        host.setAfterDrain([&view] { view.worldMayHaveChanged(); });
-        ns::Application::shared().setWindowNeedsDisplayHandler(
-            [&view](const ns::Window& window) { view.windowNeedsDisplay(window.windowNumber()); });
+        // ran, and a window of Stashbay's when its content asks. Deferred work waits for the paint.
+        host.setAfterDrain([&view, &host] {
+            if (view.worldMayHaveChanged()) host.paintRequested();
+        });
+        ns::Application::shared().setWindowNeedsDisplayHandler([&view, &host](const ns::Window& window) {
+            if (view.windowNeedsDisplay(window.windowNumber())) host.paintRequested();
+        });
+        view.setPainted([&host] { host.painted(); });
         ns::Application::shared().setStopHandler([] { QCoreApplication::quit(); });
 
         if (steps)
