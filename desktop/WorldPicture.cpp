@@ -53,9 +53,12 @@ WorldPicture WorldPicture::of(const sim::World& world, const SystemSettingsWindo
     }
     out << world.menuBarHeight();
     for (const auto* w : world.windowServer().ordered())
-        out << w->number << w->owner << w->onScreen << w->layer << w->bounds << w->name;
+        out << w->number << w->owner << w->onScreen << w->layer << w->bounds << w->name << w->color;
     for (const auto* item : world.statusItems()) {
-        out << item->id << item->onBar << item->frame << item->spec.iconColor << item->spec.title;
+        const auto& spec = item->spec;
+        out << item->id << item->owner << item->onBar << item->shown << item->frame << item->image.get()
+            << item->imageSize.width << item->imageSize.height << spec.iconColor << spec.title << spec.text
+            << spec.showsTime << spec.symbol;
     }
     // Stashbay's own items show their buttons' images.
     for (const auto& window : ns::Application::shared().windows()) {
@@ -68,7 +71,10 @@ WorldPicture WorldPicture::of(const sim::World& world, const SystemSettingsWindo
         } catch (const ns::UnknownKeyException&) {
         }
     }
-    out << world.openMenuWindow().value_or(0) << world.openMenuItem().value_or(0);
+    out << world.openMenuWindow().value_or(0) << world.openMenuItem().value_or(0)
+        << world.openPopoverWindow().value_or(0) << world.openPopoverItem().value_or(0);
+    for (const auto& level : world.openMenuLevels())
+        out << level.window << level.entries << level.highlighted.has_value() << level.highlighted.value_or(0);
     const auto front = world.processes().frontmost();
     out << front.value_or(0);
     if (front)
