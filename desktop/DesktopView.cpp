@@ -4,6 +4,7 @@
 #include "macos/sim/StatusItemDrawing.hpp"
 #include "macos/sim/World.hpp"
 
+#include <QDateTime>
 #include <QKeyEvent>
 #include <QLinearGradient>
 #include <QMouseEvent>
@@ -170,6 +171,35 @@ DesktopView::DesktopView(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(false);
     setWindowTitle("Stashbay: simulated Mac");
+    clockTick_.setSingleShot(true);
+    clockTick_.setTimerType(Qt::CoarseTimer);
+    auto armClock = [this] {
+        const auto now = QDateTime::currentDateTime();
+        const QTime time = now.time();
+        clockTick_.start(static_cast<int>(now.msecsTo(now.addSecs(60 - time.second()).addMSecs(-time.msec()))) + 50);
+    };
+    QObject::connect(&clockTick_, &QTimer::timeout, this, [this, armClock] {
+        worldMayHaveChanged();
+        armClock();
+    });
+    armClock();
+}
+
+bool DesktopView::worldMayHaveChanged() {
+    auto picture = WorldPicture::of(sim::World::current(), systemSettings_);
+    if (shown_ && *shown_ == picture) return false;
+    shown_ = std::move(picture);
+    update();
+    return true;
+}
+
+bool DesktopView::windowNeedsDisplay(sim::WindowNumber number) {
+    const auto* w = sim::World::current().windowServer().find(number);
+    if (!w || !w->onScreen) return false;
+    // With the panel's shadow around it.
+    const QRectF area = qrect(w->bounds).adjusted(-2, -2, 2, 5);
+    update(QRectF(area.topLeft() * scale(), area.size() * scale()).toAlignedRect());
+    return true;
 }
 
 QSize DesktopView::sizeHint() const {
@@ -327,6 +357,7 @@ void DesktopView::paintEvent(QPaintEvent*) {
     if (panelVisible && !panelWasVisible_ && panelShown_ && lastKeyDown_)
         panelShown_(std::chrono::steady_clock::now() - *lastKeyDown_);
     panelWasVisible_ = panelVisible;
+    if (painted_) painted_();
 }
 
 void DesktopView::showSystemSettings(SystemSettingsWindow::Pane pane) {

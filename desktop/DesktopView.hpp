@@ -1,9 +1,11 @@
 #pragma once
 
 #include "SystemSettingsWindow.hpp"
+#include "WorldPicture.hpp"
 
 #include "macos/CoreGraphics/Event.hpp"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <chrono>
@@ -36,6 +38,15 @@ public:
 
     QSize sizeHint() const override;
 
+    // The world may have changed what the desktop shows (after the loop ran): a repaint follows
+    // only when it did. Whether one was asked for.
+    bool worldMayHaveChanged();
+    // One of Stashbay's windows asked to be drawn again: its place on the desktop is repainted.
+    // Whether a paint was asked for.
+    bool windowNeedsDisplay(sim::WindowNumber window);
+    // Called after each paint.
+    void setPainted(std::function<void()> callback) { painted_ = std::move(callback); }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -54,6 +65,10 @@ private:
     bool panelWasVisible_ = false;
     std::optional<std::chrono::steady_clock::time_point> lastKeyDown_;
     std::function<void(std::chrono::nanoseconds)> panelShown_;
+    std::optional<WorldPicture> shown_;
+    std::function<void()> painted_;
+    // The menu bar's clock changes each minute, whatever else happens.
+    QTimer clockTick_;
 };
 
 // The platform's virtual key code of a Qt key on an ANSI layout; none for keys without one.

@@ -309,7 +309,15 @@ int main(int argc, char** argv) {
         world.alertSounds().setListener([] { QApplication::beep(); });
         ns::HostRunLoop host(loop);
         desktop::DesktopView view;
-        host.setAfterDrain([&view] { view.update(); });
+        // The desktop repaints what changed, when it changed: the world's picture after the loop
+        // ran, and a window of Stashbay's when its content asks. Deferred work waits for the paint.
+        host.setAfterDrain([&view, &host] {
+            if (view.worldMayHaveChanged()) host.paintRequested();
+        });
+        ns::Application::shared().setWindowNeedsDisplayHandler([&view, &host](const ns::Window& window) {
+            if (view.windowNeedsDisplay(window.windowNumber())) host.paintRequested();
+        });
+        view.setPainted([&host] { host.painted(); });
         ns::Application::shared().setStopHandler([] { QCoreApplication::quit(); });
 
         if (steps)

@@ -116,3 +116,23 @@ TEST_F(MenuBarExtraTest, KeysGoToTheFrontmostApplication) {
     EXPECT_EQ(delivered.back().pid, 301);
     EXPECT_EQ(delivered.back().event->integerValue(cg::EventField::keyboardEventKeycode), 46);
 }
+
+TEST_F(MenuBarExtraTest, TheContentAsksTheHostToDrawItsWindowOnlyWhileTheWindowIsOnScreen) {
+    std::vector<sim::WindowNumber> drawn;
+    ns::Application::shared().setWindowNeedsDisplayHandler(
+        [&drawn](const ns::Window& window) { drawn.push_back(window.windowNumber()); });
+    content->setNeedsDisplay();
+    EXPECT_TRUE(drawn.empty());
+    click(itemCentre());
+    ASSERT_TRUE(extra->isPresented());
+    content->setNeedsDisplay();
+    EXPECT_EQ(drawn, std::vector<sim::WindowNumber>{extra->window()->windowNumber()});
+    click(itemCentre());
+    ASSERT_FALSE(extra->isPresented());
+    content->setNeedsDisplay();
+    EXPECT_EQ(drawn.size(), 1u);
+    // A view in no window asks nobody.
+    Content loose;
+    loose.setNeedsDisplay();
+    EXPECT_EQ(drawn.size(), 1u);
+}

@@ -6,6 +6,7 @@
 #include "macos/AppKit/Application.hpp"
 #include "macos/Observation/Observation.hpp"
 #include "stashbay/runtime/Executor.hpp"
+#include "stashbay/runtime/Sleep.hpp"
 
 #include <algorithm>
 
@@ -115,6 +116,9 @@ runtime::Task<void> StashbayApp::startHook(std::shared_ptr<AppState> state,
     state->setPreferences(preferences);
     state->permissions()->checkPermissions();
     if (preferences->hasCompletedOnboarding()) {
+        // The host paints the panel's first frame before the start scans and captures the icons.
+        auto painting = runtime::sleepFor(runtime::Duration::zero());
+        co_await painting;
         // In a task of its own, so that the content going away cannot cancel the start midway.
         auto started = runtime::spawn(runtime::mainExecutor(), state->start());
         auto finished = started.value();

@@ -89,6 +89,7 @@ StashbayPanelWidget& StashbayPanelView::widget() const {
     widget_->setDidRender([self] {
         if (self->hasAppeared_) self->positioner_.viewUpdated(self->positionedWindow());
     });
+    widget_->setPaintRequested([self] { self->setNeedsDisplay(); });
     return *widget_;
 }
 
@@ -188,8 +189,9 @@ void StashbayPanelView::keyDown(const ns::Event& event) { (void)model().handleKe
 
 void StashbayPanelView::draw(QPainter& painter, cg::Size size) const {
     auto& root = widget();
+    // A paint shows the layout as it stands; only a change not laid out yet is applied first.
     fitWidget(size);
-    root.render();
+    root.renderIfPending();
     root.QWidget::render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
 }
 

@@ -58,6 +58,11 @@ public:
     bool isTerminated() const { return terminated_; }
     // What stops the host's run loop; set by whoever runs it.
     void setStopHandler(std::function<void()> stop) { stop_ = std::move(stop); }
+    // What the host does when a window on screen asks to be drawn again (set by whoever paints the
+    // windows): it draws the window once, soon, however many requests come before then.
+    void setWindowNeedsDisplayHandler(std::function<void(const Window&)> handler) {
+        needsDisplay_ = std::move(handler);
+    }
     // Makes Stashbay the frontmost application, ignoring other applications.
     void activate();
 
@@ -85,6 +90,9 @@ private:
     void addWindow(const std::shared_ptr<Window>& window);
     void setKeyWindow(Window* window);
     void windowOrderedOut(Window* window);
+    void windowNeedsDisplay(const Window& window) {
+        if (needsDisplay_) needsDisplay_(window);
+    }
     std::shared_ptr<Window> windowNumbered(sim::WindowNumber number) const;
     void sendEvent(const cg::EventRef& event);
     void observeDelivery(sim::ProcessID pid, const cg::EventRef& event);
@@ -94,6 +102,7 @@ private:
     std::weak_ptr<Window> keyWindow_;
     bool terminated_ = false;
     std::function<void()> stop_;
+    std::function<void(const Window&)> needsDisplay_;
     struct Monitor;
     std::vector<std::shared_ptr<Monitor>> monitors_;
     // Status items of the world's bar that a StatusItem already shows.

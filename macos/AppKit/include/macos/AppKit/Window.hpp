@@ -57,6 +57,9 @@ public:
         viewDidMoveToWindow();
     }
     virtual void viewDidMoveToWindow() {}
+    // What the view shows has changed: its window is drawn again soon, once however often this
+    // is called before then. Nothing happens while the view is in no window.
+    void setNeedsDisplay() const;
 
 private:
     std::weak_ptr<Window> window_;
@@ -102,6 +105,9 @@ public:
         if (contentView_) contentView_->moveToWindow(weak_from_this());
     }
     const std::shared_ptr<View>& contentView() const { return contentView_; }
+    // Its content asked to be drawn again; the host that shows the windows hears of it while the
+    // window is on screen.
+    void setViewsNeedDisplay();
     // Called when the window stops being the key window (another application took a click).
     void setDidResignKey(std::function<void()> handler) { didResignKey_ = std::move(handler); }
 
