@@ -4,6 +4,7 @@
 
 #include "macos/CoreGraphics/Event.hpp"
 
+#include <QTransform>
 #include <QWidget>
 
 #include <chrono>
@@ -35,6 +36,9 @@ public:
     }
 
     QSize sizeHint() const override;
+    // The one transform from the primary screen's points to the window's pixels: everything is
+    // drawn through it and the pointer is read through its inverse.
+    QTransform screenTransform() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -43,10 +47,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     QPointF toWorld(QPointF widgetPoint) const;
     double scale() const;
+    // The person's pointer into the world; the world's journal of events is kept short.
+    void injectMouse(cg::EventType type, QPointF at, cg::EventFlags flags);
 
     SystemSettingsWindow systemSettings_;
     // A press that System Settings took: its release and drags stay there too.
