@@ -213,6 +213,8 @@ void Application::sendEvent(const cg::EventRef& raw) {
             return;
         }
         case T::scrollWheel: {
+            // What was under the pointer moves away with the scroll.
+            hideToolTip();
             auto [window, local] = contentWindowAt(event.location());
             if (window) window->contentView()->scrollWheel(event, local);
             return;
