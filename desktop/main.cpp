@@ -220,6 +220,7 @@ int main(int argc, char** argv) {
         int status = 0;
         runtime::EventLoop loop(std::make_shared<runtime::SystemClock>());
         sim::World world(scenario);
+        world.seedRandom(static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()));
         // As after a login: the app's preferences live in their file, and Finder is frontmost.
         ns::UserDefaults::resetStandard(ns::UserDefaults::defaultPersistFile());
         desktop::bringFinderToFront(world);

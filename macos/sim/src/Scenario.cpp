@@ -214,7 +214,7 @@ ApplicationBehaviour readApplicationBehaviour(const JsonNode& node) {
 }
 
 ProcessSpec readApplication(const JsonNode& node) {
-    node.rejectUnknownFields({"pid", "bundleIdentifier", "name", "finishedLaunching", "terminated", "hidden",
+    node.rejectUnknownFields({"pid", "bundleIdentifier", "name", "finishedLaunching", "terminated", "hidden", "agent",
                               "statusItems", "windows", "behaviour"});
     ProcessSpec spec;
     spec.pid = static_cast<ProcessID>(node.field("pid").integer(1, std::numeric_limits<ProcessID>::max()));
@@ -223,6 +223,7 @@ ProcessSpec readApplication(const JsonNode& node) {
     spec.finishedLaunching = optionalBoolean(node, "finishedLaunching", true);
     spec.terminated = optionalBoolean(node, "terminated", false);
     spec.hidden = optionalBoolean(node, "hidden", false);
+    spec.agent = optionalBoolean(node, "agent", false);
     if (auto items = node.optionalField("statusItems")) {
         for (const auto& e : items->elements()) spec.statusItems.push_back(readStatusItem(e));
     }

@@ -108,6 +108,8 @@ void World::postScreenParametersChanged() {
 }
 
 void World::postWorkspace(const char* name, const std::shared_ptr<Process>& process) {
+    // The workspace's launch and termination notifications leave agent applications out.
+    if (process && process->isAgent()) return;
     ns::Notification n{name, 0, {}};
     n.userInfo[notification::applicationKey] = cf::Value(cf::Value::ObjectRef(process));
     workspaceNotificationCenter().post(n);
@@ -452,8 +454,11 @@ std::int32_t World::performItemAction(StatusItemID id, MenuTrigger trigger) {
     bool closesFirst = behaviour.menuClosesAfter && *behaviour.menuClosesAfter < wait;
     if (closesFirst) wait = *behaviour.menuClosesAfter;
     spendTime(wait);
-    if (closesFirst) closeMenus();
-    return -25204;  // cannot complete
+    if (!closesFirst) return -25204;  // cannot complete: the caller gave up first
+    // The menu closed while the caller still waited: the application answers, and the action
+    // succeeded.
+    closeMenus();
+    return 0;
 }
 
 void World::chooseMenuEntry(StatusItemID item, std::vector<std::size_t> path) {

@@ -564,3 +564,44 @@ TEST_F(ScannerTest, StatusWindowsOwnedByTheControlCentreLeaveOtherItemsUnverifie
     EXPECT_EQ(verified, 4);
     EXPECT_TRUE(log.first("scanning", "Image capture: 4/31 icons captured"));
 }
+
+// Above the cache's hundred entries: 200 status windows. Visited in one order every scan, each
+// entry would be evicted just before its next use; the scans alternate, so that every scan after
+// the first finds half of the icons in the cache.
+TEST_F(ScannerTest, TwoHundredIconsAreHalfServedFromTheCacheInEveryLaterScan) {
+    sim::Scenario scenario = smallWorld();
+    scenario.applications.clear();
+    for (int a = 0; a < 50; ++a) {
+        sim::ProcessSpec app{20 + a, "com.example.app" + std::to_string(a), "App " + std::to_string(a)};
+        for (int i = 0; i < 4; ++i) {
+            sim::StatusItemSpec item;
+            item.title = "Item " + std::to_string(i);
+            item.width = 24;
+            app.statusItems.push_back(item);
+        }
+        scenario.applications.push_back(app);
+    }
+    world.reset();
+    world = std::make_unique<sim::World>(scenario);
+    auto detected = loop.run(scanner->hybridDetectForTesting());
+    ASSERT_EQ(detected.size(), 200u);
+    for (const auto& item : detected) ASSERT_NE(item.windowID(), 0u);
+
+    auto captures = [&] { return world->captureService().windowImageRequests; };
+    int before = captures();
+    loop.run(scanner->captureIconsForTesting(detected));
+    EXPECT_EQ(captures() - before, 200) << "an empty cache serves nothing";
+    for (int scan = 0; scan < 4; ++scan) {
+        SCOPED_TRACE(scan);
+        before = captures();
+        auto items = loop.run(scanner->captureIconsForTesting(detected));
+        EXPECT_EQ(captures() - before, 100) << "a hit rate of one half";
+        EXPECT_EQ(loop.run(scanner->imageCacheCountForTesting()), 100u) << "the count limit stays";
+        ASSERT_EQ(items.size(), detected.size());
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            EXPECT_EQ(items[i].id(), detected[i].id()) << "items keep their places, whatever the visit's order";
+            EXPECT_NE(items[i].capturedImage(), nullptr);
+        }
+    }
+    EXPECT_EQ(log.count("scanning", "Image capture: 100/200 icons captured"), 4u);
+}

@@ -41,7 +41,8 @@ struct StatusItemBehaviour {
     // The show-menu action fails with this accessibility error code and opens nothing.
     std::optional<std::int32_t> showMenuError;
     // A press or show-menu action that opens the menu holds the caller until the menu closes or
-    // the messaging timeout passes, then answers "cannot complete", as some items do.
+    // the messaging timeout passes, as some items do: success when the menu closed first, else
+    // "cannot complete".
     bool blocksWhileMenuOpen = false;
 
     enum class Move {
