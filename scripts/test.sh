@@ -55,6 +55,8 @@ rm -rf "$shots"
 # The benchmark is measured with the bench preset; here it only has to run.
 echo "== scan benchmark, smallest world"
 build/default/bench/scan_benchmark --benchmark_filter='/10$' --benchmark_min_time=0.01
+echo "== world build benchmark, smallest world"
+build/default/bench/world_build_benchmark --benchmark_filter='/1000$' --benchmark_min_time=0.01
 
 echo "== fuzzing, ${fuzz_seconds}s per target"
 work="$(mktemp -d)"

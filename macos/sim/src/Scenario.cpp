@@ -1,6 +1,7 @@
 #include "macos/sim/Scenario.hpp"
 
 #include "JsonNode.hpp"
+#include "macos/sim/StatusItemDrawing.hpp"
 
 #include <fmt/format.h>
 
@@ -161,8 +162,8 @@ StatusItemBehaviour readItemBehaviour(const JsonNode& node) {
 }
 
 StatusItemSpec readStatusItem(const JsonNode& node) {
-    node.rejectUnknownFields({"title", "width", "icon", "enabled", "subrole", "menu", "behaviour", "positionUnreadable",
-                              "sizeUnreadable", "captureFails", "statusWindow"});
+    node.rejectUnknownFields({"title", "width", "icon", "text", "showsTime", "symbol", "enabled", "subrole", "menu",
+                              "behaviour", "positionUnreadable", "sizeUnreadable", "captureFails", "statusWindow"});
     StatusItemSpec item;
     item.title = optionalText(node, "title");
     if (auto width = node.optionalField("width")) {
@@ -170,6 +171,16 @@ StatusItemSpec readStatusItem(const JsonNode& node) {
         if (!(item.width > 0) || item.width > 1000) width->fail("expected a width above 0 and at most 1000");
     }
     if (auto icon = node.optionalField("icon")) item.iconColor = readColor(*icon);
+    item.text = optionalText(node, "text");
+    item.showsTime = optionalBoolean(node, "showsTime", false);
+    if (auto symbol = node.optionalField("symbol")) {
+        item.symbol = symbol->text();
+        if (!isStatusItemSymbol(item.symbol)) {
+            std::string known;
+            for (auto name : statusItemSymbols()) known += (known.empty() ? "" : ", ") + std::string(name);
+            symbol->fail("expected one of " + known);
+        }
+    }
     item.enabled = optionalBoolean(node, "enabled", true);
     // Absent keeps the usual subrole; null means the element has none.
     if (node.has("subrole")) item.subrole = optionalText(node, "subrole");
