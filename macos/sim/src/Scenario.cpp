@@ -1,15 +1,14 @@
 #include "macos/sim/Scenario.hpp"
 
 #include "JsonNode.hpp"
+#include "macos/sim/InputFile.hpp"
 #include "macos/sim/StatusItemDrawing.hpp"
 
 #include <fmt/format.h>
 
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <map>
-#include <sstream>
 #include <utility>
 
 namespace sim {
@@ -58,6 +57,43 @@ EdgeInsets readInsets(const JsonNode& node) {
     return insets;
 }
 
+// A screen far larger than any display, or placed far from the others, could not be drawn nor
+// captured: the program would fail at its first picture rather than here, where the field is named.
+constexpr double maxScreenSide = 8192, maxScreenOffset = 100000, maxBackingScale = 4;
+
+std::optional<FieldProblem> sizeProblem(const ScreenSpec& spec) {
+    const auto side = [](std::string field, double value) -> std::optional<FieldProblem> {
+        if (value <= maxScreenSide) return std::nullopt;
+        return FieldProblem{std::move(field), fmt::format("must be at most {} points", maxScreenSide)};
+    };
+    const auto offset = [](std::string field, double value) -> std::optional<FieldProblem> {
+        if (std::abs(value) <= maxScreenOffset) return std::nullopt;
+        return FieldProblem{std::move(field), fmt::format("must be between -{0} and {0}", maxScreenOffset)};
+    };
+    const std::pair<const char*, const std::optional<cg::Rect>> rects[] = {
+        {"frame", spec.frame},
+        {"visibleFrame", spec.visibleFrame},
+        {"auxiliaryTopLeftArea", spec.auxiliaryTopLeftArea},
+        {"auxiliaryTopRightArea", spec.auxiliaryTopRightArea}};
+    for (const auto& [name, rect] : rects) {
+        if (!rect) continue;
+        const std::string field(name);
+        if (auto p = side(field + ".width", rect->size.width)) return p;
+        if (auto p = side(field + ".height", rect->size.height)) return p;
+        if (auto p = offset(field + ".x", rect->origin.x)) return p;
+        if (auto p = offset(field + ".y", rect->origin.y)) return p;
+    }
+    const std::pair<const char*, double> insets[] = {{"top", spec.safeAreaInsets.top},
+                                                     {"left", spec.safeAreaInsets.left},
+                                                     {"bottom", spec.safeAreaInsets.bottom},
+                                                     {"right", spec.safeAreaInsets.right}};
+    for (const auto& [edge, value] : insets)
+        if (auto p = side(std::string("safeAreaInsets.") + edge, value)) return p;
+    if (spec.backingScaleFactor > maxBackingScale)
+        return FieldProblem{"backingScaleFactor", fmt::format("must be at most {}", maxBackingScale)};
+    return std::nullopt;
+}
+
 ScreenSpec readScreen(const JsonNode& node) {
     node.rejectUnknownFields({"name", "frame", "visibleFrame", "safeAreaInsets", "auxiliaryTopLeftArea",
                               "auxiliaryTopRightArea", "displayNumber", "deviceDescription", "builtIn",
@@ -81,6 +117,7 @@ ScreenSpec readScreen(const JsonNode& node) {
     spec.builtIn = optionalBoolean(node, "builtIn", false);
     if (auto scale = node.optionalField("backingScaleFactor")) spec.backingScaleFactor = scale->number();
     if (auto problem = findProblem(spec)) node.failAt(problem->field, problem->message);
+    if (auto problem = sizeProblem(spec)) node.failAt(problem->field, problem->message);
     return spec;
 }
 
@@ -422,12 +459,13 @@ Scenario parseScenario(std::string_view text, std::string fileName) {
 }
 
 Scenario loadScenarioFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw ScenarioError(path.string(), "", "cannot be read");
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (in.bad()) throw ScenarioError(path.string(), "", "cannot be read");
-    return parseScenario(contents.str(), path.string());
+    std::string contents;
+    try {
+        contents = readInputFile(path, maxScenarioFileBytes);
+    } catch (const InputFileError& e) {
+        throw ScenarioError(path.string(), "", e.what());
+    }
+    return parseScenario(contents, path.string());
 }
 
 Scenario embeddedScenario(std::string_view fileName) {
