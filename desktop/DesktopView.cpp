@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cctype>
@@ -137,6 +138,24 @@ void paintPopover(QPainter& p, const sim::Window& window, const sim::StatusItem*
     p.drawText(button, Qt::AlignCenter, "Open " + QString::fromStdString(window.name.value_or("App")));
 }
 
+// Stashbay's tooltip, above everything, kept on the screen.
+void paintToolTip(QPainter& p, const QRectF& screen) {
+    const auto& tip = ns::Application::shared().toolTip();
+    if (!tip) return;
+    QFont font = p.font();
+    font.setPixelSize(12);
+    p.setFont(font);
+    const QString text = QString::fromStdString(tip->text);
+    const QFontMetricsF metrics(font);
+    QRectF box(tip->topLeft.x, tip->topLeft.y, metrics.horizontalAdvance(text) + 12, metrics.height() + 6);
+    box.moveLeft(std::clamp(box.left(), screen.left(), std::max(screen.left(), screen.right() - box.width())));
+    p.setPen(QColor(0, 0, 0, 60));
+    p.setBrush(QColor(250, 250, 250));
+    p.drawRoundedRect(box, 4, 4);
+    p.setPen(QColor(30, 30, 30));
+    p.drawText(box, Qt::AlignCenter, text);
+}
+
 }  // namespace
 
 std::optional<std::uint16_t> virtualKeyCode(const std::string& name) {
@@ -169,7 +188,8 @@ std::optional<std::uint16_t> virtualKeyCode(int qtKey) {
 
 DesktopView::DesktopView(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
-    setMouseTracking(false);
+    // The pointer's moves without a button reach the world too: hover and tooltips.
+    setMouseTracking(true);
     setWindowTitle("Stashbay: simulated Mac");
     clockTick_.setSingleShot(true);
     clockTick_.setTimerType(Qt::CoarseTimer);
@@ -214,14 +234,23 @@ double DesktopView::scale() const {
     return std::min(double(width()) / hint.width(), double(height()) / hint.height());
 }
 
-QPointF DesktopView::toWorld(QPointF p) const { return p / scale(); }
+QTransform DesktopView::screenTransform() const { return QTransform::fromScale(scale(), scale()); }
+
+QPointF DesktopView::toWorld(QPointF p) const { return screenTransform().inverted().map(p); }
+
+void DesktopView::injectMouse(cg::EventType type, QPointF at, cg::EventFlags flags) {
+    auto& world = sim::World::current();
+    // The journal is for tests; a person's pointer would grow it without end.
+    if (world.events().routes().size() > 4096) world.clearHistory();
+    world.events().injectUserMouse(type, {at.x(), at.y()}, flags);
+}
 
 void DesktopView::paintEvent(QPaintEvent*) {
     auto& world = sim::World::current();
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.fillRect(rect(), Qt::black);
-    p.scale(scale(), scale());
+    p.setTransform(screenTransform());
     auto primary = world.screens().primary();
     if (!primary) return;
     const auto& spec = primary->spec();
@@ -353,6 +382,7 @@ void DesktopView::paintEvent(QPaintEvent*) {
         }
         panelVisible = true;
     }
+    paintToolTip(p, screen);
     paintBrowserNotice(p, world, screen);
     if (panelVisible && !panelWasVisible_ && panelShown_ && lastKeyDown_)
         panelShown_(std::chrono::steady_clock::now() - *lastKeyDown_);
@@ -408,14 +438,35 @@ void DesktopView::mousePressEvent(QMouseEvent* event) {
         return;
     }
     const auto type = event->button() == Qt::RightButton ? cg::EventType::rightMouseDown : cg::EventType::leftMouseDown;
-    sim::World::current().events().injectUserMouse(type, {at.x(), at.y()}, flagsOf(event->modifiers()));
+    injectMouse(type, at, flagsOf(event->modifiers()));
 }
 
 void DesktopView::mouseMoveEvent(QMouseEvent* event) {
-    if (!(event->buttons() & Qt::LeftButton) || pressInSystemSettings_) return;
-    auto at = toWorld(event->position());
-    sim::World::current().events().injectUserMouse(cg::EventType::leftMouseDragged, {at.x(), at.y()},
-                                                   flagsOf(event->modifiers()));
+    if (pressInSystemSettings_) return;
+    const auto at = toWorld(event->position());
+    if (event->buttons() & Qt::LeftButton)
+        injectMouse(cg::EventType::leftMouseDragged, at, flagsOf(event->modifiers()));
+    else if (event->buttons() == Qt::NoButton)
+        injectMouse(cg::EventType::mouseMoved, at, flagsOf(event->modifiers()));
+}
+
+void DesktopView::wheelEvent(QWheelEvent* event) {
+    const auto at = toWorld(event->position());
+    auto scroll = std::make_shared<cg::Event>(cg::EventType::scrollWheel, cg::Point{at.x(), at.y()}, nullptr);
+    scroll->setFlags(flagsOf(event->modifiers()));
+    // A trackpad gives exact points; a wheel gives eighths of a degree, 120 to the notch, which
+    // go as lines and as four to the point.
+    const QPoint pixels = event->pixelDelta();
+    const QPoint angle = event->angleDelta();
+    const bool precise = !pixels.isNull();
+    const QPoint points = precise ? pixels : angle / 4;
+    scroll->setIntegerValue(cg::EventField::scrollWheelEventIsContinuous, precise ? 1 : 0);
+    scroll->setIntegerValue(cg::EventField::scrollWheelEventPointDeltaAxis1, points.y());
+    scroll->setIntegerValue(cg::EventField::scrollWheelEventPointDeltaAxis2, points.x());
+    scroll->setIntegerValue(cg::EventField::scrollWheelEventDeltaAxis1, angle.y() / 120);
+    scroll->setIntegerValue(cg::EventField::scrollWheelEventDeltaAxis2, angle.x() / 120);
+    sim::World::current().events().injectUser(scroll);
+    event->accept();
 }
 
 void DesktopView::mouseReleaseEvent(QMouseEvent* event) {
@@ -426,7 +477,7 @@ void DesktopView::mouseReleaseEvent(QMouseEvent* event) {
     }
     auto at = toWorld(event->position());
     const auto type = event->button() == Qt::RightButton ? cg::EventType::rightMouseUp : cg::EventType::leftMouseUp;
-    sim::World::current().events().injectUserMouse(type, {at.x(), at.y()}, flagsOf(event->modifiers()));
+    injectMouse(type, at, flagsOf(event->modifiers()));
 }
 
 void DesktopView::keyPressEvent(QKeyEvent* event) {

@@ -6,6 +6,7 @@
 #include "macos/CoreGraphics/Event.hpp"
 
 #include <QTimer>
+#include <QTransform>
 #include <QWidget>
 
 #include <chrono>
@@ -37,6 +38,9 @@ public:
     }
 
     QSize sizeHint() const override;
+    // The one transform from the primary screen's points to the window's pixels: everything is
+    // drawn through it and the pointer is read through its inverse.
+    QTransform screenTransform() const;
 
     // The world may have changed what the desktop shows (after the loop ran): a repaint follows
     // only when it did. Whether one was asked for.
@@ -54,10 +58,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     QPointF toWorld(QPointF widgetPoint) const;
     double scale() const;
+    // The person's pointer into the world; the world's journal of events is kept short.
+    void injectMouse(cg::EventType type, QPointF at, cg::EventFlags flags);
 
     SystemSettingsWindow systemSettings_;
     // A press that System Settings took: its release and drags stay there too.

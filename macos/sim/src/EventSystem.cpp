@@ -227,6 +227,13 @@ void EventSystem::route(std::uint64_t serial, EventEntry entry, ProcessID pid, c
         if (cg::isMouseDownType(event->type())) world_.noteMouseDown(event->location());
         if (!target) {
             record(serial, entry, EventRoute::Outcome::noTarget, 0, event);
+            // The wallpaper belongs to no application, yet a click or a move there leaves
+            // every application as one in another application's window does.
+            if (deliveryObserver_ &&
+                (cg::isMouseDownType(event->type()) || event->type() == cg::EventType::mouseMoved)) {
+                auto observer = deliveryObserver_;
+                observer(0, event);
+            }
             return;
         }
         pid = *target;

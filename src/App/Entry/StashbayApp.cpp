@@ -47,6 +47,10 @@ public:
     void mouseDown(cg::Point location) override { inner_->mouseDown(location); }
     void rightMouseDown(cg::Point location) override { inner_->rightMouseDown(location); }
     void keyDown(const ns::Event& event) override { inner_->keyDown(event); }
+    void mouseMoved(cg::Point location) override { inner_->mouseMoved(location); }
+    void mouseExited() override { inner_->mouseExited(); }
+    void scrollWheel(const ns::Event& event, cg::Point location) override { inner_->scrollWheel(event, location); }
+    std::optional<std::string> toolTip(cg::Point location) const override { return inner_->toolTip(location); }
     void draw(QPainter& painter, cg::Size size) const override { inner_->draw(painter, size); }
 
 private:

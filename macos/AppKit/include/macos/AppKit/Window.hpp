@@ -43,6 +43,20 @@ public:
     virtual void mouseDown(cg::Point location) { (void)location; }
     virtual void rightMouseDown(cg::Point location) { (void)location; }
     virtual void keyDown(const Event& event) { (void)event; }
+    // The pointer moved over the view with no button down, or left it (also when its window
+    // went off screen).
+    virtual void mouseMoved(cg::Point location) { (void)location; }
+    virtual void mouseExited() {}
+    // A wheel or trackpad scroll with the pointer over the view.
+    virtual void scrollWheel(const Event& event, cg::Point location) {
+        (void)event;
+        (void)location;
+    }
+    // The tooltip of what is at the location; none for no tooltip.
+    virtual std::optional<std::string> toolTip(cg::Point location) const {
+        (void)location;
+        return std::nullopt;
+    }
     // Paints the content with its top-left corner at the painter's origin, at the given size.
     virtual void draw(QPainter& painter, cg::Size size) const {
         (void)painter;
