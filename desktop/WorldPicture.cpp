@@ -87,6 +87,10 @@ WorldPicture WorldPicture::of(const sim::World& world, const SystemSettingsWindo
     out << settings.isShown() << settings.pane();
     if (settings.isShown() && settings.pane() == SystemSettingsWindow::Pane::loginItems)
         out << sm::AppService::mainApp().status();
+    // The tooltip the desktop draws for Stashbay's views.
+    const auto& tip = ns::Application::shared().toolTip();
+    out << tip.has_value();
+    if (tip) out << tip->text << tip->topLeft.x << tip->topLeft.y;
     out << QDateTime::currentDateTime().toString("ddd HH:mm").toStdString();
     return picture;
 }
