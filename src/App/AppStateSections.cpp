@@ -160,6 +160,10 @@ runtime::Task<void> AppState::setupEventTap() {
 }
 
 runtime::Task<void> AppState::reinstallTap(std::shared_ptr<EventTapManager> tracker) {
+    // A grant that comes back before the system switched the tap off finds it still working.
+    auto checking = tracker->isTapEnabled();
+    const bool working = co_await checking;
+    if (working) co_return;
     auto installing = tracker->install();
     co_await installing;
 }

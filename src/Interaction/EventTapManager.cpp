@@ -105,6 +105,12 @@ runtime::Task<bool> EventTapManager::isInstalled() {
     co_return tapHandle_.has_value();
 }
 
+runtime::Task<bool> EventTapManager::isTapEnabled() {
+    co_await runtime::hopTo(executor_);
+    runtime::assertIsolated(executor_, "EventTapManager.isTapEnabled");
+    co_return tapHandle_&& EventTapBridge::isEnabled(*tapHandle_);
+}
+
 runtime::Task<void> EventTapManager::processEvents(EventTapBridge::EventStream stream,
                                                    std::weak_ptr<EventTapManager> weak) {
     for (;;) {

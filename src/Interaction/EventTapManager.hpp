@@ -76,6 +76,8 @@ public:
     // Read-only views of the state.
     runtime::Task<DragState> dragState();
     runtime::Task<bool> isInstalled();
+    // Installed and not switched off by the system.
+    runtime::Task<bool> isTapEnabled();
 
 private:
     EventTapManager();

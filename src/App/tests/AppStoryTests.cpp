@@ -205,6 +205,17 @@ TEST_F(AppStoryTest, AccessibilityGrantedAgainTracksDragsWithoutARelaunch) {
         EXPECT_FALSE(state->draggingItem());
         EXPECT_TRUE(capture.first("appState", "Moved " + *id.bundleID() + " to Visible at index "));
     }
+
+    // Revoked and granted again with no input between: the tap was never switched off and stays.
+    reload();
+    startAndSettle();
+    world->permissions().accessibility = false;
+    loop.advance(30s);
+    world->permissions().accessibility = true;
+    loop.advance(30s);
+    EXPECT_TRUE(capture.contains("permissions", os::LogLevel::info, "Accessibility permission changed: granted"));
+    EXPECT_FALSE(capture.first("eventTap", "Event tap already installed"));
+    EXPECT_EQ(world->events().liveTapCount(), 1u);
 }
 
 TEST_F(AppStoryTest, ALaunchAQuitAndAnUnpluggedScreenEachBringAnImmediateRescan) {
