@@ -1,9 +1,12 @@
 #pragma once
 
 #include "SystemSettingsWindow.hpp"
+#include "WorldPicture.hpp"
 
 #include "macos/CoreGraphics/Event.hpp"
 
+#include <QTimer>
+#include <QTransform>
 #include <QWidget>
 
 #include <chrono>
@@ -35,6 +38,18 @@ public:
     }
 
     QSize sizeHint() const override;
+    // The one transform from the primary screen's points to the window's pixels: everything is
+    // drawn through it and the pointer is read through its inverse.
+    QTransform screenTransform() const;
+
+    // The world may have changed what the desktop shows (after the loop ran): a repaint follows
+    // only when it did. Whether one was asked for.
+    bool worldMayHaveChanged();
+    // One of Stashbay's windows asked to be drawn again: its place on the desktop is repainted.
+    // Whether a paint was asked for.
+    bool windowNeedsDisplay(sim::WindowNumber window);
+    // Called after each paint.
+    void setPainted(std::function<void()> callback) { painted_ = std::move(callback); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -43,10 +58,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     QPointF toWorld(QPointF widgetPoint) const;
     double scale() const;
+    // The person's pointer into the world; the world's journal of events is kept short.
+    void injectMouse(cg::EventType type, QPointF at, cg::EventFlags flags);
 
     SystemSettingsWindow systemSettings_;
     // A press that System Settings took: its release and drags stay there too.
@@ -54,6 +72,10 @@ private:
     bool panelWasVisible_ = false;
     std::optional<std::chrono::steady_clock::time_point> lastKeyDown_;
     std::function<void(std::chrono::nanoseconds)> panelShown_;
+    std::optional<WorldPicture> shown_;
+    std::function<void()> painted_;
+    // The menu bar's clock changes each minute, whatever else happens.
+    QTimer clockTick_;
 };
 
 // The platform's virtual key code of a Qt key on an ANSI layout; none for keys without one.

@@ -183,6 +183,7 @@ void AppState::stop() {
     displayTask_ = {};
     if (cleanupTask_) cleanupTask_.cancel();
     removeEventDrivenTriggers();
+    accessibilityRegained_.cancel();
     permissions_->stopPolling();
     cleanupTask_ = runtime::spawn(runtime::mainExecutor(), cleanup(shared_from_this()));
     logger_.info("AppState stopped");

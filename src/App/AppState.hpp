@@ -128,6 +128,7 @@ private:
     static runtime::Task<void> dragMoved(std::weak_ptr<AppState> weak, cg::Point point);
     static runtime::Task<void> dragEnded(std::weak_ptr<AppState> weak, MenuBarItem item, cg::Point point);
     static runtime::Task<void> watchDrag(std::weak_ptr<AppState> weak);
+    static runtime::Task<void> reinstallTap(std::shared_ptr<EventTapManager> tracker);
 
     template <class T>
     using Always = observation::Observable<T, observation::Announce::always>;
@@ -157,6 +158,9 @@ private:
     // The published drag's watch, and whether the tracker's current drag was given up on.
     runtime::TaskHandle<void> dragWatch_;
     bool dragAbandoned_ = false;
+    // Re-installs the drag tracker's tap when Accessibility is granted again; from the tap's setup
+    // to the stop.
+    observation::ObservationToken accessibilityRegained_;
 };
 
 }  // namespace stashbay

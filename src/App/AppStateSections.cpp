@@ -151,6 +151,17 @@ runtime::Task<void> AppState::setupEventTap() {
     auto settingEnded = eventTapManager_->setOnDragEnded(
         [weak](MenuBarItem item, cg::Point point) { return dragEnded(weak, std::move(item), point); });
     co_await settingEnded;
+    // A tap refused for want of Accessibility, or switched off by the system when it was revoked,
+    // sees nothing: the grant coming back is when a live one can be made.
+    accessibilityRegained_ = permissions_->observeAccessibilityGranted([weak](const bool& granted) {
+        auto self = weak.lock();
+        if (granted && self) runtime::spawn(runtime::mainExecutor(), reinstallTap(self->eventTapManager_));
+    });
+}
+
+runtime::Task<void> AppState::reinstallTap(std::shared_ptr<EventTapManager> tracker) {
+    auto installing = tracker->install();
+    co_await installing;
 }
 
 runtime::Task<void> AppState::dragStarted(std::weak_ptr<AppState> weak, MenuBarItem item) {

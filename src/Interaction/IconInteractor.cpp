@@ -1,4 +1,5 @@
 #include "Interaction/IconInteractor.hpp"
+#include "Interaction/OnScreenWindowList.hpp"
 
 #include "Utilities/LoggerExtensions.hpp"
 #include "macos/CoreGraphics/WindowList.hpp"
@@ -14,24 +15,7 @@ IconInteractor& IconInteractor::shared() {
 IconInteractor::IconInteractor() : logger_(log::interaction()) {}
 
 std::set<std::uint32_t> IconInteractor::onScreenWindowIDs(std::int32_t pid) {
-    auto list = cg::windowListCopyWindowInfo(cg::windowListOptionOnScreenOnly, cg::nullWindowID);
-    const auto* windows = list ? list->asArray() : nullptr;
-    if (!windows) return {};
-    for (const auto& window : *windows)
-        if (!window.asDictionary()) return {};
-
-    std::set<std::uint32_t> ids;
-    for (const auto& window : *windows) {
-        const auto& info = *window.asDictionary();
-        auto owner = info.find(cg::windowOwnerPIDKey);
-        auto ownerPID = owner == info.end() ? std::nullopt : owner->second.asInt32();
-        if (!ownerPID || *ownerPID != pid) continue;
-        auto number = info.find(cg::windowNumberKey);
-        auto windowID = number == info.end() ? std::nullopt : number->second.asUInt32();
-        if (!windowID) continue;
-        ids.insert(*windowID);
-    }
-    return ids;
+    return OnScreenWindowList::read().windowIDs(pid);
 }
 
 bool IconInteractor::newWindowAppeared(std::int32_t pid, const std::set<std::uint32_t>& before) {

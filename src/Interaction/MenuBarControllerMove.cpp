@@ -1,4 +1,5 @@
 #include "Interaction/MenuBarController.hpp"
+#include "Interaction/OnScreenWindowList.hpp"
 #include "Interaction/SavedPointer.hpp"
 #include "macos/CoreGraphics/WindowList.hpp"
 #include "stashbay/runtime/Executor.hpp"
@@ -39,22 +40,7 @@ std::vector<WindowListBridge::CGWindowEntry> MenuBarController::onScreenStatusWi
     return windows;
 }
 
-bool MenuBarController::isMenuOpen(std::int32_t pid) const {
-    auto info = cg::windowListCopyWindowInfo(cg::windowListOptionOnScreenOnly, cg::nullWindowID);
-    const auto* windows = info ? info->asArray() : nullptr;
-    if (!windows) return false;
-    const auto menuLevel = cg::windowLevelForKey(cg::popUpMenuWindowLevelKey);
-    for (const auto& window : *windows) {
-        if (!window.asDictionary()) continue;
-        const auto* owner = window.find(cg::windowOwnerPIDKey);
-        const auto* layer = window.find(cg::windowLayerKey);
-        if (!owner || !layer) continue;
-        auto ownerPID = owner->asInt32();
-        auto level = layer->asInt64();
-        if (ownerPID && level && *ownerPID == pid && *level == menuLevel) return true;
-    }
-    return false;
-}
+bool MenuBarController::isMenuOpen(std::int32_t pid) const { return OnScreenWindowList::read().holdsMenuWindow(pid); }
 
 runtime::Task<void> MenuBarController::waitForFrameChange(std::uint32_t windowID, std::optional<cg::Rect> start,
                                                           runtime::Duration timeout) {

@@ -6,7 +6,9 @@
 #include "stashbay/runtime/Sleep.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <limits>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -29,6 +31,25 @@ void keepHeapBetweenScans() {
         return true;
     }();
     (void)tuned;
+#endif
+}
+
+// Kept between scans, the heap also keeps the largest peak it ever reached (a burst of events, a
+// crowded bar) resident for good. Once a minute at most, as the scanner goes idle, any free heap
+// beyond what scans reuse goes back to the system: the trim costs once in thirty scans at most.
+constexpr auto heapLookInterval = 60s;
+constexpr std::size_t heapKeptFree = 1 << 20;
+
+void giveBackHeapAfterPeak() {
+#if defined(__GLIBC__)
+    // The next look, as a count of the loop's clock; a clock that starts again looks at once.
+    static std::atomic<runtime::Duration::rep> nextLook{std::numeric_limits<runtime::Duration::rep>::min()};
+    const auto now = runtime::now().sinceEpoch.count();
+    const auto interval = std::chrono::duration_cast<runtime::Duration>(heapLookInterval).count();
+    auto next = nextLook.load();
+    if (now < next && next - now <= interval) return;
+    if (!nextLook.compare_exchange_strong(next, now + interval)) return;
+    if (mallinfo2().fordblks > heapKeptFree) malloc_trim(heapKeptFree);
 #endif
 }
 
@@ -223,6 +244,7 @@ runtime::Task<void> MenuBarScanner::scanLoop(std::weak_ptr<MenuBarScanner> weak)
         if (rescan) continue;
         auto readingWait = scanner->readNextWait();
         runtime::Duration wait = co_await readingWait;
+        giveBackHeapAfterPeak();
         auto sleeping = runtime::sleepFor(wait);
         co_await sleeping;
     }

@@ -72,29 +72,41 @@ ManifestResponse performManifestRequest(const ManifestRequest& request) {
     char errorText[CURL_ERROR_SIZE] = {};
     BodySink sink{curl, {}, false, false};
 
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
-    curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, maximumManifestRedirects);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, milliseconds(request.connectTimeout));
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, milliseconds(request.totalTimeout));
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    // The request's safety rests on these options: a handle that refused one is never run.
+    const char* refused = nullptr;
+    CURLcode refusal = CURLE_OK;
+    auto set = [&](CURLoption option, const char* name, auto value) {
+        if (refused) return;
+        refusal = curl_easy_setopt(curl, option, value);
+        if (refusal != CURLE_OK) refused = name;
+    };
+    set(CURLOPT_ERRORBUFFER, "CURLOPT_ERRORBUFFER", errorText);
+    set(CURLOPT_URL, "CURLOPT_URL", request.url.c_str());
+    set(CURLOPT_HTTPGET, "CURLOPT_HTTPGET", 1L);
+    set(CURLOPT_PROTOCOLS_STR, "CURLOPT_PROTOCOLS_STR", "https");
+    set(CURLOPT_REDIR_PROTOCOLS_STR, "CURLOPT_REDIR_PROTOCOLS_STR", "https");
+    set(CURLOPT_FOLLOWLOCATION, "CURLOPT_FOLLOWLOCATION", 1L);
+    set(CURLOPT_MAXREDIRS, "CURLOPT_MAXREDIRS", maximumManifestRedirects);
+    set(CURLOPT_CONNECTTIMEOUT_MS, "CURLOPT_CONNECTTIMEOUT_MS", milliseconds(request.connectTimeout));
+    set(CURLOPT_TIMEOUT_MS, "CURLOPT_TIMEOUT_MS", milliseconds(request.totalTimeout));
+    set(CURLOPT_SSL_VERIFYPEER, "CURLOPT_SSL_VERIFYPEER", 1L);
+    set(CURLOPT_SSL_VERIFYHOST, "CURLOPT_SSL_VERIFYHOST", 2L);
     // Signals are process-wide; a worker thread must not touch them.
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_NOSIGNAL, "CURLOPT_NOSIGNAL", 1L);
     // No connection, session or DNS entry outlives the handle, and no credential is looked up.
-    curl_easy_setopt(curl, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_IGNORED));
-    curl_easy_setopt(curl, CURLOPT_SSL_SESSIONID_CACHE, 0L);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, receiveBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    set(CURLOPT_NETRC, "CURLOPT_NETRC", static_cast<long>(CURL_NETRC_IGNORED));
+    set(CURLOPT_SSL_SESSIONID_CACHE, "CURLOPT_SSL_SESSIONID_CACHE", 0L);
+    set(CURLOPT_WRITEFUNCTION, "CURLOPT_WRITEFUNCTION", receiveBody);
+    set(CURLOPT_WRITEDATA, "CURLOPT_WRITEDATA", static_cast<void*>(&sink));
+    curl_blob anchor{};
     if (request.trustAnchorPEM) {
-        curl_blob anchor{const_cast<char*>(request.trustAnchorPEM->data()), request.trustAnchorPEM->size(),
-                         CURL_BLOB_COPY};
-        curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, &anchor);
-        curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
+        anchor = curl_blob{const_cast<char*>(request.trustAnchorPEM->data()), request.trustAnchorPEM->size(),
+                           CURL_BLOB_COPY};
+        set(CURLOPT_CAINFO_BLOB, "CURLOPT_CAINFO_BLOB", &anchor);
+        set(CURLOPT_CAPATH, "CURLOPT_CAPATH", static_cast<const char*>(nullptr));
+    }
+    if (refused) {
+        return {std::string("The request refused the option ") + refused + ": " + curl_easy_strerror(refusal), 0, {}};
     }
 
     CURLcode result = curl_easy_perform(curl);

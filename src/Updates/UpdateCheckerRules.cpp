@@ -114,6 +114,14 @@ bool UpdateChecker::isNewer(std::string_view candidate, std::string_view current
 }
 
 bool UpdateChecker::isValidDownloadURL(const ns::URL& url) {
+    // The URL parser also reads a host after one slash or three ("https:/host", "https:///host"),
+    // where an address has none; only "//" followed by an authority names a host.
+    const std::string& text = url.absoluteString();
+    std::size_t colon = text.find(':');
+    if (colon == std::string::npos || text.compare(colon + 1, 2, "//") != 0 || colon + 3 >= text.size() ||
+        text[colon + 3] == '/' || text[colon + 3] == '\\') {
+        return false;
+    }
     std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), &curl_url_cleanup);
     if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.absoluteString().c_str(), 0) != CURLUE_OK) {
         return false;

@@ -1,6 +1,7 @@
 #include "macos/AppKit/Application.hpp"
 
 #include "macos/AppKit/StatusItem.hpp"
+#include "macos/Dispatch/Queue.hpp"
 #include "macos/sim/World.hpp"
 #include "stashbay/runtime/Executor.hpp"
 
@@ -68,6 +69,43 @@ void Application::setKeyWindow(Window* window) {
 
 void Application::windowOrderedOut(Window* window) {
     if (keyWindow_.lock().get() == window) keyWindow_.reset();
+    // A window that went no longer has the pointer over it.
+    if (pointerWindow_.lock().get() == window) pointerMoved(nullptr, {}, {});
+}
+
+std::pair<std::shared_ptr<Window>, cg::Point> Application::contentWindowAt(cg::Point location) const {
+    const auto* hit = sim::World::current().windowServer().hitTest(location);
+    auto window = hit ? windowNumbered(hit->number) : nullptr;
+    if (!window || window->isStatusWindow_ || !window->contentView()) return {nullptr, {}};
+    return {window, cg::Point{location.x - hit->bounds.minX(), location.y - hit->bounds.minY()}};
+}
+
+void Application::pointerMoved(const std::shared_ptr<Window>& window, cg::Point local, cg::Point location) {
+    auto previous = pointerWindow_.lock();
+    pointerWindow_ = window;
+    if (previous && previous != window && previous->contentView()) previous->contentView()->mouseExited();
+    if (window) window->contentView()->mouseMoved(local);
+    auto text = window ? window->contentView()->toolTip(local) : std::nullopt;
+    if (text && text->empty()) text.reset();
+    // Moving within what has the tooltip keeps it, shown or waiting.
+    if (text == restingToolTip_) return;
+    hideToolTip();
+    restingToolTip_ = text;
+    if (!text) return;
+    const auto generation = toolTipGeneration_;
+    // Under the pointer, clear of the arrow.
+    const cg::Point topLeft{location.x, location.y + 20};
+    dispatch::Queue::main().asyncAfter(
+        toolTipDelay, [token = std::weak_ptr<const void>(worldToken_), generation, text = *text, topLeft] {
+            auto& app = instance();
+            if (token.expired() || !app || app->toolTipGeneration_ != generation) return;
+            app->toolTip_ = ToolTip{text, topLeft};
+        });
+}
+
+void Application::hideToolTip() {
+    ++toolTipGeneration_;
+    toolTip_.reset();
 }
 
 std::shared_ptr<Window> Application::windowNumbered(sim::WindowNumber number) const {
@@ -140,10 +178,13 @@ void Application::sendEvent(const cg::EventRef& raw) {
     using T = cg::EventType;
     switch (event.type()) {
         case T::keyDown:
+            // A key press puts a tooltip away, and it stays away while the pointer rests.
+            hideToolTip();
             if (auto key = keyWindow(); key && key->contentView()) key->contentView()->keyDown(event);
             return;
         case T::leftMouseDown:
         case T::rightMouseDown: {
+            hideToolTip();
             const bool right = event.type() == T::rightMouseDown;
             auto& world = sim::World::current();
             const auto* hit = world.windowServer().hitTest(event.location());
@@ -166,6 +207,18 @@ void Application::sendEvent(const cg::EventRef& raw) {
             }
             return;
         }
+        case T::mouseMoved: {
+            auto [window, local] = contentWindowAt(event.location());
+            pointerMoved(window, local, event.location());
+            return;
+        }
+        case T::scrollWheel: {
+            // What was under the pointer moves away with the scroll.
+            hideToolTip();
+            auto [window, local] = contentWindowAt(event.location());
+            if (window) window->contentView()->scrollWheel(event, local);
+            return;
+        }
         default: return;
     }
 }
@@ -174,6 +227,8 @@ void Application::observeDelivery(sim::ProcessID pid, const cg::EventRef& raw) {
     auto& world = sim::World::current();
     if (pid == world.processes().selfPid()) return;
     const auto type = raw->type();
+    // The pointer went over another application's window or the wallpaper.
+    if (type == cg::EventType::mouseMoved) pointerMoved(nullptr, {}, {});
     if (cg::isMouseDownType(type)) {
         // A click that went to another application takes the key window away from Stashbay.
         if (auto key = keyWindow()) {

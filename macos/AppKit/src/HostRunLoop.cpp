@@ -15,17 +15,23 @@ namespace ns {
 namespace {
 // A burst of timers that keep coming due is cut off here, so that Qt's own events still run.
 constexpr int maxTimersPerDrain = 256;
+// How long timers wait for a paint that was asked for, at most: about a frame.
+constexpr std::chrono::milliseconds paintWait{16};
 }  // namespace
 
 HostRunLoop::HostRunLoop(runtime::EventLoop& loop) : loop_(loop), context_(std::make_unique<QObject>()) {
     timer_ = new QTimer(context_.get());
     timer_->setSingleShot(true);
     timer_->setTimerType(Qt::PreciseTimer);
-    QObject::connect(timer_, &QTimer::timeout, context_.get(), [this] { drain(); });
+    QObject::connect(timer_, &QTimer::timeout, context_.get(), [this] {
+        paintPending_ = false;
+        drain();
+    });
     // Jobs that Qt's own event handlers queued (input, painting) run before Qt goes to sleep.
     if (auto* dispatcher = QAbstractEventDispatcher::instance(QThread::currentThread())) {
         QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, context_.get(), [this] {
-            if (loop_.hasReadyJobs() || (loop_.nextDeadline() && *loop_.nextDeadline() <= loop_.clock().now())) drain();
+            const bool due = loop_.nextDeadline() && *loop_.nextDeadline() <= loop_.clock().now();
+            if (loop_.hasReadyJobs() || (due && !paintPending_)) drain();
         });
     }
     QObject* context = context_.get();
@@ -43,11 +49,22 @@ void HostRunLoop::drain() {
     if (draining_) return;
     draining_ = true;
     ++wakeCount_;
+    // Only timers due when the drain began, and none while a paint is pending: one that comes due
+    // meanwhile (a zero-delay wait included) runs after Qt has painted what was asked.
+    const auto began = loop_.clock().now();
     std::size_t ran = loop_.runReady();
-    for (int fired = 0; fired < maxTimersPerDrain && loop_.fireNextTimer(loop_.clock().now()); ++fired)
+    for (int fired = 0; !paintPending_ && fired < maxTimersPerDrain && loop_.fireNextTimer(began); ++fired)
         ran += 1 + loop_.runReady();
     draining_ = false;
     if (ran > 0 && afterDrain_) afterDrain_();
+    arm();
+}
+
+void HostRunLoop::paintRequested() { paintPending_ = true; }
+
+void HostRunLoop::painted() {
+    if (!paintPending_) return;
+    paintPending_ = false;
     arm();
 }
 
@@ -58,6 +75,7 @@ void HostRunLoop::arm() {
         return;
     }
     auto wait = *next - loop_.clock().now();
+    if (paintPending_) wait = std::max<runtime::Duration>(wait, paintWait);
     // Rounded up, so that the timer never fires just before the deadline and finds nothing due.
     auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
     timer_->start(static_cast<int>(std::clamp<long long>(ms, 0, 24LL * 3600 * 1000)));

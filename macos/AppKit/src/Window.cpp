@@ -23,6 +23,14 @@ cg::Rect flipped(const sim::World& world, cg::Rect r) {
 
 }  // namespace
 
+void View::setNeedsDisplay() const {
+    if (auto w = window()) w->setViewsNeedDisplay();
+}
+
+void Window::setViewsNeedDisplay() {
+    if (isVisible()) Application::shared().windowNeedsDisplay(*this);
+}
+
 Window::Window(Tag, sim::WindowNumber number, bool ownsWindow)
     : number_(number), ownsWindow_(ownsWindow), world_(Application::shared().worldToken()) {}
 

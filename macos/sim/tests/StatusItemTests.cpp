@@ -108,9 +108,11 @@ TEST_F(StatusItemTest, QuittingRemovesItemsAndWindowsAndNumbersAreNeverReused) {
     sim::World world{smallBar()};
     auto oldWindow = byTitle(world, "B")->window;
     auto last = world.windowServer().lastNumber();
+    ASSERT_TRUE(world.hasExtrasMenuBar(11));
     world.quitApplication(11);
     EXPECT_EQ(byTitle(world, "B"), nullptr);
     EXPECT_EQ(world.windowServer().find(oldWindow), nullptr);
+    EXPECT_FALSE(world.hasExtrasMenuBar(11)) << "a quit application's id is not kept";
     EXPECT_EQ(titlesRightToLeft(world), (std::vector<std::string>{"A", "C", "D"}));
     EXPECT_TRUE(byTitle(world, "D")->onBar) << "the bar is laid out again";
     sim::ProcessSpec again{std::nullopt, "b", "B"};

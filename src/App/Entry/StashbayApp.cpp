@@ -6,6 +6,7 @@
 #include "macos/AppKit/Application.hpp"
 #include "macos/Observation/Observation.hpp"
 #include "stashbay/runtime/Executor.hpp"
+#include "stashbay/runtime/Sleep.hpp"
 
 #include <algorithm>
 
@@ -46,6 +47,10 @@ public:
     void mouseDown(cg::Point location) override { inner_->mouseDown(location); }
     void rightMouseDown(cg::Point location) override { inner_->rightMouseDown(location); }
     void keyDown(const ns::Event& event) override { inner_->keyDown(event); }
+    void mouseMoved(cg::Point location) override { inner_->mouseMoved(location); }
+    void mouseExited() override { inner_->mouseExited(); }
+    void scrollWheel(const ns::Event& event, cg::Point location) override { inner_->scrollWheel(event, location); }
+    std::optional<std::string> toolTip(cg::Point location) const override { return inner_->toolTip(location); }
     void draw(QPainter& painter, cg::Size size) const override { inner_->draw(painter, size); }
 
 private:
@@ -115,6 +120,9 @@ runtime::Task<void> StashbayApp::startHook(std::shared_ptr<AppState> state,
     state->setPreferences(preferences);
     state->permissions()->checkPermissions();
     if (preferences->hasCompletedOnboarding()) {
+        // The host paints the panel's first frame before the start scans and captures the icons.
+        auto painting = runtime::sleepFor(runtime::Duration::zero());
+        co_await painting;
         // In a task of its own, so that the content going away cannot cancel the start midway.
         auto started = runtime::spawn(runtime::mainExecutor(), state->start());
         auto finished = started.value();

@@ -169,6 +169,44 @@ TEST_F(AppStoryTest, WithoutAccessibilityTheTapIsRefusedAndScanningGoesOn) {
     EXPECT_TRUE(capture.contains("appState", os::LogLevel::info, "AppState started"));
 }
 
+// The permission comes back while the app runs, found by the 30-second poll: after a revoke that
+// made the system switch the tap off, and after a start that had no tap at all.
+TEST_F(AppStoryTest, AccessibilityGrantedAgainTracksDragsWithoutARelaunch) {
+    for (bool missingAtStart : {false, true}) {
+        SCOPED_TRACE(missingAtStart ? "missing at start" : "revoked after start");
+        reload();
+        world->permissions().accessibility = !missingAtStart;
+        startAndSettle();
+        auto items = visibleUserItems();
+        if (!missingAtStart) {
+            ASSERT_GE(items.size(), 2u);
+            world->permissions().accessibility = false;
+            loop.advance(30s);
+            // Pressed while revoked: held at the tap for the time-out, then the tap is off.
+            loop.advance(sim::performDrag(*world, {sim::centreOf(*items[0]), sim::centreOf(*items[1]), 5, 16ms}));
+            loop.advance(2s);
+            EXPECT_TRUE(capture.first("eventTap", "Event tap disabled by system (type=4294967294)."));
+        }
+        EXPECT_FALSE(capture.first("eventTap", "Drag started for "));
+
+        world->permissions().accessibility = true;
+        loop.advance(30s);
+        EXPECT_TRUE(capture.contains("permissions", os::LogLevel::info, "Accessibility permission changed: granted"));
+        EXPECT_EQ(world->events().liveTapCount(), 1u);
+
+        items = visibleUserItems();
+        ASSERT_GE(items.size(), 2u);
+        const MenuBarItemID id = snapshotItem(*items[0])->id();
+        auto duration = sim::performDrag(*world, {sim::centreOf(*items[0]), sim::centreOf(*items[1]), 5, 16ms, true});
+        loop.advance(duration - 16ms);
+        ASSERT_TRUE(state->draggingItem());
+        EXPECT_EQ(state->draggingItem()->id(), id);
+        loop.advance(16ms);
+        EXPECT_FALSE(state->draggingItem());
+        EXPECT_TRUE(capture.first("appState", "Moved " + *id.bundleID() + " to Visible at index "));
+    }
+}
+
 TEST_F(AppStoryTest, ALaunchAQuitAndAnUnpluggedScreenEachBringAnImmediateRescan) {
     sim::ScreenSpec external;
     external.localizedName = "External";

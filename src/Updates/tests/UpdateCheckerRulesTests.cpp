@@ -127,6 +127,10 @@ TEST(UpdateDownloadRule, OnlyHttpsOnTheUpdateHostAsTheUrlParserReadsIt) {
         {"//stashbay.app/x", false},
         {"stashbay.app/x", false},
         {"https:", false},
+        {"https:/stashbay.app/x", false},
+        {"https:///stashbay.app/x", false},
+        {"https:////stashbay.app/x", false},
+        {"https://", false},
     };
     for (const auto& c : cases) {
         auto url = ns::URL::fromString(c.address);

@@ -344,6 +344,22 @@ TEST_F(UpdateCheckerOverHttps, AnUntrustedServerOrOneThatNeverAnswersFailsTheReq
     EXPECT_TRUE(server_->requests().empty()) << "no request went through an untrusted connection";
 }
 
+TEST_F(UpdateCheckerOverHttps, AnOptionTheRequestRefusesFailsTheCheckBeforeAnythingIsSent) {
+    server_->route(manifestPath, {200, manifest("2.0"), {}});
+    // libcurl takes no address longer than 8 MB.
+    auto tooLong = configuration();
+    tooLong.manifestURL = ns::URL::fromString(server_->url(manifestPath) + "?" + std::string(9'000'000, 'a'));
+    ASSERT_TRUE(tooLong.manifestURL);
+    UpdateChecker checker(tooLong);
+    runCheck(checker);
+    EXPECT_EQ(checker.state(), failed());
+    auto records = errors();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].rfind(f1Prefix, 0), 0u) << records[0].substr(0, 200);
+    EXPECT_NE(records[0].find("CURLOPT_URL"), std::string::npos) << records[0].substr(0, 200);
+    EXPECT_TRUE(server_->requests().empty()) << "a handle that refused an option was never run";
+}
+
 TEST_F(UpdateCheckerOverHttps, EveryCheckPassesThroughCheckingAndStaysInItsEndState) {
     server_->route(manifestPath, {200, manifest("1.0"), {}});
     UpdateChecker checker(configuration());

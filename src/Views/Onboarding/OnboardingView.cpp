@@ -4,8 +4,6 @@
 #include "Views/StashbayPanel/Animation.hpp"
 #include "Views/StashbayPanel/Palette.hpp"
 #include "Views/StashbayPanel/PanelFonts.hpp"
-#include "stashbay/runtime/EventLoop.hpp"
-#include "stashbay/runtime/Sleep.hpp"
 
 #include <QFontMetricsF>
 #include <QMouseEvent>
@@ -34,12 +32,20 @@ constexpr double statusSymbolWidth = 14 + 6;
 }  // namespace
 
 OnboardingView::OnboardingView(std::shared_ptr<OnboardingModel> model, QWidget* parent)
-    : QWidget(parent), model_(std::move(model)) {
+    : QWidget(parent),
+      model_(std::move(model)),
+      frames_([this](runtime::Instant now) { return isVisible() && isAnimating(now); }, [this] { update(); }) {
     setMinimumHeight(static_cast<int>(OnboardingModel::minimumHeight));
     tokens_.push_back(model_->observeStep([this](const auto&) {
         updateGeometry();
         update();
+        frames_.start();
     }));
+}
+
+bool OnboardingView::isAnimating(runtime::Instant now) const {
+    // The waiting indicator spins for as long as its step is shown.
+    return model_->content().showsWaiting || now - model_->stepChangedAt() < OnboardingModel::stepAnimationDuration;
 }
 
 OnboardingView::~OnboardingView() {
@@ -49,9 +55,11 @@ OnboardingView::~OnboardingView() {
 void OnboardingView::showEvent(QShowEvent*) {
     onScreen_ = true;
     model_->appear();
+    frames_.start();
 }
 
 void OnboardingView::hideEvent(QHideEvent*) {
+    frames_.stop();
     if (!onScreen_) return;
     onScreen_ = false;
     model_->disappear();
@@ -126,11 +134,10 @@ void OnboardingView::paintEvent(QPaintEvent*) {
     // The dots change size and colour with a spring of 0.3 s without bounce: an ease-out here.
     const auto dots = model_->dots();
     const auto before = OnboardingModel::dots(model_->previousStep());
-    double dotProgress = 1;
-    if (runtime::EventLoop::currentOrNull())
-        dotProgress = curveProgress(Curve::easeOut,
-                                    std::chrono::duration<double>(runtime::now() - model_->stepChangedAt()).count() /
-                                        std::chrono::duration<double>(OnboardingModel::stepAnimationDuration).count());
+    const auto now = animationNow();
+    const double elapsed =
+        runtime::seconds(now - model_->stepChangedAt()) / runtime::seconds(OnboardingModel::stepAnimationDuration);
+    const double dotProgress = curveProgress(Curve::easeOut, elapsed);
     const QColor faint = palette::withOpacity(QColor(0, 0, 0), 0.15);
     auto mix = [&](const QColor& from, const QColor& to) {
         auto channel = [&](double a, double b) { return static_cast<int>(std::lround(a + (b - a) * dotProgress)); };
@@ -148,13 +155,7 @@ void OnboardingView::paintEvent(QPaintEvent*) {
     }
 
     // The step comes in from the trailing edge while fading in.
-    double progress = 1;
-    if (runtime::EventLoop::currentOrNull()) {
-        const auto elapsed = runtime::now() - model_->stepChangedAt();
-        progress = curveProgress(Curve::easeInOut,
-                                 std::chrono::duration<double>(elapsed).count() /
-                                     std::chrono::duration<double>(OnboardingModel::stepAnimationDuration).count());
-    }
+    const double progress = curveProgress(Curve::easeInOut, elapsed);
     painter.setOpacity(progress);
     painter.translate((1 - progress) * width(), 0);
 
@@ -192,8 +193,7 @@ void OnboardingView::paintEvent(QPaintEvent*) {
         const QString waiting = OnboardingModel::waitingText();
         const double textWidth = QFontMetricsF(painter.font()).horizontalAdvance(waiting);
         const double start = places.waitingIndicator->center().x() - (12 + 6 + textWidth) / 2;
-        painter.setPen(QPen(palette::secondary(), 1.6));
-        painter.drawArc(QRectF(start, places.waitingIndicator->top() + 2, 12, 12), 0, 270 * 16);
+        drawSpinner(painter, QRectF(start, places.waitingIndicator->top() + 2, 12, 12), palette::secondary(), 1.6, now);
         painter.setPen(palette::tertiary());
         painter.drawText(QRectF(start + 18, places.waitingIndicator->top(), textWidth, 16), Qt::AlignVCenter, waiting);
     }

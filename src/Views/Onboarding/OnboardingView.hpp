@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Views/Onboarding/OnboardingModel.hpp"
+#include "Views/StashbayPanel/Animation.hpp"
 #include "macos/Observation/Observation.hpp"
 
 #include <QRectF>
@@ -39,6 +40,10 @@ public:
     void clickAt(const QPointF& point);
     // The panel's width; the height follows the current step.
     QSize sizeHint() const override;
+    // Frames come while the step and the dots move and while a waiting indicator spins, and only
+    // then.
+    bool isRequestingFrames() const { return frames_.isRequesting(); }
+    bool isAnimating(runtime::Instant now) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -50,6 +55,7 @@ private:
     std::shared_ptr<OnboardingModel> model_;
     bool onScreen_ = false;
     std::vector<observation::ObservationToken> tokens_;
+    FrameRequester frames_;
 };
 
 }  // namespace stashbay

@@ -1,10 +1,13 @@
 #include "Views/Settings/PageSymbols.hpp"
 
+#include "Views/StashbayPanel/Animation.hpp"
 #include "Views/StashbayPanel/Symbols.hpp"
 
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
+
+#include <cmath>
 
 namespace stashbay {
 
@@ -78,6 +81,17 @@ bool drawPageSymbol(QPainter& painter, std::string_view name, const QRectF& box,
     }
     painter.restore();
     return known;
+}
+
+void drawSpinner(QPainter& painter, const QRectF& box, const QColor& color, double lineWidth, runtime::Instant now) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(color, lineWidth, Qt::SolidLine, Qt::RoundCap));
+    painter.setBrush(Qt::NoBrush);
+    // Qt's angles run counter-clockwise in sixteenths of a degree; the ring turns clockwise.
+    const int start = -static_cast<int>(std::lround(spinnerAngle(now) * 16));
+    painter.drawArc(box.adjusted(lineWidth / 2, lineWidth / 2, -lineWidth / 2, -lineWidth / 2), start, 270 * 16);
+    painter.restore();
 }
 
 }  // namespace stashbay

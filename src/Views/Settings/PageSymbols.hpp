@@ -1,5 +1,7 @@
 #pragma once
 
+#include "stashbay/runtime/Time.hpp"
+
 #include <QColor>
 #include <QRectF>
 
@@ -14,5 +16,9 @@ namespace stashbay {
 // "rectangle.grid.3x2" and "rectangle.dashed.badge.record" drawn here, scaled into a square of
 // `pointSize` centred in `box`. Whether the name is known.
 bool drawPageSymbol(QPainter& painter, std::string_view name, const QRectF& box, double pointSize, const QColor& color);
+
+// The small indeterminate spinner of the settings page and the onboarding: an open ring in `box`
+// turned as far as it has turned at `now`.
+void drawSpinner(QPainter& painter, const QRectF& box, const QColor& color, double lineWidth, runtime::Instant now);
 
 }  // namespace stashbay

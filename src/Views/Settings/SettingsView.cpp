@@ -1,6 +1,7 @@
 #include "Views/Settings/SettingsView.hpp"
 
 #include "Views/Settings/PageSymbols.hpp"
+#include "Views/StashbayPanel/Animation.hpp"
 #include "Views/StashbayPanel/Palette.hpp"
 #include "Views/StashbayPanel/PanelFonts.hpp"
 
@@ -35,8 +36,18 @@ void paintSwitch(QPainter& painter, const QRectF& rect, bool on) {
 }  // namespace
 
 SettingsView::SettingsView(std::unique_ptr<SettingsModel> model, QWidget* parent)
-    : QWidget(parent), model_(std::move(model)) {
-    auto redraw = [this](const auto&) { update(); };
+    : QWidget(parent),
+      model_(std::move(model)),
+      frames_(
+          [this](runtime::Instant) {
+              return isVisible() &&
+                     model_->general().updateContent().kind == GeneralSettingsModel::UpdateContent::Kind::spinner;
+          },
+          [this] { update(); }) {
+    auto redraw = [this](const auto&) {
+        update();
+        frames_.start();
+    };
     auto& preferences = model_->general().preferences();
     tokens_.push_back(preferences.observeLaunchAtLogin(redraw));
     tokens_.push_back(preferences.observeScanInterval(redraw));
@@ -217,8 +228,8 @@ void SettingsView::paintRowTrailing(QPainter& painter, std::size_t section, std:
             switch (content.kind) {
                 case Kind::checkButton: drawRightText(content.text, palette::accent(), systemFont(12)); break;
                 case Kind::spinner:
-                    painter.setPen(QPen(palette::secondary(), 2));
-                    painter.drawArc(QRectF(right - 14, rect.center().y() - 7, 14, 14), 0, 270 * 16);
+                    drawSpinner(painter, QRectF(right - 14, rect.center().y() - 7, 14, 14), palette::secondary(), 2,
+                                animationNow());
                     right -= 14;
                     break;
                 case Kind::upToDate:
@@ -244,6 +255,10 @@ void SettingsView::paintRowTrailing(QPainter& painter, std::size_t section, std:
         default: break;
     }
 }
+
+void SettingsView::showEvent(QShowEvent*) { frames_.start(); }
+
+void SettingsView::hideEvent(QHideEvent*) { frames_.stop(); }
 
 void SettingsView::paintEvent(QPaintEvent*) {
     QPainter painter(this);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Views/Settings/SettingsModel.hpp"
+#include "Views/StashbayPanel/Animation.hpp"
 #include "macos/Observation/Observation.hpp"
 
 #include <QRectF>
@@ -77,11 +78,15 @@ public:
     // A click at a point: the control there acts.
     void clickAt(const QPointF& point);
     QSize sizeHint() const override { return QSize(320, 320); }
+    // Frames come while the Updates row's spinner is on screen, and only then.
+    bool isRequestingFrames() const { return frames_.isRequesting(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void paintRowTrailing(QPainter& painter, std::size_t section, std::size_t row, const QRectF& rect) const;
@@ -89,6 +94,7 @@ private:
     std::unique_ptr<SettingsModel> model_;
     double scrollOffset_ = 0;
     std::vector<observation::ObservationToken> tokens_;
+    FrameRequester frames_;
 };
 
 }  // namespace stashbay

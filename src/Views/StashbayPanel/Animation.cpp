@@ -86,4 +86,41 @@ bool SpringValue::isAnimating(runtime::Instant now) const {
     return from_ != to_ && runtime::seconds(now - start_) < spring_.settlingTime();
 }
 
+runtime::Instant animationNow() {
+    auto* loop = runtime::EventLoop::currentOrNull();
+    return loop ? loop->clock().now() : runtime::Instant{};
+}
+
+double spinnerAngle(runtime::Instant now) {
+    const double turns = runtime::seconds(now.sinceEpoch);
+    return 360.0 * (turns - std::floor(turns));
+}
+
+FrameRequester::FrameRequester(std::function<bool(runtime::Instant)> running, std::function<void()> frame)
+    : running_(std::move(running)), frame_(std::move(frame)) {}
+
+FrameRequester::~FrameRequester() { stop(); }
+
+void FrameRequester::start() {
+    if (pending_) return;
+    auto* loop = runtime::EventLoop::currentOrNull();
+    if (!loop || !running_(loop->clock().now())) return;
+    pending_ = loop->scheduleTimer(loop->clock().now() + interval, [this, alive = std::weak_ptr<bool>(alive_)] {
+        if (!alive.expired()) tick();
+    });
+}
+
+void FrameRequester::stop() {
+    if (!pending_) return;
+    if (auto* loop = runtime::EventLoop::currentOrNull()) loop->cancelTimer(*pending_);
+    pending_.reset();
+}
+
+void FrameRequester::tick() {
+    pending_.reset();
+    // The frame reads the clock itself; whether another follows is asked after it.
+    frame_();
+    start();
+}
+
 }  // namespace stashbay

@@ -1,6 +1,11 @@
 #pragma once
 
+#include "stashbay/runtime/EventLoop.hpp"
 #include "stashbay/runtime/Time.hpp"
+
+#include <functional>
+#include <memory>
+#include <optional>
 
 namespace stashbay {
 
@@ -59,6 +64,40 @@ private:
     double to_;
     Spring spring_;
     runtime::Instant start_{};
+};
+
+// The instant the views animate at: the runtime's clock, or its start when no loop runs.
+runtime::Instant animationNow();
+
+// The turn of an indeterminate spinner at `now`, in degrees clockwise from its rest: one turn a
+// second, the same for every spinner so that all of them turn together.
+double spinnerAngle(runtime::Instant now);
+
+// Asks for frames while an animation runs: once started, it calls `frame` every sixtieth of a
+// second on the runtime's clock for as long as `running` says so at the frame's instant, the
+// frame that finds the end included, and then asks for none until started again. Main loop only.
+class FrameRequester {
+public:
+    static constexpr runtime::Duration interval = std::chrono::microseconds(16667);
+
+    FrameRequester(std::function<bool(runtime::Instant)> running, std::function<void()> frame);
+    ~FrameRequester();
+    FrameRequester(const FrameRequester&) = delete;
+    FrameRequester& operator=(const FrameRequester&) = delete;
+
+    // Something may have begun to animate: frames follow when it runs, unless they already do.
+    void start();
+    void stop();
+    bool isRequesting() const { return pending_.has_value(); }
+
+private:
+    void tick();
+
+    std::function<bool(runtime::Instant)> running_;
+    std::function<void()> frame_;
+    std::optional<runtime::EventLoop::TimerID> pending_;
+    // Expires with this object, so that a frame already due does nothing once it is gone.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace stashbay

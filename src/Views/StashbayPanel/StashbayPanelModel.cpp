@@ -245,10 +245,13 @@ void StashbayPanelModel::moveFocus(std::ptrdiff_t delta) {
         return;
     }
     const auto current = focusedIndex_.get();
-    if (current && *current >= 0 && *current < n)
-        focusedIndex_ = ((*current + delta) % n + n) % n;
-    else
+    if (current && *current >= 0 && *current < n) {
+        // Reducing the step first keeps the sum within (-n, 2n): exact for any step, never overflowing.
+        const auto sum = *current + delta % n;
+        focusedIndex_ = (sum % n + n) % n;
+    } else {
         focusedIndex_ = delta < 0 ? n - 1 : 0;
+    }
     scrollFocusIntoView();
 }
 

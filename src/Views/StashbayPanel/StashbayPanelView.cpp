@@ -7,10 +7,14 @@
 #include "macos/Foundation/NotificationCenter.hpp"
 
 #include <QCoreApplication>
+#include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace stashbay {
 
@@ -51,6 +55,26 @@ private:
     std::shared_ptr<ns::Window> window_;
 };
 
+// Draws a widget and its children with their top-left at the painter's origin, through the
+// painter's transform. QWidget::render into a scaled painter misplaces and clips what the
+// children and their effects draw, so the widget is rendered untransformed into an image as sharp
+// as the painter shows it, and that image is drawn through the transform.
+void drawWidget(QPainter& painter, QWidget& widget) {
+    if (widget.width() <= 0 || widget.height() <= 0) return;
+    const QTransform device = painter.deviceTransform();
+    const double shown = std::max(std::hypot(device.m11(), device.m12()), std::hypot(device.m21(), device.m22()));
+    // Whole ratios, which the widgets' own drawing is made for.
+    const double ratio = std::clamp(std::ceil(shown - 0.01), 1.0, 4.0);
+    QImage image(widget.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRectF(QPointF(0, 0), QSizeF(widget.size())), image);
+    painter.restore();
+}
+
 std::shared_ptr<PositionedWindow> statusItemWindow() {
     auto window = AppDelegate::statusItemWindow();
     return window ? std::make_shared<PlatformWindow>(std::move(window)) : nullptr;
@@ -89,6 +113,7 @@ StashbayPanelWidget& StashbayPanelView::widget() const {
     widget_->setDidRender([self] {
         if (self->hasAppeared_) self->positioner_.viewUpdated(self->positionedWindow());
     });
+    widget_->setPaintRequested([self] { self->setNeedsDisplay(); });
     return *widget_;
 }
 
@@ -188,9 +213,84 @@ void StashbayPanelView::keyDown(const ns::Event& event) { (void)model().handleKe
 
 void StashbayPanelView::draw(QPainter& painter, cg::Size size) const {
     auto& root = widget();
+    // A paint shows the layout as it stands; only a change not laid out yet is applied first.
     fitWidget(size);
-    root.render();
-    root.QWidget::render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+    root.renderIfPending();
+    drawWidget(painter, root);
+}
+
+QWidget* StashbayPanelView::widgetAt(cg::Point location) const {
+    auto& root = widget();
+    QWidget* target =
+        root.childAt(QPoint(static_cast<int>(std::floor(location.x)), static_cast<int>(std::floor(location.y))));
+    return target ? target : &root;
+}
+
+void StashbayPanelView::mouseMoved(cg::Point location) {
+    QWidget* target = widgetAt(location);
+    setHovered(target, location);
+    const QPointF local = target->mapFrom(&widget(), QPointF(location.x, location.y));
+    QMouseEvent move(QEvent::MouseMove, local, target->mapToGlobal(local), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &move);
+}
+
+void StashbayPanelView::mouseExited() {
+    if (widget_) setHovered(nullptr, {});
+}
+
+void StashbayPanelView::setHovered(QWidget* target, cg::Point location) {
+    auto& root = widget();
+    auto chain = [&root](QWidget* innermost) {
+        std::vector<QPointer<QWidget>> widgets;
+        for (QWidget* w = innermost; w; w = w == &root ? nullptr : w->parentWidget()) widgets.emplace_back(w);
+        return widgets;
+    };
+    const auto before = chain(hovered_.data());
+    const auto now = chain(target);
+    hovered_ = target;
+    // Left from the innermost out, entered from the outermost in.
+    for (const auto& w : before) {
+        if (!w || std::find(now.begin(), now.end(), w) != now.end()) continue;
+        w->setAttribute(Qt::WA_UnderMouse, false);
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(w, &leave);
+    }
+    for (auto it = now.rbegin(); it != now.rend(); ++it) {
+        const QPointer<QWidget>& w = *it;
+        if (!w || std::find(before.begin(), before.end(), w) != before.end()) continue;
+        w->setAttribute(Qt::WA_UnderMouse, true);
+        const QPointF local = w->mapFrom(&root, QPointF(location.x, location.y));
+        QEnterEvent enter(local, local, w->mapToGlobal(local));
+        QCoreApplication::sendEvent(w, &enter);
+    }
+}
+
+void StashbayPanelView::scrollWheel(const ns::Event& event, cg::Point location) {
+    auto& root = widget();
+    const QPointF at(location.x, location.y);
+    // Qt's wheel counts eighths of a degree, four to the point; a trackpad's exact points are its
+    // pixels.
+    const QPoint points(static_cast<int>(std::lround(event.scrollingDeltaX())),
+                        static_cast<int>(std::lround(event.scrollingDeltaY())));
+    const bool precise = event.hasPreciseScrollingDeltas();
+    const QPoint angle = points * 4;
+    // Qt passes a sent wheel event to no parent, so the widgets are offered it from the innermost
+    // out until one takes it.
+    for (QWidget* w = widgetAt(location); w; w = w == &root ? nullptr : w->parentWidget()) {
+        const QPointF local = w->mapFrom(&root, at);
+        QWheelEvent wheel(local, w->mapToGlobal(local), precise ? points : QPoint(), angle, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        wheel.setAccepted(false);
+        QCoreApplication::sendEvent(w, &wheel);
+        if (wheel.isAccepted()) return;
+    }
+}
+
+std::optional<std::string> StashbayPanelView::toolTip(cg::Point location) const {
+    if (!widget_) return std::nullopt;
+    for (QWidget* w = widgetAt(location); w; w = w == widget_.get() ? nullptr : w->parentWidget())
+        if (!w->toolTip().isEmpty()) return w->toolTip().toStdString();
+    return std::nullopt;
 }
 
 }  // namespace stashbay

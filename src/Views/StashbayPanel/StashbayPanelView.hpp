@@ -7,7 +7,11 @@
 #include "Views/StashbayPanel/StashbayPanelWidget.hpp"
 #include "macos/AppKit/Window.hpp"
 
+#include <QPointer>
+
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace stashbay {
 
@@ -42,6 +46,10 @@ public:
     void mouseDown(cg::Point location) override;
     void rightMouseDown(cg::Point location) override;
     void keyDown(const ns::Event& event) override;
+    void mouseMoved(cg::Point location) override;
+    void mouseExited() override;
+    void scrollWheel(const ns::Event& event, cg::Point location) override;
+    std::optional<std::string> toolTip(cg::Point location) const override;
     void draw(QPainter& painter, cg::Size size) const override;
 
     // The key of a key-down event as the panel's key handler knows it.
@@ -56,6 +64,10 @@ private:
     // The window hears of the press only; the widget gets the press and the release, as a click.
     void click(cg::Point location, Qt::MouseButton button);
     void showMenu(std::unique_ptr<QMenu> menu, const QPoint& location);
+    // The innermost widget at a location of the view (the root where no child is).
+    QWidget* widgetAt(cg::Point location) const;
+    // Tells the widgets the pointer left and entered, as a window does for widgets on screen.
+    void setHovered(QWidget* target, cg::Point location);
 
     Environment environment_;
     bool hasAppeared_ = false;
@@ -66,6 +78,8 @@ private:
     PanelWindowPositioner positioner_;
     mutable std::shared_ptr<PositionedWindow> positionedWindow_;
     std::unique_ptr<PopUpMenu> menu_;
+    // The innermost widget under the pointer.
+    QPointer<QWidget> hovered_;
 };
 
 }  // namespace stashbay

@@ -5,20 +5,19 @@
 #include "Views/StashbayPanel/Palette.hpp"
 #include "Views/StashbayPanel/PermissionBannerView.hpp"
 #include "Views/StashbayPanel/Symbols.hpp"
-#include "stashbay/runtime/Sleep.hpp"
 
 #include <QAbstractButton>
+#include <QEvent>
 #include <QGraphicsEffect>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QTimer>
 #include <QWheelEvent>
 
 namespace stashbay {
 
 namespace {
-
-runtime::Instant currentInstant() { return runtime::EventLoop::currentOrNull() ? runtime::now() : runtime::Instant{}; }
 
 // One of the three inline controls: a symbol in a 26-point square, all of it clickable, no text
 // and no tooltip.
@@ -83,7 +82,10 @@ private:
 };
 
 StashbayPanelWidget::StashbayPanelWidget(std::shared_ptr<PanelContext> context, QWidget* parent)
-    : QWidget(parent), model_(StashbayPanelModel::make(std::move(context))) {
+    : QWidget(parent),
+      model_(StashbayPanelModel::make(std::move(context))),
+      frames_([this](runtime::Instant now) { return isVisible() && model_->isAnimating(now); },
+              [this] { renderTracked(false); }) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     surface_ = new QWidget(this);
@@ -99,8 +101,6 @@ StashbayPanelWidget::StashbayPanelWidget(std::shared_ptr<PanelContext> context, 
         QObject::connect(button, &QAbstractButton::clicked, this, [this, which] { model_->perform(which); });
         controls_.push_back(button);
     }
-    frameTimer_.setInterval(16);
-    QObject::connect(&frameTimer_, &QTimer::timeout, this, [this] { render(); });
     render();
 }
 
@@ -124,26 +124,26 @@ void StashbayPanelWidget::scheduleRender() {
 void StashbayPanelWidget::render() {
     renderPending_ = false;
     // Whatever the layout reads, a change of it lays the panel out again.
-    observation::withObservationTracking([this] { renderTracked(); },
+    observation::withObservationTracking([this] { renderTracked(true); },
                                          [self = QPointer<StashbayPanelWidget>(this)] {
                                              if (self) self->scheduleRender();
                                          });
 }
 
-void StashbayPanelWidget::renderTracked() {
-    const auto now = currentInstant();
+void StashbayPanelWidget::renderIfPending() {
+    if (renderPending_) render();
+}
+
+void StashbayPanelWidget::renderTracked(bool changed) {
+    const auto now = animationNow();
     model_->setPanelWidth(width());
     surface_->setGeometry(rect());
     surfaceEffect_->set(model_->opacity(now), model_->scale(now), 0);
     layoutModes(now);
     layoutNormal(now);
-    if (model_->isAnimating(now)) {
-        if (!frameTimer_.isActive()) frameTimer_.start();
-    } else {
-        frameTimer_.stop();
-    }
+    frames_.start();
     update();
-    if (didRender_) didRender_();
+    if (changed && didRender_) didRender_();
 }
 
 QWidget* StashbayPanelWidget::ensureModeContent(PanelMode mode) const {
@@ -320,7 +320,10 @@ void StashbayPanelWidget::showEvent(QShowEvent*) {
     render();
 }
 
-void StashbayPanelWidget::hideEvent(QHideEvent*) { model_->disappear(); }
+void StashbayPanelWidget::hideEvent(QHideEvent*) {
+    model_->disappear();
+    frames_.stop();
+}
 
 void StashbayPanelWidget::resizeEvent(QResizeEvent*) { render(); }
 
@@ -352,6 +355,12 @@ void StashbayPanelWidget::wheelEvent(QWheelEvent* event) {
     const QPoint delta = event->pixelDelta().isNull() ? event->angleDelta() / 4 : event->pixelDelta();
     model_->scrollTiles(-(delta.x() != 0 ? delta.x() : delta.y()));
     event->accept();
+}
+
+bool StashbayPanelWidget::event(QEvent* event) {
+    // Qt gathers every update() of the widget and its children into one such request per turn.
+    if (event->type() == QEvent::UpdateRequest && paintRequested_) paintRequested_();
+    return QWidget::event(event);
 }
 
 void StashbayPanelWidget::paintEvent(QPaintEvent*) {

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "Views/StashbayPanel/Animation.hpp"
 #include "Views/StashbayPanel/StashbayPanelModel.hpp"
 
-#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -19,7 +19,8 @@ class PermissionBannerView;
 class SkeletonLoadingView;
 
 // The panel's root view: paints StashbayPanelModel and forwards the mouse and the keys to it. It
-// re-renders whenever something it read changes, and animates on the runtime's clock.
+// re-renders whenever something it read changes, and animates on the runtime's clock, asking for
+// frames only while an animation runs.
 class StashbayPanelWidget : public QWidget {
 public:
     // Builds the content of the onboarding and settings modes, which other views provide; without
@@ -31,12 +32,19 @@ public:
 
     StashbayPanelModel& model() const { return *model_; }
     void setModeContentFactory(ModeContentFactory factory);
-    // Told after every layout of the content (the window that shows it may need to move).
+    // Told after every layout of the content that followed a change of what it shows (the window
+    // that shows it may need to move); animation frames are not such a change.
     void setDidRender(std::function<void()> handler) { didRender_ = std::move(handler); }
+    // Told when the widget or anything in it asked to be painted again, once for any number of
+    // requests made in one turn of the event loop.
+    void setPaintRequested(std::function<void()> handler) { paintRequested_ = std::move(handler); }
 
     // Lays the content out from the model now (changes are otherwise applied on the next turn of
     // the event loop).
     void render();
+    // Applies a change not laid out yet; nothing when the layout is current.
+    void renderIfPending();
+    bool isRequestingFrames() const { return frames_.isRequesting(); }
     // The height the content needs at the current width.
     int contentHeight() const;
     QSize sizeHint() const override;
@@ -57,12 +65,13 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     class ContentEffect;
 
     void scheduleRender();
-    void renderTracked();
+    void renderTracked(bool changed);
     void layoutNormal(runtime::Instant now);
     void layoutModes(runtime::Instant now);
     // Builds the mode's page when missing (also when only its height is asked), hidden until laid out.
@@ -81,9 +90,10 @@ private:
     std::vector<QAbstractButton*> controls_;
     std::unordered_map<MenuBarItemID, IconTileView*> tiles_;
     mutable std::unordered_map<int, QWidget*> modeContents_;
-    QTimer frameTimer_;
     bool renderPending_ = false;
     std::function<void()> didRender_;
+    std::function<void()> paintRequested_;
+    FrameRequester frames_;
 };
 
 }  // namespace stashbay

@@ -53,6 +53,8 @@ std::vector<MenuBarSection> sectionsOf(std::initializer_list<std::size_t> counts
 void ensureQtApplication() {
     if (QApplication::instance()) return;
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Update requests come at Qt's next turn, not a few milliseconds of real time later.
+    ::setenv("QT_QPA_UPDATE_IDLE_TIME", "0", 1);
     static int argc = 1;
     static char name[] = "stashbay_app_entry_tests";
     static char* argv[] = {name, nullptr};
@@ -190,6 +192,39 @@ TEST_F(StashbayAppTest, TheHotkeyOpensThePanelAndTheStartHookStartsTheStateOnce)
     EXPECT_TRUE(app->scene()->isPresented());
     loop.advance(5s);
     EXPECT_EQ(capture.count("appState", "AppState starting..."), 1u);
+}
+
+TEST_F(StashbayAppTest, AnOpenPanelThatShowsNoChangeAsksForNoPaintAndBeingDrawnMovesNothing) {
+    launch(true);
+    loop.advance(1s);
+    std::vector<sim::WindowNumber> asked;
+    ns::Application::shared().setWindowNeedsDisplayHandler(
+        [&asked](const ns::Window& window) { asked.push_back(window.windowNumber()); });
+    auto qtTurns = [] {
+        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    };
+    QImage image(640, 640, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    auto draw = [&] { app->panelView()->draw(painter, app->scene()->window()->frame().size); };
+    hotkey();
+    loop.advance(5s);  // started, scanned, appeared
+    // The first paint fits the content to its window: a change, laid out and drawn again.
+    draw();
+    loop.advance(1s);
+    qtTurns();
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.back(), app->scene()->window()->windowNumber());
+
+    // Drawn again and again, as the desktop repaints for its own reasons: nothing is laid out
+    // again, so no pass of the window positioner is scheduled and nothing asks to be drawn.
+    asked.clear();
+    for (int i = 0; i < 3; ++i) draw();
+    const auto next = loop.loop().nextDeadline();
+    EXPECT_TRUE(!next || *next - loop.now() > 150ms);
+    // The scans every 2 s find the same items: the panel still asks for nothing.
+    loop.advance(10s);
+    qtTurns();
+    EXPECT_TRUE(asked.empty()) << asked.size() << " requests";
 }
 
 TEST_F(StashbayAppTest, AFirstRunCancelledByClosingThePanelStillStartsOnceAndNeverAgain) {

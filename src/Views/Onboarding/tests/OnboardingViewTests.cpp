@@ -3,6 +3,8 @@
 #include "Views/StashbayPanel/Palette.hpp"
 #include "Views/StashbayPanel/tests/PanelTestSupport.hpp"
 
+#include "stashbay/runtime/Sleep.hpp"
+
 #include <QImage>
 
 using namespace stashbay;
@@ -71,4 +73,36 @@ TEST_F(OnboardingViewTest, EachStepRendersWithItsDotsAndButtonsInsideThePanel) {
     for (const auto& text : capture.texts("permissions"))
         if (text.rfind("Starting permission polling", 0) == 0) lastStart = text;
     EXPECT_NE(lastStart.find("interval=30.0"), std::string::npos) << lastStart;
+}
+
+TEST_F(OnboardingViewTest, TheStepSlideRunsToItsEndAndTheWaitingIndicatorTurnsWhileItsStepShows) {
+    // The welcome step, settled: nothing moves, no frames.
+    loop.advance(std::chrono::seconds(1));
+    EXPECT_FALSE(view->isRequestingFrames());
+    view->clickAt(view->layout().primaryButton.center());
+    ASSERT_EQ(view->model().step(), Step::accessibility);
+    EXPECT_TRUE(view->isRequestingFrames());
+    // The slide is painted part of the way, then at its end; the indicator keeps frames coming.
+    auto waitingIndicator = [&] {
+        const QImage image = render();
+        return image.copy(view->layout().waitingIndicator->toAlignedRect());
+    };
+    loop.advance(std::chrono::milliseconds(100));
+    EXPECT_TRUE(view->isAnimating(runtime::now()));
+    const QImage turnedOnce = waitingIndicator();
+    loop.advance(std::chrono::milliseconds(250));
+    const QImage turnedTwice = waitingIndicator();
+    EXPECT_NE(turnedOnce, turnedTwice) << "the spinner turns";
+    EXPECT_TRUE(view->isRequestingFrames());
+    // The complete step has no indicator: frames stop once its slide ends.
+    view->clickAt(view->layout().secondaryButton->center());
+    view->clickAt(view->layout().secondaryButton->center());
+    ASSERT_EQ(view->model().step(), Step::complete);
+    loop.advance(std::chrono::milliseconds(200));
+    EXPECT_TRUE(view->isRequestingFrames());
+    loop.advance(std::chrono::milliseconds(150));
+    EXPECT_FALSE(view->isRequestingFrames());
+    // Off screen, a permission step's indicator asks for nothing.
+    view->hide();
+    EXPECT_FALSE(view->isRequestingFrames());
 }

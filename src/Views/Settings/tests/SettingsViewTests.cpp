@@ -145,3 +145,42 @@ TEST_F(SettingsViewTest, AnEndedCheckOffersNoRetryUntilThePageIsBuiltAgain) {
         EXPECT_EQ(server.requests().size(), before + 1);
     }
 }
+
+TEST_F(SettingsViewTest, TheUpdatesSpinnerTurnsWhileTheCheckWaitsAndAsksForNoFramesAfter) {
+    using namespace std::chrono_literals;
+    if (!testing_https::opensslCommandAvailable()) GTEST_SKIP() << "the openssl command makes the server's certificate";
+    auto certificate = testing_https::makeTestCertificate(base, "server");
+    ASSERT_TRUE(certificate);
+    testing_https::LoopbackHttpsServer server(*certificate);
+    server.route("/version.json", {200, R"({"version": "0.0.0", "download": "https://stashbay.app/d.dmg"})", {}});
+    server.holdAnswers(true);
+    UpdateCheckerConfiguration updates;
+    updates.manifestURL = ns::URL::fromString(server.url("/version.json"));
+    updates.trustAnchorPEM = certificate->certificatePEM;
+    view = std::make_unique<SettingsView>(std::make_unique<SettingsModel>(state, updates));
+    view->resize(320, 320);
+    view->show();
+    EXPECT_FALSE(view->isRequestingFrames());
+
+    view->clickAt(centreOf(Target::updateButton));
+    loop.runUntilIdle();
+    ASSERT_EQ(view->model().general().updateContent().kind, GeneralSettingsModel::UpdateContent::Kind::spinner);
+    EXPECT_TRUE(view->isRequestingFrames());
+    const QRect spinner = view->layout().sections[0].rows[3].trailingRect.toAlignedRect();
+    const QImage before = view->grab(spinner).toImage();
+    loop.advance(300ms);
+    EXPECT_TRUE(view->isRequestingFrames());
+    EXPECT_NE(view->grab(spinner).toImage(), before) << "the spinner turns";
+
+    server.holdAnswers(false);
+    const auto limit = std::chrono::steady_clock::now() + 30s;
+    while ((view->model().general().updateContent().kind == GeneralSettingsModel::UpdateContent::Kind::spinner ||
+            stashbay::ManifestFetch::workersRunning() > 0) &&
+           std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(10ms);
+        loop.runUntilIdle();
+    }
+    ASSERT_NE(view->model().general().updateContent().kind, GeneralSettingsModel::UpdateContent::Kind::spinner);
+    loop.advance(100ms);
+    EXPECT_FALSE(view->isRequestingFrames());
+}

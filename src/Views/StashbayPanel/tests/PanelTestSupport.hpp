@@ -32,6 +32,9 @@ namespace stashbay::testing {
 inline void ensureQtApplication() {
     if (QApplication::instance()) return;
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Update requests are delivered at the next turn of Qt's loop rather than after a few
+    // milliseconds of real time, so that tests see them where they look.
+    ::setenv("QT_QPA_UPDATE_IDLE_TIME", "0", 1);
     static int argc = 1;
     static char name[] = "stashbay_views_tests";
     static char* argv[] = {name, nullptr};

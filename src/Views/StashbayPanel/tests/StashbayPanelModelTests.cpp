@@ -3,6 +3,8 @@
 
 #include <gmock/gmock.h>
 
+#include <limits>
+
 using namespace std::chrono_literals;
 using stashbay::MenuBarItem;
 using stashbay::MenuBarSection;
@@ -129,6 +131,27 @@ TEST_F(PanelModelTest, MoveFocusWrapsAndRecoversFromAStaleIndex) {
         model->appear();
         for (auto step : c.steps) model->moveFocus(step);
         EXPECT_EQ(model->focusedIndex(), c.expected) << c.count << " tiles, " << c.steps.size() << " steps";
+    }
+}
+
+TEST_F(PanelModelTest, MoveFocusTakesAnyStepExactly) {
+    constexpr auto max = std::numeric_limits<std::ptrdiff_t>::max();
+    constexpr auto min = std::numeric_limits<std::ptrdiff_t>::min();
+    struct Case {
+        int count;
+        std::vector<std::ptrdiff_t> steps;  // the first one only sets the highlight
+        std::ptrdiff_t expected;
+    };
+    const Case cases[] = {
+        {4, {1, max}, 3},  {4, {-1, min}, 3}, {4, {-1, max}, 2},     {7, {1, max}, 0},
+        {7, {-1, min}, 5}, {3, {1, min}, 1},  {3, {-1, max - 1}, 2}, {5, {1, 1'000'000'000'000'000'003}, 3},
+        {5, {min}, 4},     {5, {max}, 0},     {1, {1, max}, 0},      {1, {-1, min}, 0},
+    };
+    for (const auto& c : cases) {
+        showMade(c.count);
+        model->appear();
+        for (auto step : c.steps) model->moveFocus(step);
+        EXPECT_EQ(model->focusedIndex(), c.expected) << c.count << " tiles, last step " << c.steps.back();
     }
 }
 

@@ -167,4 +167,58 @@ TEST_F(PanelWidgetTest, TheSettingsControlSlidesTheSettingsPageIn) {
     EXPECT_FALSE(view->modeContent(PanelMode::normal)->isVisible());
 }
 
+TEST_F(PanelWidgetTest, AnimationsAskForFramesUntilTheyEndAndOnlyChangesLayTheContentOutAgain) {
+    view = std::make_unique<StashbayPanelWidget>(context);
+    int layouts = 0;
+    int paintRequests = 0;
+    view->setDidRender([&] { ++layouts; });
+    view->setPaintRequested([&] { ++paintRequests; });
+    // Qt's own turns: the requests it gathered, and the paints that follow them.
+    auto qtTurns = [] {
+        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    };
+    view->resize(300, 50);
+    view->show();
+    // The appear animation: frames for its 0.2 s, none after, and frames are no change.
+    EXPECT_TRUE(view->isRequestingFrames());
+    const int layoutsAtShow = layouts;
+    loop.advance(150ms);
+    EXPECT_TRUE(view->isRequestingFrames());
+    loop.advance(100ms);
+    EXPECT_FALSE(view->isRequestingFrames());
+    EXPECT_EQ(layouts, layoutsAtShow);
+    qtTurns();
+    EXPECT_GT(paintRequests, 0);
+
+    // Still: painting lays nothing out and nothing asks for a paint.
+    paintRequests = 0;
+    for (int i = 0; i < 3; ++i) {
+        view->renderIfPending();
+        (void)view->grab();
+    }
+    loop.advance(5s);
+    qtTurns();
+    EXPECT_EQ(layouts, layoutsAtShow);
+    EXPECT_EQ(paintRequests, 0);
+    EXPECT_FALSE(view->isRequestingFrames());
+
+    // A change of what it shows: one layout and a paint; the mode change animates to its end.
+    context->mode = PanelMode::settings;
+    qtTurns();
+    EXPECT_EQ(layouts, layoutsAtShow + 1);
+    EXPECT_GT(paintRequests, 0);
+    EXPECT_TRUE(view->isRequestingFrames());
+    loop.advance(200ms);
+    ASSERT_NE(view->modeContent(PanelMode::settings), nullptr);
+    EXPECT_TRUE(view->modeContent(PanelMode::normal)->isVisible()) << "fading out";
+    loop.advance(150ms);
+    EXPECT_FALSE(view->isRequestingFrames());
+    EXPECT_FALSE(view->modeContent(PanelMode::normal)->isVisible()) << "the last frame ends the transition";
+    // Hidden, it asks for no frames even when its content changes.
+    view->hide();
+    context->mode = PanelMode::normal;
+    qtTurns();
+    EXPECT_FALSE(view->isRequestingFrames());
+}
+
 }  // namespace

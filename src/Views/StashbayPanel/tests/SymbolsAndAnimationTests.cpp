@@ -1,10 +1,16 @@
+#include "Views/Settings/PageSymbols.hpp"
 #include "Views/StashbayPanel/Animation.hpp"
 #include "Views/StashbayPanel/Symbols.hpp"
+#include "stashbay/runtime/ManualLoop.hpp"
+#include "stashbay/runtime/Sleep.hpp"
 
 #include <QImage>
 #include <QPainter>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -75,3 +81,67 @@ TEST(AnimationTest, ValuesMoveOnTheClockGiven) {
 }
 
 }  // namespace
+
+TEST(FrameRequesterTest, AsksForFramesWhileItsAnimationRunsTheEndIncludedAndNoneAfter) {
+    runtime::ManualLoop loop;
+    const auto end = runtime::now() + 100ms;
+    std::vector<runtime::Instant> frames;
+    stashbay::FrameRequester requester([&](runtime::Instant now) { return now < end; },
+                                       [&] { frames.push_back(runtime::now()); });
+    requester.start();
+    requester.start();  // one request however often it is started
+    EXPECT_TRUE(requester.isRequesting());
+    loop.advance(50ms);
+    EXPECT_EQ(frames.size(), 2u);
+    loop.advance(1s);
+    // Every sixtieth of a second, the first frame at or after the end the last.
+    ASSERT_EQ(frames.size(), 6u);
+    EXPECT_GE(frames.back(), end);
+    EXPECT_LT(frames[4], end);
+    EXPECT_FALSE(requester.isRequesting());
+    // Started once it has ended, it asks for nothing.
+    requester.start();
+    EXPECT_FALSE(requester.isRequesting());
+    loop.advance(1s);
+    EXPECT_EQ(frames.size(), 6u);
+}
+
+TEST(FrameRequesterTest, StoppingOrGoingEndsTheFramesOfAnEndlessAnimation) {
+    runtime::ManualLoop loop;
+    int frames = 0;
+    {
+        stashbay::FrameRequester requester([](runtime::Instant) { return true; }, [&] { ++frames; });
+        requester.start();
+        loop.advance(100ms);
+        EXPECT_EQ(frames, 5);
+        requester.stop();
+        loop.advance(100ms);
+        EXPECT_EQ(frames, 5);
+        requester.start();
+        loop.advance(20ms);
+        EXPECT_EQ(frames, 6);
+    }
+    loop.advance(1s);
+    EXPECT_EQ(frames, 6);
+}
+
+TEST(SpinnerTest, TurnsOnceASecondClockwiseAndItsDrawingFollows) {
+    runtime::ManualLoop loop;
+    const auto start = runtime::now();
+    auto turned = [&](runtime::Duration d) {
+        return std::fmod(stashbay::spinnerAngle(start + d) - stashbay::spinnerAngle(start) + 360.0, 360.0);
+    };
+    EXPECT_NEAR(turned(250ms), 90.0, 1e-6);
+    EXPECT_NEAR(turned(500ms), 180.0, 1e-6);
+    EXPECT_NEAR(turned(1s), 0.0, 1e-6);
+    auto drawn = [&](runtime::Duration d) {
+        QImage image(16, 16, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        stashbay::drawSpinner(painter, QRectF(0, 0, 16, 16), Qt::black, 2, start + d);
+        painter.end();
+        return image;
+    };
+    EXPECT_NE(drawn(0ms), drawn(250ms));
+    EXPECT_EQ(drawn(0ms), drawn(1s));
+}

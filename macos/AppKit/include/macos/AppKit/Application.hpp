@@ -5,12 +5,17 @@
 #include "macos/CoreFoundation/Value.hpp"
 #include "macos/Foundation/NotificationCenter.hpp"
 #include "macos/sim/StatusItem.hpp"
+#include "stashbay/runtime/Time.hpp"
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace ns {
@@ -58,6 +63,11 @@ public:
     bool isTerminated() const { return terminated_; }
     // What stops the host's run loop; set by whoever runs it.
     void setStopHandler(std::function<void()> stop) { stop_ = std::move(stop); }
+    // What the host does when a window on screen asks to be drawn again (set by whoever paints the
+    // windows): it draws the window once, soon, however many requests come before then.
+    void setWindowNeedsDisplayHandler(std::function<void(const Window&)> handler) {
+        needsDisplay_ = std::move(handler);
+    }
     // Makes Stashbay the frontmost application, ignoring other applications.
     void activate();
 
@@ -74,6 +84,16 @@ public:
     std::size_t globalMonitorCount() const;
     std::size_t localMonitorCount() const;
 
+    // A tooltip on screen: its text and its top-left corner (window-server space). It shows once
+    // the pointer has rested over what has the tooltip for `toolTipDelay`, and goes when the
+    // pointer leaves it or a button or key is pressed. The desktop draws it.
+    struct ToolTip {
+        std::string text;
+        cg::Point topLeft;
+    };
+    static constexpr runtime::Duration toolTipDelay = std::chrono::milliseconds(1000);
+    const std::optional<ToolTip>& toolTip() const { return toolTip_; }
+
     // The world this object belongs to, for the objects that must not outlive it.
     std::weak_ptr<const void> worldToken() const { return worldToken_; }
 
@@ -85,15 +105,31 @@ private:
     void addWindow(const std::shared_ptr<Window>& window);
     void setKeyWindow(Window* window);
     void windowOrderedOut(Window* window);
+    void windowNeedsDisplay(const Window& window) {
+        if (needsDisplay_) needsDisplay_(window);
+    }
     std::shared_ptr<Window> windowNumbered(sim::WindowNumber number) const;
     void sendEvent(const cg::EventRef& event);
     void observeDelivery(sim::ProcessID pid, const cg::EventRef& event);
+    // The window of ours under a window-server point that shows a content view (not a status
+    // item's), with the point in that view.
+    std::pair<std::shared_ptr<Window>, cg::Point> contentWindowAt(cg::Point location) const;
+    // The pointer is over `window` (null: none of ours) at `local` in its view.
+    void pointerMoved(const std::shared_ptr<Window>& window, cg::Point local, cg::Point location);
+    void hideToolTip();
 
     std::weak_ptr<ApplicationDelegate> delegate_;
     std::vector<std::weak_ptr<Window>> windows_;
     std::weak_ptr<Window> keyWindow_;
+    // The window whose view the pointer is over, and the tooltip text it rests on (shown or
+    // waiting for the delay; an older wait is void once the generation moved on).
+    std::weak_ptr<Window> pointerWindow_;
+    std::optional<std::string> restingToolTip_;
+    std::uint64_t toolTipGeneration_ = 0;
+    std::optional<ToolTip> toolTip_;
     bool terminated_ = false;
     std::function<void()> stop_;
+    std::function<void(const Window&)> needsDisplay_;
     struct Monitor;
     std::vector<std::shared_ptr<Monitor>> monitors_;
     // Status items of the world's bar that a StatusItem already shows.

@@ -33,6 +33,17 @@ public:
     ModifierFlags modifierFlags() const { return event_->flags(); }
     // Whether a key-down was made by the key repeating by itself.
     bool isARepeat() const { return event_->integerValue(cg::EventField::keyboardEventAutorepeat) != 0; }
+    // A scroll's distance in points, positive up (y) and left (x), and whether it is exact (a
+    // trackpad) rather than whole lines of a wheel.
+    double scrollingDeltaX() const {
+        return static_cast<double>(event_->integerValue(cg::EventField::scrollWheelEventPointDeltaAxis2));
+    }
+    double scrollingDeltaY() const {
+        return static_cast<double>(event_->integerValue(cg::EventField::scrollWheelEventPointDeltaAxis1));
+    }
+    bool hasPreciseScrollingDeltas() const {
+        return event_->integerValue(cg::EventField::scrollWheelEventIsContinuous) != 0;
+    }
     // Window-server space: origin at the top left of the primary screen, y down.
     cg::Point location() const { return event_->location(); }
     const cg::EventRef& cgEvent() const { return event_; }

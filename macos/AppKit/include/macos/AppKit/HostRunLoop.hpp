@@ -22,8 +22,13 @@ public:
     HostRunLoop(const HostRunLoop&) = delete;
     HostRunLoop& operator=(const HostRunLoop&) = delete;
 
-    // Runs what is ready and what is due now, then sets the timer for the next deadline.
+    // Runs what is ready and the timers due when it begins, then sets the timer for the next
+    // deadline.
     void drain();
+    // The host asked Qt for a paint: until it reports it painted (or about a frame has passed),
+    // timers wait, so that what was asked for shows before work that was only deferred runs.
+    void paintRequested();
+    void painted();
     // How many times the loop woke to run something, for the idle figures.
     std::uint64_t wakeCount() const { return wakeCount_; }
     // Called after each drain that ran something, e.g. to repaint what shows the world.
@@ -37,6 +42,7 @@ private:
     QTimer* timer_ = nullptr;
     std::function<void()> afterDrain_;
     bool draining_ = false;
+    bool paintPending_ = false;
     std::uint64_t wakeCount_ = 0;
 };
 

@@ -43,6 +43,20 @@ public:
     virtual void mouseDown(cg::Point location) { (void)location; }
     virtual void rightMouseDown(cg::Point location) { (void)location; }
     virtual void keyDown(const Event& event) { (void)event; }
+    // The pointer moved over the view with no button down, or left it (also when its window
+    // went off screen).
+    virtual void mouseMoved(cg::Point location) { (void)location; }
+    virtual void mouseExited() {}
+    // A wheel or trackpad scroll with the pointer over the view.
+    virtual void scrollWheel(const Event& event, cg::Point location) {
+        (void)event;
+        (void)location;
+    }
+    // The tooltip of what is at the location; none for no tooltip.
+    virtual std::optional<std::string> toolTip(cg::Point location) const {
+        (void)location;
+        return std::nullopt;
+    }
     // Paints the content with its top-left corner at the painter's origin, at the given size.
     virtual void draw(QPainter& painter, cg::Size size) const {
         (void)painter;
@@ -57,6 +71,9 @@ public:
         viewDidMoveToWindow();
     }
     virtual void viewDidMoveToWindow() {}
+    // What the view shows has changed: its window is drawn again soon, once however often this
+    // is called before then. Nothing happens while the view is in no window.
+    void setNeedsDisplay() const;
 
 private:
     std::weak_ptr<Window> window_;
@@ -102,6 +119,9 @@ public:
         if (contentView_) contentView_->moveToWindow(weak_from_this());
     }
     const std::shared_ptr<View>& contentView() const { return contentView_; }
+    // Its content asked to be drawn again; the host that shows the windows hears of it while the
+    // window is on screen.
+    void setViewsNeedDisplay();
     // Called when the window stops being the key window (another application took a click).
     void setDidResignKey(std::function<void()> handler) { didResignKey_ = std::move(handler); }
 

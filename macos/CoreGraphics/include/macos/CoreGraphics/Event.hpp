@@ -57,6 +57,13 @@ enum class EventField : std::uint32_t {
     mouseEventButtonNumber = 3,
     keyboardEventAutorepeat = 8,
     keyboardEventKeycode = 9,
+    // A scroll: lines (wheel notches) and points, axis 1 vertical, axis 2 horizontal; positive
+    // is up and left. Continuous for a trackpad, whose points are exact.
+    scrollWheelEventDeltaAxis1 = 11,
+    scrollWheelEventDeltaAxis2 = 12,
+    scrollWheelEventIsContinuous = 88,
+    scrollWheelEventPointDeltaAxis1 = 96,
+    scrollWheelEventPointDeltaAxis2 = 97,
     eventTargetUnixProcessID = 40,
     eventSourceUnixProcessID = 41,
     eventSourceUserData = 42,

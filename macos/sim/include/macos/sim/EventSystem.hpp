@@ -123,7 +123,8 @@ public:
     using ApplicationHandler = std::function<void(const cg::EventRef&)>;
     void setApplicationHandler(ProcessID pid, ApplicationHandler handler);
     // Told of every event delivered to a process's queue, after the delivery (what the platform's
-    // global event monitors are fed from). An empty observer removes it.
+    // global event monitors are fed from), and with process 0 of a mouse-down or move that no
+    // window took (the wallpaper's). An empty observer removes it.
     using DeliveryObserver = std::function<void(ProcessID, const cg::EventRef&)>;
     void setDeliveryObserver(DeliveryObserver observer) { deliveryObserver_ = std::move(observer); }
 
