@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -20,9 +21,19 @@ public:
                 std::string ownerName, std::optional<std::string> title, cg::Point position, cg::Size size,
                 std::uint32_t windowID, bool isEnabled, bool isVerified, bool isOnScreen, cg::ImageRef capturedImage,
                 runtime::Date lastSeen)
+        : MenuBarItem(
+              std::move(id), ownerPID,
+              ownerBundleID ? std::make_shared<const std::optional<std::string>>(std::move(ownerBundleID)) : nullptr,
+              std::move(ownerName), std::move(title), position, size, windowID, isEnabled, isVerified, isOnScreen,
+              std::move(capturedImage), lastSeen) {}
+    // The same with the owner's bundle text shared, as the identity shares it.
+    MenuBarItem(MenuBarItemID id, std::int32_t ownerPID, MenuBarItemID::SharedBundleID ownerBundleID,
+                std::string ownerName, std::optional<std::string> title, cg::Point position, cg::Size size,
+                std::uint32_t windowID, bool isEnabled, bool isVerified, bool isOnScreen, cg::ImageRef capturedImage,
+                runtime::Date lastSeen)
         : id_(std::move(id)),
           ownerPID_(ownerPID),
-          ownerBundleID_(std::move(ownerBundleID)),
+          ownerBundleID_(ownerBundleID && *ownerBundleID ? std::move(ownerBundleID) : nullptr),
           ownerName_(std::move(ownerName)),
           title_(std::move(title)),
           position_(position),
@@ -36,7 +47,10 @@ public:
 
     const MenuBarItemID& id() const { return id_; }
     std::int32_t ownerPID() const { return ownerPID_; }
-    const std::optional<std::string>& ownerBundleID() const { return ownerBundleID_; }
+    const std::optional<std::string>& ownerBundleID() const {
+        static const std::optional<std::string> none;
+        return ownerBundleID_ ? *ownerBundleID_ : none;
+    }
     const std::string& ownerName() const { return ownerName_; }
     const std::optional<std::string>& title() const { return title_; }
     // Top-left corner in window-server space (y grows down), in points.
@@ -73,7 +87,7 @@ public:
 private:
     MenuBarItemID id_;
     std::int32_t ownerPID_;
-    std::optional<std::string> ownerBundleID_;
+    MenuBarItemID::SharedBundleID ownerBundleID_;
     std::string ownerName_;
     std::optional<std::string> title_;
     cg::Point position_;

@@ -86,7 +86,7 @@ std::optional<MenuBarItemID> MenuBarItemID::fromTransferRepresentation(std::stri
 
 nlohmann::json MenuBarItemID::encode() const {
     nlohmann::json object = nlohmann::json::object();
-    if (bundleID_) object["bundleID"] = *bundleID_;
+    if (const auto& bundle = bundleID()) object["bundleID"] = *bundle;
     object["index"] = index_;
     return object;
 }

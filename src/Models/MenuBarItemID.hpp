@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,10 +27,19 @@ public:
         std::optional<int> intValue() const { return std::nullopt; }
     };
 
-    MenuBarItemID(std::optional<std::string> bundleID, std::int64_t index)
-        : bundleID_(std::move(bundleID)), index_(index) {}
+    // The bundle text, shared and never changed, so that copies of an identity (every snapshot
+    // copies each one) and identities of one owner make no copies of it. Null when absent.
+    using SharedBundleID = std::shared_ptr<const std::optional<std::string>>;
 
-    const std::optional<std::string>& bundleID() const { return bundleID_; }
+    MenuBarItemID(std::optional<std::string> bundleID, std::int64_t index)
+        : bundleID_(bundleID ? std::make_shared<const std::optional<std::string>>(std::move(bundleID)) : nullptr),
+          index_(index) {}
+    MenuBarItemID(SharedBundleID bundleID, std::int64_t index)
+        : bundleID_(bundleID && *bundleID ? std::move(bundleID) : nullptr), index_(index) {}
+
+    const std::optional<std::string>& bundleID() const { return bundleID_ ? *bundleID_ : noBundleID(); }
+    // The shared text itself, for identities and items of the same owner; null when absent.
+    const SharedBundleID& sharedBundleID() const { return bundleID_; }
     std::int64_t index() const { return index_; }
 
     // "<bundle>#<index>", the bundle part "unknown" when absent.
@@ -47,10 +57,17 @@ public:
     // Throws DecodingError. `codingPath` names the value in error messages.
     static MenuBarItemID decode(const nlohmann::json& value, const std::string& codingPath = {});
 
-    friend bool operator==(const MenuBarItemID&, const MenuBarItemID&) = default;
+    friend bool operator==(const MenuBarItemID& a, const MenuBarItemID& b) {
+        return a.index_ == b.index_ && (a.bundleID_ == b.bundleID_ || a.bundleID() == b.bundleID());
+    }
 
 private:
-    std::optional<std::string> bundleID_;
+    static const std::optional<std::string>& noBundleID() {
+        static const std::optional<std::string> none;
+        return none;
+    }
+
+    SharedBundleID bundleID_;
     std::int64_t index_;
 };
 

@@ -70,13 +70,19 @@ bool keyBefore(const SortKey& a, const SortKey& b) {
 
 // The application behind a process id, looked up once per detection.
 struct OwnerInfo {
-    std::optional<std::string> bundleID;
+    // Shared by every item of the owner and by its identities; null when absent.
+    MenuBarItemID::SharedBundleID bundle;
     std::string name;
-    // The identity's bundle part: the bundle identifier, else "pid-<pid>" (kept in `pidKey`).
+    // The identity's bundle part: the bundle identifier, else "pid-<pid>".
+    MenuBarItemID::SharedBundleID identityBundle;
     std::string_view key;
-    std::string pidKey;
     // Which rank counter the owner's items use: owners with one key share it.
     std::size_t counter = 0;
+
+    const std::optional<std::string>& bundleID() const {
+        static const std::optional<std::string> none;
+        return bundle ? *bundle : none;
+    }
 };
 
 // A detected item before its identity: the accessibility item it comes from, its owner, its
@@ -223,15 +229,16 @@ private:
 };
 
 struct OwnerTitle {
-    const std::optional<std::string>* owner;
+    const OwnerInfo* owner;
     const std::optional<std::string>* title;
     friend bool operator==(const OwnerTitle& a, const OwnerTitle& b) {
-        return *a.owner == *b.owner && *a.title == *b.title;
+        return a.owner->bundleID() == b.owner->bundleID() && *a.title == *b.title;
     }
 };
 struct OwnerTitleHash {
+    // Owners with one bundle identifier share a rank counter, so the counter stands for the text.
     std::size_t operator()(const OwnerTitle& k) const {
-        std::size_t h = *k.owner ? std::hash<std::string_view>{}(**k.owner) : 0x9e3779b9u;
+        std::size_t h = k.owner->bundle ? std::hash<std::size_t>{}(k.owner->counter) : 0x9e3779b9u;
         std::size_t t = *k.title ? std::hash<std::string_view>{}(**k.title) : 0x7f4a7c15u;
         return h ^ (t + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2));
     }
@@ -246,7 +253,7 @@ Candidates removeDuplicatesLiteral(const Candidates& sorted, double tolerance) {
         for (const auto& a : accepted) {
             if (c.onScreen && a.onScreen && std::fabs(a.ax->position.x - c.ax->position.x) < tolerance) {
                 duplicate = true;
-            } else if (!c.onScreen && !a.onScreen && a.owner->bundleID == c.owner->bundleID &&
+            } else if (!c.onScreen && !a.onScreen && a.owner->bundleID() == c.owner->bundleID() &&
                        a.ax->title == c.ax->title) {
                 duplicate = true;
             }
@@ -265,6 +272,8 @@ Candidates removeDuplicatesIndexed(const Candidates& sorted, double tolerance) {
     // tolerances around x holds only a handful of them; the exact test decides.
     std::pmr::multiset<double> onScreen(arena);
     std::pmr::unordered_set<OwnerTitle, OwnerTitleHash> offScreen(arena);
+    // Sized once, so that the set never rehashes while it fills.
+    offScreen.reserve(sorted.size());
     for (const auto& c : sorted) {
         bool duplicate = false;
         if (c.onScreen) {
@@ -280,7 +289,7 @@ Candidates removeDuplicatesIndexed(const Candidates& sorted, double tolerance) {
                 if (!duplicate) onScreen.insert(x);
             }
         } else {
-            duplicate = !offScreen.insert(OwnerTitle{&c.owner->bundleID, &c.ax->title}).second;
+            duplicate = !offScreen.insert(OwnerTitle{c.owner, &c.ax->title}).second;
         }
         if (!duplicate) accepted.push_back(c);
     }
@@ -326,19 +335,24 @@ std::vector<MenuBarItem> detect(const Inputs& inputs, double positionTolerance, 
     std::pmr::deque<OwnerInfo> owners(&arena);
     std::pmr::unordered_map<std::int32_t, const OwnerInfo*> ownerOf(&arena);
     std::pmr::unordered_map<std::string_view, std::size_t> counterOf(&arena);
+    ownerOf.reserve(inputs.items.size());
+    counterOf.reserve(inputs.items.size());
     auto ownerFor = [&](std::int32_t pid) -> const OwnerInfo* {
         auto [it, added] = ownerOf.try_emplace(pid, nullptr);
         if (!added) return it->second;
         std::optional<Owner> owner = inputs.owner ? inputs.owner(pid) : std::nullopt;
         auto& info = owners.emplace_back();
         if (owner) {
-            info.bundleID = std::move(owner->bundleIdentifier);
+            if (owner->bundleIdentifier)
+                info.bundle = std::make_shared<const std::optional<std::string>>(std::move(owner->bundleIdentifier));
             info.name = std::move(owner->displayName);
         } else {
             info.name = "Unknown";
         }
-        if (!info.bundleID) info.pidKey = "pid-" + std::to_string(pid);
-        info.key = info.bundleID ? std::string_view(*info.bundleID) : std::string_view(info.pidKey);
+        info.identityBundle = info.bundle
+                                  ? info.bundle
+                                  : std::make_shared<const std::optional<std::string>>("pid-" + std::to_string(pid));
+        info.key = **info.identityBundle;
         info.counter = counterOf.try_emplace(info.key, counterOf.size()).first->second;
         it->second = &info;
         return &info;
@@ -347,8 +361,19 @@ std::vector<MenuBarItem> detect(const Inputs& inputs, double positionTolerance, 
 
     Candidates candidates(&arena);
     candidates.reserve(inputs.items.size());
+    // An application's items come one after another: the last owner is tried before the map.
+    const OwnerInfo* lastOwner = nullptr;
+    std::int32_t lastPid = 0;
+    // Without NaN positions the orders are strict weak orders, and a list already in order
+    // needs no sort.
+    bool anyNaN = false;
     for (const auto& a : inputs.items) {
-        const OwnerInfo* owner = ownerFor(a.pid);
+        if (!lastOwner || a.pid != lastPid) {
+            lastOwner = ownerFor(a.pid);
+            lastPid = a.pid;
+        }
+        const OwnerInfo* owner = lastOwner;
+        if (std::isnan(a.position.x)) anyNaN = true;
         auto match = index ? index->match(a, claimed) : matchLiteral(a, inputs.windows, claimed);
         if (match) claimed[*match] = true;
 
@@ -370,10 +395,15 @@ std::vector<MenuBarItem> detect(const Inputs& inputs, double positionTolerance, 
     }
 
     // Lambdas, not function pointers: the comparisons are inlined into the sorts.
-    stableSort(candidates, [](const Candidate& a, const Candidate& b) { return verifiedThenPosition(a, b); });
+    auto sortUnlessInOrder = [anyNaN](Candidates& list, auto less) {
+        if (!anyNaN && std::is_sorted(list.begin(), list.end(), less)) return;
+        stableSort(list, less);
+    };
+    sortUnlessInOrder(candidates, [](const Candidate& a, const Candidate& b) { return verifiedThenPosition(a, b); });
     auto accepted = passes == Passes::indexed ? removeDuplicatesIndexed(candidates, positionTolerance)
                                               : removeDuplicatesLiteral(candidates, positionTolerance);
-    stableSort(accepted, [](const Candidate& a, const Candidate& b) { return orderedByPosition(a, b); });
+    // When every item is matched the list is in position order already.
+    sortUnlessInOrder(accepted, [](const Candidate& a, const Candidate& b) { return orderedByPosition(a, b); });
 
     std::pmr::vector<std::int64_t> counters(counterOf.size(), 0, &arena);
     std::vector<MenuBarItem> out;
@@ -381,9 +411,9 @@ std::vector<MenuBarItem> detect(const Inputs& inputs, double positionTolerance, 
     for (const auto& c : accepted) {
         const AXItem& a = *c.ax;
         std::int64_t rank = counters[c.owner->counter]++;
-        out.emplace_back(MenuBarItemID(std::string(c.owner->key), rank), a.pid, c.owner->bundleID, c.owner->name,
-                         a.title, a.position, a.size, c.isVerified() ? inputs.windows[c.window].windowID : 0,
-                         a.isEnabled, c.isVerified(), c.onScreen, nullptr, inputs.now);
+        out.emplace_back(MenuBarItemID(c.owner->identityBundle, rank), a.pid, c.owner->bundle, c.owner->name, a.title,
+                         a.position, a.size, c.isVerified() ? inputs.windows[c.window].windowID : 0, a.isEnabled,
+                         c.isVerified(), c.onScreen, nullptr, inputs.now);
     }
     return out;
 }

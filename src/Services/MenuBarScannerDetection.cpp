@@ -20,12 +20,17 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::hybridDetect() {
     runtime::assertIsolated(executor_, "MenuBarScanner.hybridDetect");
 
     detection::Inputs inputs;
-    // Most applications have one to three items.
-    inputs.items.reserve(applications.size() * 2);
+    // Most applications have one to three items: room for three each, so the list seldom grows.
+    inputs.items.reserve(applications.size() * 3);
     for (const auto& application : applications) {
         if (application->isTerminated() || !application->isFinishedLaunching()) continue;
         for (auto& ax : AccessibilityBridge::menuBarItems(*application)) {
-            inputs.items.push_back(detection::AXItem{ax.pid, std::move(ax.title), ax.position, ax.size, ax.isEnabled});
+            auto& item = inputs.items.emplace_back();
+            item.pid = ax.pid;
+            item.title = std::move(ax.title);
+            item.position = ax.position;
+            item.size = ax.size;
+            item.isEnabled = ax.isEnabled;
         }
     }
     long axCount = static_cast<long>(inputs.items.size());

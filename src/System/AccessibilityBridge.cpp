@@ -6,15 +6,45 @@
 #include "macos/AppKit/Workspace.hpp"
 
 #include <algorithm>
+#include <typeinfo>
 
 namespace stashbay {
 
 namespace {
 
-std::optional<cf::Value> read(const ax::UIElementRef& element, std::string_view attribute) {
-    std::optional<cf::Value> value;
-    if (ax::copyAttributeValue(element, attribute, value) != ax::Error::success) return std::nullopt;
-    return value;
+// Reads into `value`, which one caller reuses for many reads; null on any failure.
+cf::Value* read(const ax::UIElementRef& element, std::string_view attribute, std::optional<cf::Value>& value) {
+    if (ax::copyAttributeValue(element, attribute, value) != ax::Error::success || !value) return nullptr;
+    return &*value;
+}
+
+// The object of type T a value carries. Both object types are final, so the type test is exact
+// and spares a cast's search of the hierarchy.
+template <class T>
+const T* objectOf(const cf::Value& value) {
+    const auto* object = value.asObject();
+    if (!object || !*object || typeid(**object) != typeid(T)) return nullptr;
+    return static_cast<const T*>(object->get());
+}
+
+ax::UIElementRef elementOf(const cf::Value& value) {
+    const auto* element = objectOf<ax::UIElement>(value);
+    if (!element) return nullptr;
+    return ax::UIElementRef(*value.asObject(), element);
+}
+
+template <class Geometry>
+std::optional<Geometry> geometryOf(const cf::Value* value, ax::ValueType type) {
+    const auto* axValue = value ? objectOf<ax::Value>(*value) : nullptr;
+    Geometry out;
+    if (!axValue || !ax::valueGetValue(*axValue, type, out)) return std::nullopt;
+    return out;
+}
+
+std::optional<std::string> stringOf(cf::Value* value) {
+    auto* text = value ? value->asString() : nullptr;
+    if (!text) return std::nullopt;
+    return std::move(*text);
 }
 
 }  // namespace
@@ -32,27 +62,38 @@ std::vector<AccessibilityBridge::AXMenuBarItem> AccessibilityBridge::menuBarItem
     auto app = ax::createApplication(pid);
     auto extrasBar = copyAttributeValue(app, "AXExtrasMenuBar");
     if (!extrasBar) return {};
-    auto children = copyAttributeValues(*extrasBar, "AXChildren");
-    if (!children) return {};
+    // The children are read where the answer holds them: only the kept items copy their element.
+    std::optional<cf::Value> childrenValue;
+    const auto* childrenRead = read(*extrasBar, "AXChildren", childrenValue);
+    const auto* children = childrenRead ? childrenRead->asArray() : nullptr;
+    if (!children || !std::all_of(children->begin(), children->end(),
+                                  [](const cf::Value& member) { return objectOf<ax::UIElement>(member) != nullptr; }))
+        return {};
 
     std::vector<AXMenuBarItem> items;
     items.reserve(children->size());
-    for (const auto& child : *children) {
+    // One value holds each read in turn.
+    std::optional<cf::Value> value;
+    for (const auto& member : *children) {
+        auto child = elementOf(member);
         // An item without a place cannot be matched or acted on; nothing more is read from it.
-        auto position = copyPointValue(child, "AXPosition");
+        auto position = geometryOf<cg::Point>(read(child, "AXPosition", value), ax::ValueType::cgPoint);
         if (!position) continue;
-        auto size = copySizeValue(child, "AXSize");
+        auto size = geometryOf<cg::Size>(read(child, "AXSize", value), ax::ValueType::cgSize);
         if (!size) continue;
-        auto title = copyStringValue(child, "AXTitle");
-        bool enabled = copyBoolValue(child, "AXEnabled").value_or(true);
-        auto subrole = copyStringValue(child, "AXSubrole");
-        items.push_back(AXMenuBarItem{.pid = pid,
-                                      .title = std::move(title),
-                                      .position = *position,
-                                      .size = *size,
-                                      .axElement = AXUIElementSendable{child},
-                                      .isEnabled = enabled,
-                                      .subrole = std::move(subrole)});
+        auto title = stringOf(read(child, "AXTitle", value));
+        const auto* enabledValue = read(child, "AXEnabled", value);
+        bool enabled = (enabledValue ? enabledValue->truthValue() : std::nullopt).value_or(true);
+        auto subrole = stringOf(read(child, "AXSubrole", value));
+        // Filled in place: a record moved into the list would copy its texts' bytes once more.
+        auto& item = items.emplace_back();
+        item.pid = pid;
+        item.title = std::move(title);
+        item.position = *position;
+        item.size = *size;
+        item.axElement = AXUIElementSendable{std::move(child)};
+        item.isEnabled = enabled;
+        item.subrole = std::move(subrole);
     }
     if (os::isLogLevelRead(os::LogLevel::debug)) {
         auto name = application.localizedName().value_or("unknown");
@@ -101,62 +142,40 @@ std::optional<std::vector<AccessibilityBridge::AXMenuSnapshot>> AccessibilityBri
 
 std::optional<ax::UIElementRef> AccessibilityBridge::copyAttributeValue(const ax::UIElementRef& element,
                                                                         std::string_view attribute) {
-    auto value = read(element, attribute);
-    if (!value) return std::nullopt;
-    auto e = value->as<ax::UIElement>();
+    std::optional<cf::Value> value;
+    const auto* read = stashbay::read(element, attribute, value);
+    auto e = read ? elementOf(*read) : nullptr;
     if (!e) return std::nullopt;
     return e;
 }
 
 std::optional<std::vector<ax::UIElementRef>> AccessibilityBridge::copyAttributeValues(const ax::UIElementRef& element,
                                                                                       std::string_view attribute) {
-    auto value = read(element, attribute);
-    if (!value) return std::nullopt;
-    const auto* array = value->asArray();
+    std::optional<cf::Value> value;
+    const auto* read = stashbay::read(element, attribute, value);
+    const auto* array = read ? read->asArray() : nullptr;
     if (!array) return std::nullopt;
     std::vector<ax::UIElementRef> out;
     out.reserve(array->size());
     for (const auto& member : *array) {
-        auto e = member.as<ax::UIElement>();
+        auto e = elementOf(member);
         if (!e) return std::nullopt;
         out.push_back(std::move(e));
     }
     return out;
 }
 
-std::optional<cg::Point> AccessibilityBridge::copyPointValue(const ax::UIElementRef& element,
-                                                             std::string_view attribute) {
-    auto value = read(element, attribute);
-    if (!value) return std::nullopt;
-    auto axValue = value->as<ax::Value>();
-    cg::Point point;
-    if (!axValue || !ax::valueGetValue(*axValue, ax::ValueType::cgPoint, point)) return std::nullopt;
-    return point;
-}
-
-std::optional<cg::Size> AccessibilityBridge::copySizeValue(const ax::UIElementRef& element,
-                                                           std::string_view attribute) {
-    auto value = read(element, attribute);
-    if (!value) return std::nullopt;
-    auto axValue = value->as<ax::Value>();
-    cg::Size size;
-    if (!axValue || !ax::valueGetValue(*axValue, ax::ValueType::cgSize, size)) return std::nullopt;
-    return size;
-}
-
 std::optional<std::string> AccessibilityBridge::copyStringValue(const ax::UIElementRef& element,
                                                                 std::string_view attribute) {
-    auto value = read(element, attribute);
-    if (!value) return std::nullopt;
-    auto* text = value->asString();
-    if (!text) return std::nullopt;
-    return std::move(*text);
+    std::optional<cf::Value> value;
+    return stringOf(read(element, attribute, value));
 }
 
 std::optional<bool> AccessibilityBridge::copyBoolValue(const ax::UIElementRef& element, std::string_view attribute) {
-    auto value = read(element, attribute);
-    if (!value) return std::nullopt;
-    return value->truthValue();
+    std::optional<cf::Value> value;
+    const auto* read = stashbay::read(element, attribute, value);
+    if (!read) return std::nullopt;
+    return read->truthValue();
 }
 
 std::optional<ax::UIElementRef> AccessibilityBridge::firstMenuChild(const ax::UIElementRef& element) {

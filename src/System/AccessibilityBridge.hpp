@@ -72,8 +72,6 @@ private:
                                                               std::string_view attribute);
     static std::optional<std::vector<ax::UIElementRef>> copyAttributeValues(const ax::UIElementRef& element,
                                                                             std::string_view attribute);
-    static std::optional<cg::Point> copyPointValue(const ax::UIElementRef& element, std::string_view attribute);
-    static std::optional<cg::Size> copySizeValue(const ax::UIElementRef& element, std::string_view attribute);
     static std::optional<std::string> copyStringValue(const ax::UIElementRef& element, std::string_view attribute);
     static std::optional<bool> copyBoolValue(const ax::UIElementRef& element, std::string_view attribute);
 

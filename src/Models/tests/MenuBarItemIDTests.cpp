@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -150,6 +151,27 @@ TEST(IdentityEquality, UsesBothFieldsAndTellsAbsentFromEmptyOrUnknown) {
     EXPECT_TRUE(set.contains(MenuBarItemID("a", 1)));
     EXPECT_TRUE(set.contains(MenuBarItemID(std::nullopt, 1)));
     EXPECT_FALSE(set.contains(MenuBarItemID(std::nullopt, 2)));
+}
+
+// Identities that share their bundle text are the identities with their own copy of it.
+TEST(IdentityEquality, SharedBundleTextEqualsAndHashesAsItsOwnCopy) {
+    auto shared = std::make_shared<const std::optional<std::string>>("com.example.shared-bundle");
+    MenuBarItemID a(shared, 3), b(shared, 3), own("com.example.shared-bundle", 3);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a, own);
+    EXPECT_NE(a, MenuBarItemID(shared, 4));
+    EXPECT_EQ(std::hash<MenuBarItemID>{}(a), std::hash<MenuBarItemID>{}(own));
+    EXPECT_EQ(a.bundleID(), "com.example.shared-bundle");
+    // A shared absent text, or none at all, is an absent bundle identifier.
+    MenuBarItemID absent(std::make_shared<const std::optional<std::string>>(), 3);
+    EXPECT_EQ(absent, MenuBarItemID(std::nullopt, 3));
+    EXPECT_EQ(MenuBarItemID(MenuBarItemID::SharedBundleID(), 3).bundleID(), std::nullopt);
+    EXPECT_EQ(std::hash<MenuBarItemID>{}(absent), std::hash<MenuBarItemID>{}(MenuBarItemID(std::nullopt, 3)));
+    EXPECT_EQ(absent.encode(), json::parse(R"({"index":3})"));
+    // A moved-from identity still reads; it reads as absent.
+    MenuBarItemID moved = std::move(a);
+    EXPECT_EQ(moved, own);
+    EXPECT_EQ(a.bundleID(), std::nullopt);  // NOLINT(bugprone-use-after-move)
 }
 
 TEST(IdentityJSON, WritesTheBundleIdentifierOnlyWhenPresent) {

@@ -250,3 +250,54 @@ TEST(HybridDetection, IndexedPassesEqualTheLiteralOnesOnRandomInputs) {
         }
     }
 }
+
+// A list that arrives already in order skips its sort; any other arrival order must give the
+// same items, so the skipped sort is never one that would have changed them. Each item has its
+// own x and at most its own window, so that no arrival order changes which window it matches.
+TEST(HybridDetection, TheInputOrderDoesNotChangeTheResult) {
+    std::mt19937 rng(20261211);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    for (int round = 0; round < 100; ++round) {
+        std::vector<int> slots(40);
+        for (int i = 0; i < 40; ++i) slots[static_cast<std::size_t>(i)] = i;
+        std::shuffle(slots.begin(), slots.end(), rng);
+        std::vector<AXItem> items;
+        std::vector<Window> windows;
+        int n = 1 + pick(30);
+        for (int i = 0; i < n; ++i) {
+            double x = 400.0 + 25.0 * slots[static_cast<std::size_t>(i)];
+            std::optional<std::string> title;
+            if (pick(2)) title = std::string(1, static_cast<char>('a' + pick(3)));
+            items.push_back(ax(1 + pick(4), x, pick(5) == 0 ? 60.0 : 0.0, title));
+            if (pick(3)) windows.push_back(win(static_cast<std::uint32_t>(100 + i), items.back().pid, x));
+        }
+        auto expected = detection::detect(inputs(items, windows), 4.0);
+        // Once in the order of the result (every sort finds its list in order), once reversed.
+        std::vector<AXItem> ordered;
+        for (const auto& item : expected)
+            ordered.push_back(ax(item.ownerPID(), item.position().x, item.position().y, item.title()));
+        std::vector<AXItem> reversed(ordered.rbegin(), ordered.rend());
+        for (const auto* order : {&ordered, &reversed}) {
+            auto result = detection::detect(inputs(*order, windows), 4.0);
+            ASSERT_EQ(result.size(), expected.size()) << "round " << round;
+            for (std::size_t i = 0; i < result.size(); ++i) {
+                ASSERT_EQ(result[i].id(), expected[i].id()) << "round " << round;
+                ASSERT_EQ(result[i].position().x, expected[i].position().x) << "round " << round;
+                ASSERT_EQ(result[i].windowID(), expected[i].windowID()) << "round " << round;
+            }
+        }
+    }
+}
+
+TEST(HybridDetection, AnOwnersItemsShareOneBundleText) {
+    auto items = run(inputs({ax(1, 900), ax(1, 800), ax(2, 700), ax(3, 600), ax(3, 500)}, {},
+                            {{1, "com.example.long-bundle-identifier"}, {3, std::nullopt}}));
+    ASSERT_EQ(items.size(), 5u);
+    EXPECT_EQ(items[0].id().sharedBundleID().get(), items[1].id().sharedBundleID().get());
+    EXPECT_EQ(items[0].ownerBundleID(), "com.example.long-bundle-identifier");
+    EXPECT_EQ(&*items[0].ownerBundleID(), &*items[1].id().bundleID()) << "the item and the identities share it";
+    EXPECT_NE(items[0].id().sharedBundleID().get(), items[2].id().sharedBundleID().get());
+    EXPECT_EQ(items[3].id(), (MenuBarItemID("pid-3", 0)));
+    EXPECT_EQ(items[4].id(), (MenuBarItemID("pid-3", 1)));
+    EXPECT_EQ(items[3].ownerBundleID(), std::nullopt);
+}
