@@ -23,8 +23,10 @@ cf::Value* read(const ax::UIElementRef& element, std::string_view attribute, std
 template <class T>
 const T* objectOf(const cf::Value& value) {
     const auto* object = value.asObject();
-    if (!object || !*object || typeid(**object) != typeid(T)) return nullptr;
-    return static_cast<const T*>(object->get());
+    if (!object || !*object) return nullptr;
+    const auto& held = **object;
+    if (typeid(held) != typeid(T)) return nullptr;
+    return static_cast<const T*>(&held);
 }
 
 ax::UIElementRef elementOf(const cf::Value& value) {
