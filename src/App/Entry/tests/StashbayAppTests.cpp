@@ -150,11 +150,12 @@ TEST(StashbayAppWidth, FollowsTheModeAndTheItemsOfAllSections) {
         std::vector<MenuBarSection> sections;
         double width;
     };
+    // The tile row's need, 36 per tile plus 102, within 200 and 600.
     const Row rows[] = {
-        {M::settings, sectionsOf({20}), 320},  {M::onboarding, sectionsOf({}), 320}, {M::normal, sectionsOf({}), 200},
-        {M::normal, sectionsOf({0, 0}), 200},  {M::normal, sectionsOf({1}), 200},    {M::normal, sectionsOf({4}), 220},
-        {M::normal, sectionsOf({3, 2}), 256},  {M::normal, sectionsOf({14}), 580},   {M::normal, sectionsOf({15}), 600},
-        {M::normal, sectionsOf({12, 8}), 600},
+        {M::settings, sectionsOf({20}), 320}, {M::onboarding, sectionsOf({}), 320},  {M::normal, sectionsOf({}), 200},
+        {M::normal, sectionsOf({0, 0}), 200}, {M::normal, sectionsOf({1}), 200},     {M::normal, sectionsOf({3}), 210},
+        {M::normal, sectionsOf({4}), 246},    {M::normal, sectionsOf({3, 2}), 282},  {M::normal, sectionsOf({13}), 570},
+        {M::normal, sectionsOf({14}), 600},   {M::normal, sectionsOf({12, 8}), 600},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.width);

@@ -26,7 +26,7 @@ protected:
     QImage open(const std::string& name) {
         if (!view) view = std::make_unique<StashbayPanelWidget>(context);
         const auto n = static_cast<int>(view->model().allItems().size());
-        const int width = n == 0 ? 200 : std::clamp(36 * n + 76, 200, 600);
+        const int width = n == 0 ? 200 : std::clamp(36 * n + 102, 200, 600);
         view->resize(width, 100);
         view->show();
         loop.advance(1s);

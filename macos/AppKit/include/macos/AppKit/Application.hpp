@@ -88,6 +88,7 @@ private:
     std::shared_ptr<Window> windowNumbered(sim::WindowNumber number) const;
     void sendEvent(const cg::EventRef& event);
     void observeDelivery(sim::ProcessID pid, const cg::EventRef& event);
+    void observeMouseDown(cg::Point location);
 
     std::weak_ptr<ApplicationDelegate> delegate_;
     std::vector<std::weak_ptr<Window>> windows_;
@@ -98,6 +99,8 @@ private:
     std::vector<std::shared_ptr<Monitor>> monitors_;
     // Status items of the world's bar that a StatusItem already shows.
     std::set<sim::StatusItemID> claimedItems_;
+    // Stashbay's own item while the person Command-drags it.
+    std::optional<sim::StatusItemID> pendingItemMove_;
     std::shared_ptr<const void> worldToken_ = std::make_shared<int>(0);
 };
 

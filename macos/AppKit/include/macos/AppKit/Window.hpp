@@ -42,6 +42,8 @@ public:
     // The location is in the view: origin at its top left, y down.
     virtual void mouseDown(cg::Point location) { (void)location; }
     virtual void rightMouseDown(cg::Point location) { (void)location; }
+    // The pointer moved over the view (no button held).
+    virtual void mouseMoved(cg::Point location) { (void)location; }
     virtual void keyDown(const Event& event) { (void)event; }
     // Paints the content with its top-left corner at the painter's origin, at the given size.
     virtual void draw(QPainter& painter, cg::Size size) const {
@@ -104,6 +106,9 @@ public:
     const std::shared_ptr<View>& contentView() const { return contentView_; }
     // Called when the window stops being the key window (another application took a click).
     void setDidResignKey(std::function<void()> handler) { didResignKey_ = std::move(handler); }
+    // Told of every mouse-down of the session while the window is on screen, wherever it went, at
+    // its location in screen space: how a pop-up menu's tracking sees the click that ends it.
+    void setSessionMouseDown(std::function<void(cg::Point)> handler) { sessionMouseDown_ = std::move(handler); }
 
     // Key-value coding. A status item's window answers "statusItem" (none once the item is
     // gone); any other key, and "statusItem" on any other window, raises UnknownKeyException.
@@ -129,6 +134,7 @@ private:
     std::weak_ptr<const StatusItem> statusItem_;
     std::shared_ptr<View> contentView_;
     std::function<void()> didResignKey_;
+    std::function<void(cg::Point)> sessionMouseDown_;
     // Expires with the world the window was made in.
     std::weak_ptr<const void> world_;
 };
