@@ -47,12 +47,23 @@ void reportAllocations(benchmark::State& state, std::uint64_t before) {
     state.counters["allocsPerScan"] = made / static_cast<double>(state.iterations());
 }
 
+// Bundle identifiers as long as real ones (20 to 40 characters), beyond a string's inline
+// buffer, so that every copy of one costs the allocation it costs on a Mac.
+std::string bundleIdentifier(int app) {
+    static const char* const vendors[] = {"com.examplesoft", "io.menubartools", "org.statusutilities",
+                                          "com.acme-software-labs"};
+    static const char* const products[] = {"Clock", "NetworkMonitor", "BatteryHelper", "Sync"};
+    return std::string(vendors[app % 4]) + "." + products[(app / 4) % 4] + std::to_string(app);
+}
+
+constexpr int firstPid = 1000;
+
 sim::Scenario generatedWorld(int items) {
     sim::Scenario scenario = sim::defaultScenario();
     scenario.applications.clear();
     int apps = std::max(1, items / 3);
     for (int a = 0; a < apps; ++a) {
-        sim::ProcessSpec app{1000 + a, "com.bench.app" + std::to_string(a), "App " + std::to_string(a)};
+        sim::ProcessSpec app{firstPid + a, bundleIdentifier(a), "App " + std::to_string(a)};
         int count = a == apps - 1 ? items - 3 * (apps - 1) : 3;
         for (int i = 0; i < count; ++i) {
             sim::StatusItemSpec item;
@@ -86,7 +97,7 @@ detection::Inputs gather() {
     for (const auto& w : WindowListBridge::menuBarWindows())
         in.windows.push_back({w.windowID, w.ownerPID, w.bounds, w.isOnScreen});
     in.owner = [](std::int32_t pid) -> std::optional<detection::Owner> {
-        return detection::Owner{"com.bench.app" + std::to_string(pid), "App"};
+        return detection::Owner{bundleIdentifier(pid - firstPid), "App"};
     };
     return in;
 }

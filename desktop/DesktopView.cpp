@@ -1,10 +1,9 @@
 #include "DesktopView.hpp"
 
 #include "macos/AppKit/Application.hpp"
-#include "macos/AppKit/StatusItem.hpp"
+#include "macos/sim/StatusItemDrawing.hpp"
 #include "macos/sim/World.hpp"
 
-#include <QDateTime>
 #include <QKeyEvent>
 #include <QLinearGradient>
 #include <QMouseEvent>
@@ -19,8 +18,6 @@
 namespace desktop {
 
 namespace {
-
-QColor rgba(std::uint32_t c) { return QColor((c >> 24) & 0xFF, (c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
 
 QRectF qrect(const cg::Rect& r) { return QRectF(r.minX(), r.minY(), r.width(), r.height()); }
 
@@ -46,61 +43,97 @@ const std::map<std::string, std::uint16_t>& keyNames() {
     return names;
 }
 
-// The glyph of one status item: its button's image for Stashbay's own items, else a small
-// rounded mark in the item's colour, or the time for the clock.
-void paintStatusItem(QPainter& p, const sim::StatusItem& item, const ns::Image* image) {
-    QRectF frame = qrect(item.frame);
-    if (image && image->cgImage()) {
-        const auto& cg = *image->cgImage();
-        QImage bitmap(cg.pixels().data(), static_cast<int>(cg.width()), static_cast<int>(cg.height()),
-                      static_cast<int>(cg.bytesPerRow()), QImage::Format_RGBA8888_Premultiplied);
-        QSizeF size(image->size().width, image->size().height);
-        QRectF target(frame.center().x() - size.width() / 2, frame.center().y() - size.height() / 2, size.width(),
-                      size.height());
-        p.drawImage(target, bitmap);
-        return;
-    }
-    if (item.spec.title && *item.spec.title == "Clock") {
-        p.setPen(QColor(20, 20, 20));
-        QFont font = p.font();
-        font.setPixelSize(13);
-        p.setFont(font);
-        p.drawText(frame, Qt::AlignCenter, QDateTime::currentDateTime().toString("ddd HH:mm"));
-        return;
-    }
-    QRectF glyph(frame.center().x() - 8, frame.center().y() - 8, 16, 16);
-    p.setPen(Qt::NoPen);
-    p.setBrush(rgba(item.spec.iconColor));
-    p.drawRoundedRect(glyph, 4, 4);
-}
-
-void paintMenu(QPainter& p, const sim::Window& window, const sim::StatusItem* item) {
+void paintMenu(QPainter& p, const sim::Window& window, const sim::World::MenuLevel* level) {
     QRectF r = qrect(window.bounds);
     p.setPen(QColor(0, 0, 0, 40));
     p.setBrush(QColor(246, 246, 246, 245));
     p.drawRoundedRect(r, 6, 6);
-    if (!item) return;
+    if (!level) return;
     QFont font = p.font();
     font.setPixelSize(13);
     p.setFont(font);
-    double y = r.top() + 5;
-    for (const auto& entry : item->spec.menu) {
-        QRectF row(r.left() + 8, y, r.width() - 16, 22);
+    // A menu without entries shows its application's name, greyed, as its one row.
+    if (level->entries->empty()) {
+        auto process = sim::World::current().processes().find(window.owner);
+        p.setPen(QColor(150, 150, 150));
+        p.drawText(QRectF(r.left() + 8, r.top() + sim::World::menuPadding, r.width() - 16, sim::World::menuRowHeight),
+                   Qt::AlignVCenter | Qt::AlignLeft,
+                   "   " + QString::fromStdString(process ? process->localizedName().value_or("") : ""));
+        return;
+    }
+    double y = r.top() + sim::World::menuPadding;
+    for (std::size_t i = 0; i < level->entries->size(); ++i) {
+        const auto& entry = (*level->entries)[i];
+        QRectF row(r.left() + 8, y, r.width() - 16, sim::World::menuRowHeight);
+        const bool lit = level->highlighted == i;
+        if (lit) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(10, 100, 230));
+            p.drawRoundedRect(row.adjusted(-4, 0, 4, 0), 4, 4);
+        }
         if (entry.separator) {
             p.setPen(QColor(0, 0, 0, 40));
             p.drawLine(QPointF(row.left(), row.center().y()), QPointF(row.right(), row.center().y()));
         } else {
-            p.setPen(entry.enabled ? QColor(20, 20, 20) : QColor(150, 150, 150));
+            p.setPen(lit ? QColor(Qt::white) : entry.enabled ? QColor(20, 20, 20) : QColor(150, 150, 150));
             QString text = QString::fromStdString(entry.title.value_or(""));
             if (entry.markChar)
                 text = QString::fromStdString(*entry.markChar) + " " + text;
             else
                 text = "   " + text;
-            if (!entry.submenu.empty()) text += QString::fromUtf8("  \u25B8");
             p.drawText(row, Qt::AlignVCenter | Qt::AlignLeft, text);
+            if (!entry.submenu.empty()) p.drawText(row, Qt::AlignVCenter | Qt::AlignRight, QString::fromUtf8("\u25B8"));
         }
-        y += 22;
+        y += sim::World::menuRowHeight;
     }
+}
+
+// Grey lines standing for an application's own content.
+void paintContentLines(QPainter& p, QRectF area, int lines) {
+    p.setPen(Qt::NoPen);
+    for (int i = 0; i < lines && area.top() + 18.0 * (i + 1) <= area.bottom(); ++i) {
+        double width = area.width() * (i % 3 == 2 ? 0.55 : i % 2 ? 0.75 : 0.9);
+        p.setBrush(QColor(0, 0, 0, i == 0 ? 55 : 28));
+        p.drawRoundedRect(QRectF(area.left(), area.top() + 18.0 * i, width, 9), 4, 4);
+    }
+}
+
+// A window another application opened from its status item: a popover with the application's
+// name, a few rows and a button.
+void paintPopover(QPainter& p, const sim::Window& window, const sim::StatusItem* item) {
+    QRectF r = qrect(window.bounds);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, 40));
+    p.drawRoundedRect(r.adjusted(-1, 1, 1, 4), 12, 12);
+    p.setBrush(QColor(245, 245, 247));
+    p.drawRoundedRect(r, 11, 11);
+    QRectF header(r.left() + 16, r.top() + 12, r.width() - 32, 26);
+    if (item) {
+        QPainter::RenderHints hints = p.renderHints();
+        sim::paintStatusItem(p, sim::World::current(), *item, QRectF(header.left(), header.top(), 24, 26));
+        p.setRenderHints(hints);
+    }
+    QFont font = p.font();
+    font.setPixelSize(15);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(QColor(20, 20, 20));
+    p.drawText(header.adjusted(30, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
+               QString::fromStdString(window.name.value_or("")));
+    font.setBold(false);
+    font.setPixelSize(12);
+    p.setFont(font);
+    p.setPen(QColor(110, 110, 115));
+    p.drawText(QRectF(header.left(), header.bottom() + 2, header.width(), 18), Qt::AlignVCenter | Qt::AlignLeft,
+               "Updated just now");
+    paintContentLines(p, QRectF(header.left(), header.bottom() + 30, header.width(), r.bottom() - header.bottom() - 80),
+                      6);
+    QRectF button(r.right() - 16 - 110, r.bottom() - 16 - 26, 110, 26);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(10, 100, 230));
+    p.drawRoundedRect(button, 6, 6);
+    p.setPen(Qt::white);
+    p.drawText(button, Qt::AlignCenter, "Open " + QString::fromStdString(window.name.value_or("App")));
 }
 
 }  // namespace
@@ -197,6 +230,14 @@ void DesktopView::paintEvent(QPaintEvent*) {
         p.setPen(QColor(60, 60, 60));
         p.drawText(QRectF(r.left(), r.top(), r.width(), 28), Qt::AlignCenter,
                    QString::fromStdString(w->name.value_or("")));
+        // A sidebar and rows of the application's content.
+        if (r.height() > 60 && r.width() > 200) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(236, 236, 240));
+            p.drawRect(QRectF(r.left(), r.top() + 28, 160, r.height() - 38));
+            paintContentLines(p, QRectF(r.left() + 16, r.top() + 44, 128, r.height() - 60), 8);
+            paintContentLines(p, QRectF(r.left() + 180, r.top() + 44, r.width() - 200, r.height() - 60), 16);
+        }
     }
 
     // System Settings, when something opened one of its panes.
@@ -226,30 +267,23 @@ void DesktopView::paintEvent(QPaintEvent*) {
         x += QFontMetricsF(font).horizontalAdvance(title) + 20;
     }
 
-    // Stashbay's own status items show their buttons' images.
-    std::map<sim::WindowNumber, ns::Image> buttonImages;
-    for (const auto& window : ns::Application::shared().windows()) {
-        if (window->level() != ns::WindowLevel::statusBar) continue;
-        try {
-            auto value = window->valueForKey("statusItem");
-            auto item = value ? value->as<ns::StatusItem>() : nullptr;
-            if (item && item->button() && item->button()->image())
-                buttonImages.emplace(window->windowNumber(), *item->button()->image());
-        } catch (const ns::UnknownKeyException&) {
-        }
-    }
+    // Stashbay's item is selected while its panel shows.
+    const auto self = world.processes().selfPid();
+    bool panelOpen = false;
+    for (const auto* w : ordered)
+        if (w->onScreen && w->layer > sim::WindowLevel::statusItem && w->owner == self) panelOpen = true;
+    // Only the items the bar shows: one under the housing or pushed off is not drawn.
     for (const auto* item : world.statusItems()) {
-        if (!item->onBar) continue;
-        auto image = buttonImages.find(item->window);
-        paintStatusItem(p, *item, image == buttonImages.end() ? nullptr : &image->second);
+        if (!item->shown) continue;
+        sim::StatusItemLook look;
+        look.highlighted = sim::statusItemHighlighted(world, *item) || (panelOpen && item->owner == self);
+        sim::paintStatusItem(p, world, *item, qrect(item->frame), look);
     }
 
-    // The camera housing hides what is under it.
-    if (spec.auxiliaryTopLeftArea && spec.auxiliaryTopRightArea && spec.safeAreaInsets.top > 0) {
-        double left = spec.auxiliaryTopLeftArea->maxX();
-        double right = spec.auxiliaryTopRightArea->minX();
+    // The camera housing.
+    if (auto camera = sim::MenuBar::housing(spec)) {
         QPainterPath housing;
-        housing.addRoundedRect(QRectF(left, -12, right - left, spec.safeAreaInsets.top + 12), 12, 12);
+        housing.addRoundedRect(QRectF(camera->minX(), -12, camera->width(), camera->height() + 12), 12, 12);
         p.setPen(Qt::NoPen);
         p.setBrush(Qt::black);
         p.drawPath(housing);
@@ -257,13 +291,18 @@ void DesktopView::paintEvent(QPaintEvent*) {
 
     // Menus and panels above the bar.
     bool panelVisible = false;
-    const auto self = world.processes().selfPid();
+    const auto menuLevels = world.openMenuLevels();
+    // Back to front, so that a submenu lies over its menu.
     for (const auto* w : ordered) {
         if (!w->onScreen || w->layer <= sim::WindowLevel::statusItem) continue;
         if (w->owner != self) {
-            const sim::StatusItem* item = nullptr;
-            if (world.openMenuWindow() == w->number) item = world.statusItem(*world.openMenuItem());
-            paintMenu(p, *w, item);
+            if (world.openPopoverWindow() == w->number) {
+                paintPopover(p, *w, world.statusItem(*world.openPopoverItem()));
+                continue;
+            }
+            auto level = std::find_if(menuLevels.begin(), menuLevels.end(),
+                                      [w](const auto& l) { return l.window == w->number; });
+            paintMenu(p, *w, level == menuLevels.end() ? nullptr : &*level);
             continue;
         }
         std::shared_ptr<ns::Window> window;

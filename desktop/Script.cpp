@@ -2,8 +2,11 @@
 
 #include "DesktopView.hpp"
 
+#include "Persistence/UserPreferences.hpp"
+#include "macos/sim/InputFile.hpp"
+
+#include <array>
 #include <cmath>
-#include <fstream>
 #include <sstream>
 
 namespace desktop {
@@ -13,6 +16,20 @@ namespace {
 [[noreturn]] void fail(const std::string& file, int line, const std::string& field, const std::string& problem) {
     throw ScriptError(file + ":" + std::to_string(line) + ": " + field + ": " + problem);
 }
+
+// A word of the script as a message quotes it: a page of garbage is not repeated whole.
+std::string inQuotes(const std::string& word) {
+    constexpr std::size_t longest = 40;
+    if (word.size() <= longest) return "'" + word + "'";
+    std::size_t cut = longest;
+    while (cut > 0 && (static_cast<unsigned char>(word[cut]) & 0xC0) == 0x80) --cut;
+    return "'" + word.substr(0, cut) + "...'";
+}
+
+// The user defaults a script may set, all of them switches.
+constexpr std::array defaultsKeys = {stashbay::UserPreferences::Keys::hasCompletedOnboarding,
+                                     stashbay::UserPreferences::Keys::globalHotkeyEnabled,
+                                     stashbay::UserPreferences::Keys::launchAtLogin};
 
 std::vector<std::string> split(const std::string& s, char sep) {
     std::vector<std::string> out;
@@ -30,7 +47,7 @@ double number(const std::string& word, const std::string& file, int line, const 
         if (used == word.size() && std::isfinite(value)) return value;
     } catch (const std::exception&) {
     }
-    fail(file, line, field, "expected a number, got '" + word + "'");
+    fail(file, line, field, "expected a number, got " + inQuotes(word));
 }
 
 cg::EventFlags modifier(const std::string& word, const std::string& file, int line, const std::string& field) {
@@ -38,7 +55,7 @@ cg::EventFlags modifier(const std::string& word, const std::string& file, int li
     if (word == "ctrl" || word == "control") return cg::eventFlagMaskControl;
     if (word == "opt" || word == "option" || word == "alt") return cg::eventFlagMaskAlternate;
     if (word == "cmd" || word == "command") return cg::eventFlagMaskCommand;
-    fail(file, line, field, "unknown modifier '" + word + "'");
+    fail(file, line, field, "unknown modifier " + inQuotes(word));
 }
 
 cg::EventFlags modifiers(const std::string& word, const std::string& file, int line, const std::string& field) {
@@ -91,7 +108,7 @@ std::vector<Step> parseScript(const std::string& text, const std::string& file, 
             step.kind = Step::Kind::key;
             auto parts = split(w[1], '+');
             auto code = virtualKeyCode(parts.back());
-            if (!code) fail(file, lineNumber, "key", "unknown key '" + parts.back() + "'");
+            if (!code) fail(file, lineNumber, "key", "unknown key " + inQuotes(parts.back()));
             step.keyCode = *code;
             for (std::size_t i = 0; i + 1 < parts.size(); ++i)
                 step.flags |= modifier(parts[i], file, lineNumber, "key");
@@ -113,17 +130,22 @@ std::vector<Step> parseScript(const std::string& text, const std::string& file, 
                 step.pane = Pane::loginItems;
             else
                 fail(file, lineNumber, "settings",
-                     "expected accessibility, screen-recording or login-items, got '" + w[1] + "'");
+                     "expected accessibility, screen-recording or login-items, got " + inQuotes(w[1]));
         } else if (verb == "defaults") {
             arity(2, 2);
             if (!steps.empty() && steps.back().kind != Step::Kind::defaults)
                 fail(file, lineNumber, "defaults", "only before the first other step");
             step.kind = Step::Kind::defaults;
             step.file = w[1];
+            if (std::find(defaultsKeys.begin(), defaultsKeys.end(), w[1]) == defaultsKeys.end()) {
+                std::string known;
+                for (const char* key : defaultsKeys) known += (known.empty() ? "" : ", ") + std::string(key);
+                fail(file, lineNumber, "defaults", "unknown key " + inQuotes(w[1]) + "; known keys: " + known);
+            }
             if (w[2] != "true" && w[2] != "false") fail(file, lineNumber, "defaults", "expected true or false");
             step.value = w[2] == "true";
         } else {
-            fail(file, lineNumber, "step", "unknown step '" + verb + "'");
+            fail(file, lineNumber, "step", "unknown step " + inQuotes(verb));
         }
         steps.push_back(step);
     }
@@ -131,11 +153,13 @@ std::vector<Step> parseScript(const std::string& text, const std::string& file, 
 }
 
 std::vector<Step> loadScript(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    if (!in) throw ScriptError(path.string() + ": file: cannot be read");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parseScript(text.str(), path.filename().string(), path.parent_path());
+    std::string text;
+    try {
+        text = sim::readInputFile(path, maxScriptFileBytes);
+    } catch (const sim::InputFileError& e) {
+        throw ScriptError(path.string() + ": " + e.what());
+    }
+    return parseScript(text, path.filename().string(), path.parent_path());
 }
 
 }  // namespace desktop

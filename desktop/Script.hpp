@@ -48,10 +48,14 @@ public:
 //                                  login-items; its switch is then at 577 233
 //   defaults KEY true|false        one of Stashbay's user defaults, written before Stashbay
 //                                  launches (so only at the top of a script), as the terminal's
-//                                  defaults command would (e.g. "defaults hasCompletedOnboarding true")
+//                                  defaults command would (e.g. "defaults hasCompletedOnboarding true");
+//                                  the keys are hasCompletedOnboarding, globalHotkeyEnabled and
+//                                  launchAtLogin
 // Modifiers are joined by '+': shift, ctrl, opt (or alt), cmd.
 std::vector<Step> parseScript(const std::string& text, const std::string& fileName,
                               const std::filesystem::path& folder);
+// Reads only a regular file of at most maxScriptFileBytes.
+inline constexpr std::size_t maxScriptFileBytes = 1024 * 1024;
 std::vector<Step> loadScript(const std::filesystem::path& path);
 
 }  // namespace desktop

@@ -6,10 +6,12 @@
 #include "StashbayLaunch.hpp"
 
 #include "Updates/LocalServer/LoopbackHttpsServer.hpp"
+#include "Updates/ManifestFetch.hpp"
 #include "macos/AppKit/Application.hpp"
 #include "macos/AppKit/HostRunLoop.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
 #include "macos/os/Logger.hpp"
+#include "macos/sim/InputFile.hpp"
 #include "macos/sim/Scenario.hpp"
 #include "macos/sim/World.hpp"
 #include "stashbay/runtime/Clock.hpp"
@@ -22,11 +24,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -44,13 +45,66 @@ struct Options {
 
 void usage(std::FILE* out) {
     std::fprintf(out,
-                 "usage: %s [--scenario FILE] [--headless] [--script FILE] [--manifest FILE] "
+                 "usage: %s [--scenario FILE] [--headless --script FILE] [--manifest FILE] "
                  "[--log-level error|info|debug] [--measure]\n",
                  program);
 }
 
+// Text from a file or the command line as the terminal is shown it: control bytes and bytes that
+// are not UTF-8 are written as \xNN, so that a stray escape sequence is never played, and a
+// message longer than a few lines is cut in its middle.
+std::string printable(std::string_view text) {
+    std::string out;
+    char escaped[8];
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t length = c < 0x80             ? 1
+                             : (c & 0xE0) == 0xC0 ? 2
+                             : (c & 0xF0) == 0xE0 ? 3
+                             : (c & 0xF8) == 0xF0 ? 4
+                                                  : 0;
+        // Lead bytes that start no shortest, in-range sequence are refused with the rest.
+        bool valid = length > 0 && c != 0xC0 && c != 0xC1 && c <= 0xF4 && i + length <= text.size();
+        for (std::size_t k = 1; valid && k < length; ++k)
+            valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        // C1 controls (U+0080 to U+009F) are controls too.
+        if (valid && length == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) valid = false;
+        if (valid && length == 1 && (c < 0x20 || c == 0x7F)) valid = false;
+        if (!valid) {
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+            ++i;
+            continue;
+        }
+        out.append(text.substr(i, length));
+        i += length;
+    }
+    constexpr std::size_t longest = 400;
+    if (out.size() > longest) {
+        // Cut between characters, not inside one.
+        const auto continues = [&](std::size_t at) { return (static_cast<unsigned char>(out[at]) & 0xC0) == 0x80; };
+        std::size_t headEnd = longest / 2, tailStart = out.size() - longest / 2;
+        while (continues(headEnd)) --headEnd;
+        while (continues(tailStart)) ++tailStart;
+        out = out.substr(0, headEnd) + " ... " + out.substr(tailStart);
+    }
+    return out;
+}
+
+void say(std::FILE* out, const std::string& message) {
+    std::fprintf(out, "%s: %s\n", program, printable(message).c_str());
+    std::fflush(out);
+}
+
 [[noreturn]] void badInput(const std::string& message) {
-    std::fprintf(stderr, "%s: %s\n", program, message.c_str());
+    say(stderr, message);
+    std::exit(2);
+}
+
+// A command line that is not one: what is wrong, then how it is written.
+[[noreturn]] void badUsage(const std::string& message) {
+    say(stderr, message);
+    usage(stderr);
     std::exit(2);
 }
 
@@ -60,7 +114,7 @@ Options parseOptions(int argc, char** argv) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const auto& a = args[i];
         auto value = [&]() -> std::string {
-            if (i + 1 >= args.size()) badInput(a + ": expected a value");
+            if (i + 1 >= args.size()) badUsage(a + ": expected a value");
             return args[++i];
         };
         if (a == "--headless") {
@@ -76,14 +130,16 @@ Options parseOptions(int argc, char** argv) {
         } else if (a == "--log-level") {
             o.logLevel = value();
             if (o.logLevel != "error" && o.logLevel != "info" && o.logLevel != "debug")
-                badInput("--log-level: expected error, info or debug, got '" + o.logLevel + "'");
+                badUsage("--log-level: expected error, info or debug, got '" + o.logLevel + "'");
         } else if (a == "--help" || a == "-h") {
             usage(stdout);
             std::exit(0);
         } else {
-            badInput("unknown option '" + a + "'");
+            badUsage("unknown option '" + a + "'");
         }
     }
+    // Headless, nothing would ever happen nor end.
+    if (o.headless && !o.script) badUsage("--headless needs --script FILE");
     return o;
 }
 
@@ -96,10 +152,13 @@ struct ManifestServer {
 };
 
 ManifestServer serveManifest(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) badInput("--manifest: cannot read '" + file + "'");
-    std::ostringstream body;
-    body << in.rdbuf();
+    std::string body;
+    try {
+        // The update checker refuses a larger one anyway.
+        body = sim::readInputFile(file, stashbay::maximumManifestSize);
+    } catch (const sim::InputFileError& e) {
+        badInput(file + ": " + e.what());
+    }
     if (!testing_https::opensslCommandAvailable()) badInput("--manifest: the openssl command is needed");
     char folderTemplate[] = "/tmp/stashbay-manifest-XXXXXX";
     if (!::mkdtemp(folderTemplate)) badInput("--manifest: cannot make a temporary folder");
@@ -112,10 +171,29 @@ ManifestServer serveManifest(const std::string& file) {
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
     const std::string path = "/stashbay/version.json";
-    served.server->route(path, {200, body.str(), {{"Content-Type", "application/json"}}});
+    served.server->route(path, {200, std::move(body), {{"Content-Type", "application/json"}}});
     served.updates.manifestURL = ns::URL::fromString(served.server->url(path));
     served.updates.trustAnchorPEM = certificate->certificatePEM;
     return served;
+}
+
+// A headless run tries things out: its script's defaults lines, and whatever the app saves, go to
+// folders of its own, removed at the end, unless the person chose them (XDG_CONFIG_HOME and
+// XDG_DATA_HOME). Returns the folder made, if any.
+std::optional<std::filesystem::path> useFoldersOfItsOwn() {
+    const auto chosen = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value && std::filesystem::path(value).is_absolute();
+    };
+    const bool config = chosen("XDG_CONFIG_HOME"), data = chosen("XDG_DATA_HOME");
+    if (config && data) return std::nullopt;
+    std::error_code error;
+    std::string folderTemplate = (std::filesystem::temp_directory_path(error) / "stashbay-headless-XXXXXX").string();
+    if (error || !::mkdtemp(folderTemplate.data())) badInput("--headless: cannot make a temporary folder");
+    const std::filesystem::path folder(folderTemplate);
+    if (!config) ::setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
+    if (!data) ::setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
+    return folder;
 }
 
 bool hasDisplay() {
@@ -159,12 +237,12 @@ private:
             case K::screenshot: {
                 QImage image = view_.grab().toImage();
                 if (!image.save(QString::fromStdString(step.file), "PNG")) {
-                    std::fprintf(stderr, "%s: line %d: screenshot: cannot write '%s'\n", program, step.line,
-                                 step.file.c_str());
+                    say(stderr, "line " + std::to_string(step.line) + ": screenshot: cannot write '" + step.file + "'");
                     failed_ = true;
                     ns::Application::shared().terminate();
                     return;
                 }
+                say(stdout, "wrote " + step.file);
                 break;
             }
         }
@@ -206,8 +284,10 @@ int main(int argc, char** argv) {
     ManifestServer manifest;
     if (options.manifest) manifest = serveManifest(*options.manifest);
 
+    std::optional<std::filesystem::path> ownFolder;
     if (options.headless) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        ownFolder = useFoldersOfItsOwn();
     } else if (!hasDisplay()) {
         std::fprintf(stderr, "%s: no display to open the desktop on; run it headless: %s --headless --script FILE\n",
                      program, program);
@@ -220,6 +300,7 @@ int main(int argc, char** argv) {
         int status = 0;
         runtime::EventLoop loop(std::make_shared<runtime::SystemClock>());
         sim::World world(scenario);
+        world.seedRandom(static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()));
         // As after a login: the app's preferences live in their file, and Finder is frontmost.
         ns::UserDefaults::resetStandard(ns::UserDefaults::defaultPersistFile());
         desktop::bringFinderToFront(world);
@@ -258,6 +339,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "measure: ran %.1f s, loop woke %llu times\n",
                          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
                          static_cast<unsigned long long>(host.wakeCount()));
+        }
+        if (ownFolder) {
+            std::error_code ignored;
+            std::filesystem::remove_all(*ownFolder, ignored);
         }
         // As a process ends after termination: the app's tasks and objects are not torn down one by
         // one, the process just goes.

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs every Debian package the project needs. Idempotent: it runs apt-get update and
-# install only when a package is missing.
+# install only when a package is missing. --quiet says nothing when nothing is missing.
 set -euo pipefail
+quiet=false
+if [ "${1:-}" = --quiet ]; then quiet=true; fi
 
 packages=(
   build-essential cmake ninja-build pkg-config
@@ -25,6 +27,6 @@ if ((${#missing[@]})); then
   if [ "$(id -u)" != 0 ]; then sudo="sudo"; fi
   $sudo apt-get update
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-else
+elif ! $quiet; then
   echo "bootstrap: every package is installed"
 fi

@@ -21,9 +21,11 @@ done
 # checks that screenshot B shows the panel where A did not, `hides` that it does not.
 shots="$(mktemp -d)"
 desktop() {
-  cp "desktop/scripts/$1.txt" "$shots/"
-  XDG_CONFIG_HOME="$shots/config-$1" XDG_DATA_HOME="$shots/data-$1" \
-    build/default/desktop/stashbay-desktop --headless --script "$shots/$1.txt"
+  local name="$1"
+  shift
+  cp "desktop/scripts/$name.txt" "$shots/"
+  XDG_CONFIG_HOME="$shots/config-$name" XDG_DATA_HOME="$shots/data-$name" \
+    build/default/desktop/stashbay-desktop --headless --script "$shots/$name.txt" "$@"
 }
 shows() { build/default/desktop/stashbay-screenshot-check "$shots/$1" "$shots/$2"; }
 hides() {
@@ -50,11 +52,19 @@ echo "== desktop, headless: the onboarding of a first run"
 desktop onboarding
 shows onboarding-before.png onboarding-welcome.png
 shows onboarding-before.png onboarding-done.png
+
+# The README's first run: the first-run world, where Stashbay has neither permission yet.
+echo "== desktop, headless: the first run in the first-run world"
+desktop first-run --scenario macos/sim/scenarios/first-run.json
+shows first-run-before.png first-run-welcome.png
+shows first-run-before.png first-run-done.png
 rm -rf "$shots"
 
 # The benchmark is measured with the bench preset; here it only has to run.
 echo "== scan benchmark, smallest world"
 build/default/bench/scan_benchmark --benchmark_filter='/10$' --benchmark_min_time=0.01
+echo "== world build benchmark, smallest world"
+build/default/bench/world_build_benchmark --benchmark_filter='/1000$' --benchmark_min_time=0.01
 
 echo "== fuzzing, ${fuzz_seconds}s per target"
 work="$(mktemp -d)"

@@ -4,7 +4,8 @@
 #include "stashbay/BuildInfo.hpp"
 #include "stashbay/runtime/Sleep.hpp"
 
-#include <unordered_map>
+#include <algorithm>
+#include <cstdint>
 #include <utility>
 #include <variant>
 
@@ -36,60 +37,94 @@ const std::unordered_set<std::string>& AppState::excludedBundleIDs() {
     return ids;
 }
 
+namespace {
+
+using ItemRefs = std::vector<const MenuBarItem*>;
+
+// Any strict order of identities, the cheap part first; it only groups equal identities.
+bool identityBefore(const MenuBarItemID& a, const MenuBarItemID& b) {
+    if (a.index() != b.index()) return a.index() < b.index();
+    return a.bundleID() < b.bundleID();
+}
+
+// The items the section's stored order names first, in that order; the others after them, in
+// their own order. The items' places sorted by identity (equal identities in list order) stand in
+// for a map from identity to items: no key is copied and no node is made.
+ItemRefs ordered(const ItemRefs& items, SectionType section, const IconArrangement& arrangement) {
+    auto stored = arrangement.sectionOrders().find(section);
+    if (stored == arrangement.sectionOrders().end() || stored->second.empty()) return items;
+    std::vector<std::uint32_t> byIdentity(items.size());
+    for (std::uint32_t i = 0; i < byIdentity.size(); ++i) byIdentity[i] = i;
+    std::sort(byIdentity.begin(), byIdentity.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const auto& ia = items[a]->id();
+        const auto& ib = items[b]->id();
+        if (identityBefore(ia, ib)) return true;
+        if (identityBefore(ib, ia)) return false;
+        return a < b;
+    });
+    std::vector<bool> taken(items.size(), false);
+    ItemRefs result;
+    result.reserve(items.size());
+    auto before = [&](std::uint32_t i, const MenuBarItemID& key) { return identityBefore(items[i]->id(), key); };
+    for (const auto& id : stored->second) {
+        auto at = std::lower_bound(byIdentity.begin(), byIdentity.end(), id, before);
+        // The first of the identity's items not taken yet.
+        while (at != byIdentity.end() && items[*at]->id() == id && taken[*at]) ++at;
+        if (at == byIdentity.end() || !(items[*at]->id() == id)) continue;
+        taken[*at] = true;
+        result.push_back(items[*at]);
+    }
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (!taken[i]) result.push_back(items[i]);
+    return result;
+}
+
+std::vector<MenuBarItem> copies(const ItemRefs& items) {
+    std::vector<MenuBarItem> out;
+    out.reserve(items.size());
+    for (const auto* item : items) out.push_back(*item);
+    return out;
+}
+
+}  // namespace
+
 std::vector<MenuBarSection> AppState::computeSections(const std::vector<MenuBarItem>& items,
                                                       const std::optional<DisplayInfo>&,
                                                       const IconArrangement& arrangement) {
-    std::vector<MenuBarItem> hidden;
-    std::vector<MenuBarItem> stashbay;
+    // The groups hold places in `items`; each item is copied once, into its section.
+    ItemRefs hidden;
+    ItemRefs stashbay;
     const auto& excluded = excludedBundleIDs();
     const auto& assignments = arrangement.assignments();
     for (const auto& item : items) {
         if (item.ownerBundleID() && excluded.count(*item.ownerBundleID())) continue;
         if (isItemHidden(item)) {
-            hidden.push_back(item);
+            hidden.push_back(&item);
             continue;
         }
         auto assigned = assignments.find(item.id());
         if (assigned == assignments.end()) continue;
         if (assigned->second == MenuBarItemVisibility::hiddenByNotch)
-            hidden.push_back(item);
+            hidden.push_back(&item);
         else if (assigned->second == MenuBarItemVisibility::stashbay)
-            stashbay.push_back(item);
+            stashbay.push_back(&item);
         // Visible and pinned items are in no section.
     }
     std::vector<MenuBarSection> sections;
     if (!hidden.empty())
-        sections.emplace_back(SectionType::hiddenByNotch, applyOrder(hidden, SectionType::hiddenByNotch, arrangement));
+        sections.emplace_back(SectionType::hiddenByNotch,
+                              copies(ordered(hidden, SectionType::hiddenByNotch, arrangement)));
     if (!stashbay.empty())
-        sections.emplace_back(SectionType::stashbay, applyOrder(stashbay, SectionType::stashbay, arrangement));
+        sections.emplace_back(SectionType::stashbay, copies(ordered(stashbay, SectionType::stashbay, arrangement)));
     return sections;
 }
 
 std::vector<MenuBarItem> AppState::applyOrder(const std::vector<MenuBarItem>& items, SectionType section,
                                               const IconArrangement& arrangement) {
-    auto stored = arrangement.sectionOrders().find(section);
-    if (stored == arrangement.sectionOrders().end() || stored->second.empty()) return items;
-    std::vector<MenuBarItem> ordered;
-    ordered.reserve(items.size());
-    std::vector<bool> taken(items.size(), false);
-    // Each identity's items in snapshot order, with the next one not yet taken: a stored identity
-    // takes its first untaken item without a search through the whole snapshot.
-    std::unordered_map<MenuBarItemID, std::pair<std::vector<std::size_t>, std::size_t>> byIdentity;
-    byIdentity.reserve(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i) byIdentity[items[i].id()].first.push_back(i);
-    for (const auto& id : stored->second) {
-        auto found = byIdentity.find(id);
-        if (found == byIdentity.end()) continue;
-        auto& [indices, next] = found->second;
-        if (next == indices.size()) continue;
-        const std::size_t i = indices[next++];
-        taken[i] = true;
-        ordered.push_back(items[i]);
-    }
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (!taken[i]) ordered.push_back(items[i]);
-    }
-    return ordered;
+    ItemRefs refs;
+    refs.reserve(items.size());
+    for (const auto& item : items) refs.push_back(&item);
+    return copies(ordered(refs, section, arrangement));
 }
 
 bool AppState::sectionsShowTheSame(const std::vector<MenuBarSection>& a, const std::vector<MenuBarSection>& b) {

@@ -11,6 +11,8 @@ namespace stashbay {
 
 namespace {
 constexpr const char* fileName = "arrangement.json";
+// Far above any real arrangement; a larger file is refused unread rather than held in memory.
+constexpr std::size_t maxFileSize = 4 * 1024 * 1024;
 }  // namespace
 
 ArrangementStore::ArrangementStore() {
@@ -40,11 +42,22 @@ runtime::Task<IconArrangement> ArrangementStore::load() {
 
     auto& fileManager = ns::FileManager::defaultManager();
     if (!fileURL_ || !fileManager.fileExists(*fileURL_)) {
+        unreadableFileOnDisk_ = false;
         log::persistence().info("No arrangement file found; returning empty arrangement");
         co_return IconArrangement::empty();
     }
-    std::string data = fileManager.contents(*fileURL_);
-    IconArrangement arrangement = IconArrangement::decodeDocument(data);
+    std::optional<IconArrangement> decoded;
+    try {
+        std::string data = fileManager.contents(*fileURL_, maxFileSize);
+        decoded = IconArrangement::decodeDocument(data);
+    } catch (...) {
+        // The caller goes on with the empty arrangement; its first save must not take the
+        // person's file with it.
+        unreadableFileOnDisk_ = true;
+        throw;
+    }
+    unreadableFileOnDisk_ = false;
+    IconArrangement arrangement = std::move(*decoded);
     cachedArrangement_ = arrangement;
     long count = static_cast<long>(arrangement.assignments().size());
     log::persistence().info("Loaded arrangement with %ld assignments", count);
@@ -58,7 +71,18 @@ runtime::Task<void> ArrangementStore::save(IconArrangement arrangement) {
     if (!fileURL_)
         throw ns::Error(ns::cocoaErrorDomain, ns::CocoaError::fileNoSuchFile,
                         "The arrangement could not be saved because there is no Application Support folder.");
-    ns::FileManager::defaultManager().writeAtomically(*fileURL_, data);
+    auto& fileManager = ns::FileManager::defaultManager();
+    if (unreadableFileOnDisk_) {
+        // A failed move throws: the file that could not be read is not saved over.
+        if (fileManager.fileExists(*fileURL_)) {
+            auto kept = fileManager.moveAside(*fileURL_, "unreadable");
+            std::string path = fileURL_->string();
+            std::string keptPath = kept.string();
+            log::persistence().error("The arrangement file %s could not be read; kept it as %s", path, keptPath);
+        }
+        unreadableFileOnDisk_ = false;
+    }
+    fileManager.writeAtomically(*fileURL_, data);
     cachedArrangement_ = arrangement;
     long count = static_cast<long>(arrangement.assignments().size());
     log::persistence().info("Saved arrangement with %ld assignments", count);
@@ -71,6 +95,7 @@ runtime::Task<void> ArrangementStore::clear() {
     auto& fileManager = ns::FileManager::defaultManager();
     if (!fileURL_ || !fileManager.fileExists(*fileURL_)) co_return;
     fileManager.removeItem(*fileURL_);
+    unreadableFileOnDisk_ = false;
     log::persistence().info("Cleared arrangement file");
 }
 

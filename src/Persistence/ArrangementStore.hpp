@@ -22,11 +22,14 @@ public:
     ArrangementStore& operator=(const ArrangementStore&) = delete;
 
     // The cached arrangement, else the decoded file, else (no file) the empty arrangement,
-    // which is not cached. Throws the read error (ns::Error) or a DecodingError; caches nothing
-    // then and leaves the file alone.
+    // which is not cached. Throws the read error (ns::Error; also for a file over 4 MiB, refused
+    // unread) or a DecodingError; caches nothing then and leaves the file alone.
     runtime::Task<IconArrangement> load();
-    // Writes the file atomically and caches the arrangement. Throws EncodingError or the write
-    // error (ns::Error), keeping the previous cache and file.
+    // Writes the file atomically (through a symbolic link, keeping the file's mode) and caches
+    // the arrangement. After a failed load the file that could not be read is first moved aside
+    // to "arrangement.json.unreadable-<date>" and the move logged; a failed move throws and
+    // nothing is written. Throws EncodingError or the write error (ns::Error), keeping the
+    // previous cache and file.
     runtime::Task<void> save(IconArrangement arrangement);
     // Forgets the cache and deletes the file, if any. Throws the deletion error.
     runtime::Task<void> clear();
@@ -38,6 +41,8 @@ private:
     // Absent when the user has no Application Support folder: nothing is read or written then.
     std::optional<std::filesystem::path> fileURL_;
     std::optional<IconArrangement> cachedArrangement_;
+    // The last load failed on a file that is still the person's: keep it before saving over it.
+    bool unreadableFileOnDisk_ = false;
 };
 
 }  // namespace stashbay

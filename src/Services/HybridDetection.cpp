@@ -72,8 +72,9 @@ bool keyBefore(const SortKey& a, const SortKey& b) {
 struct OwnerInfo {
     std::optional<std::string> bundleID;
     std::string name;
-    // The identity's bundle part: the bundle identifier, else "pid-<pid>".
-    std::string key;
+    // The identity's bundle part: the bundle identifier, else "pid-<pid>" (kept in `pidKey`).
+    std::string_view key;
+    std::string pidKey;
     // Which rank counter the owner's items use: owners with one key share it.
     std::size_t counter = 0;
 };
@@ -312,6 +313,8 @@ double visibilityBoundary(const std::vector<Window>& windows) {
 std::vector<MenuBarItem> detect(const Inputs& inputs, double positionTolerance, Passes passes) {
     const double boundary = visibilityBoundary(inputs.windows);
     const bool notchRule = inputs.geometry && inputs.geometry->hasNotch();
+    // The notch rule converts every on-screen frame; the screen list is read for all of them once.
+    const std::optional<double> primaryHeight = notchRule ? ScreenGeometry::primaryScreenHeight() : std::nullopt;
 
     // The scratch of one detection, in a few blocks given back at once.
     std::pmr::monotonic_buffer_resource arena(1024 + inputs.items.size() * 160 + inputs.windows.size() * 48);
@@ -334,7 +337,8 @@ std::vector<MenuBarItem> detect(const Inputs& inputs, double positionTolerance, 
         } else {
             info.name = "Unknown";
         }
-        info.key = info.bundleID ? *info.bundleID : "pid-" + std::to_string(pid);
+        if (!info.bundleID) info.pidKey = "pid-" + std::to_string(pid);
+        info.key = info.bundleID ? std::string_view(*info.bundleID) : std::string_view(info.pidKey);
         info.counter = counterOf.try_emplace(info.key, counterOf.size()).first->second;
         it->second = &info;
         return &info;
@@ -358,16 +362,18 @@ std::vector<MenuBarItem> detect(const Inputs& inputs, double positionTolerance, 
         }
         if (onScreen && notchRule) {
             cg::Rect frame{a.position, a.size};
-            if (inputs.geometry->isMenuExtraHiddenByNotch(ScreenGeometry::cgRectToCocoa(frame))) onScreen = false;
+            if (inputs.geometry->isMenuExtraHiddenByNotch(ScreenGeometry::cgRectToCocoa(frame, primaryHeight)))
+                onScreen = false;
         }
         candidates.push_back(Candidate{&a, owner, match.value_or(noWindow), onScreen,
                                        a.title ? titleKey(*a.title, composedTitles) : std::string_view()});
     }
 
-    stableSort(candidates, verifiedThenPosition);
+    // Lambdas, not function pointers: the comparisons are inlined into the sorts.
+    stableSort(candidates, [](const Candidate& a, const Candidate& b) { return verifiedThenPosition(a, b); });
     auto accepted = passes == Passes::indexed ? removeDuplicatesIndexed(candidates, positionTolerance)
                                               : removeDuplicatesLiteral(candidates, positionTolerance);
-    stableSort(accepted, orderedByPosition);
+    stableSort(accepted, [](const Candidate& a, const Candidate& b) { return orderedByPosition(a, b); });
 
     std::pmr::vector<std::int64_t> counters(counterOf.size(), 0, &arena);
     std::vector<MenuBarItem> out;
@@ -375,9 +381,9 @@ std::vector<MenuBarItem> detect(const Inputs& inputs, double positionTolerance, 
     for (const auto& c : accepted) {
         const AXItem& a = *c.ax;
         std::int64_t rank = counters[c.owner->counter]++;
-        out.emplace_back(MenuBarItemID(c.owner->key, rank), a.pid, c.owner->bundleID, c.owner->name, a.title,
-                         a.position, a.size, c.isVerified() ? inputs.windows[c.window].windowID : 0, a.isEnabled,
-                         c.isVerified(), c.onScreen, nullptr, inputs.now);
+        out.emplace_back(MenuBarItemID(std::string(c.owner->key), rank), a.pid, c.owner->bundleID, c.owner->name,
+                         a.title, a.position, a.size, c.isVerified() ? inputs.windows[c.window].windowID : 0,
+                         a.isEnabled, c.isVerified(), c.onScreen, nullptr, inputs.now);
     }
     return out;
 }

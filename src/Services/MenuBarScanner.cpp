@@ -5,6 +5,7 @@
 #include "macos/Foundation/UserDefaults.hpp"
 #include "stashbay/runtime/Sleep.hpp"
 
+#include <algorithm>
 #include <cmath>
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -258,6 +259,14 @@ struct SameIdentity {
 
 MenuBarScanner::Snapshot MenuBarScanner::debounce(Snapshot items) {
     runtime::assertIsolated(executor_, "MenuBarScanner.debounce");
+    // The usual scan finds the last result's items again, in the same order: none is absent, none
+    // is carried, so no counter stays, and nothing needs hashing.
+    if (items.size() == previousItems_.size() &&
+        std::equal(items.begin(), items.end(), previousItems_.begin(),
+                   [](const MenuBarItem& a, const MenuBarItem& b) { return a.id() == b.id(); })) {
+        absenceCounters_.clear();
+        return items;
+    }
     std::pmr::monotonic_buffer_resource arena(256 + (items.size() + previousItems_.size()) * 48);
     std::pmr::unordered_set<const MenuBarItemID*, IdentityHash, SameIdentity> present(&arena);
     present.reserve(items.size() + previousItems_.size());

@@ -104,6 +104,8 @@ private:
     ns::Cache<std::uint32_t, std::shared_ptr<const CGImageCacheEntry>> imageCache_;
     const os::Logger& logger_;
     bool immediateRescanRequested_ = false;
+    // Whether the last icon capture visited the items from the end (only above the cache's limit).
+    bool lastCaptureVisitedBackwards_ = false;
 };
 
 }  // namespace stashbay

@@ -20,6 +20,8 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::hybridDetect() {
     runtime::assertIsolated(executor_, "MenuBarScanner.hybridDetect");
 
     detection::Inputs inputs;
+    // Most applications have one to three items.
+    inputs.items.reserve(applications.size() * 2);
     for (const auto& application : applications) {
         if (application->isTerminated() || !application->isFinishedLaunching()) continue;
         for (auto& ax : AccessibilityBridge::menuBarItems(*application)) {
@@ -29,7 +31,8 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::hybridDetect() {
     long axCount = static_cast<long>(inputs.items.size());
     logger_.debug("AX returned %ld menu bar items", axCount);
 
-    auto windows = WindowListBridge::menuBarWindows();
+    // Detection reads no window names.
+    auto windows = WindowListBridge::menuBarWindows(WindowListBridge::WindowNames::leftOut);
     long cgCount = static_cast<long>(windows.size());
     logger_.debug("CG returned %ld menu bar windows", cgCount);
     inputs.windows.reserve(windows.size());

@@ -6,17 +6,21 @@ namespace stashbay {
 runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::captureIcons(Snapshot items) {
     co_await runtime::hopTo(executor_);
     runtime::assertIsolated(executor_, "MenuBarScanner.captureIcons");
-    Snapshot result;
-    result.reserve(items.size());
+    // With more windows than the cache holds, visiting them in one order every scan evicts each
+    // entry just before it is needed again. Every other such scan visits them from the end, so
+    // that it starts with the half the previous scan left in the cache. Items keep their places.
+    std::size_t windows = 0;
+    for (const auto& item : items)
+        if (item.windowID() != 0) ++windows;
+    const bool backwards = windows > imageCache_.countLimit() && !lastCaptureVisitedBackwards_;
+    lastCaptureVisitedBackwards_ = backwards;
     long captured = 0;
-    for (auto& item : items) {
-        if (item.windowID() == 0) {
-            result.push_back(std::move(item));
-            continue;
-        }
+    for (std::size_t visit = 0; visit < items.size(); ++visit) {
+        MenuBarItem& item = items[backwards ? items.size() - 1 - visit : visit];
+        if (item.windowID() == 0) continue;
         auto cached = imageCache_.object(item.windowID());
         if (cached && *cached && !(*cached)->isExpired(imageCacheTTL)) {
-            result.push_back(std::move(item).withCapturedImage((*cached)->image()));
+            item = std::move(item).withCapturedImage((*cached)->image());
             continue;
         }
         std::uint32_t windowID = item.windowID();
@@ -27,16 +31,15 @@ runtime::Task<MenuBarScanner::Snapshot> MenuBarScanner::captureIcons(Snapshot it
         runtime::assertIsolated(executor_, "MenuBarScanner.captureIcons");
         if (image) {
             imageCache_.setObject(std::make_shared<const CGImageCacheEntry>(image), windowID);
-            result.push_back(std::move(item).withCapturedImage(image));
+            item = std::move(item).withCapturedImage(std::move(image));
             ++captured;
         } else {
             logger_.debug("Image capture failed for window %u (%s)", windowID, item.ownerName());
-            result.push_back(std::move(item));
         }
     }
     long total = static_cast<long>(items.size());
     logger_.debug("Image capture: %ld/%ld icons captured", captured, total);
-    co_return result;
+    co_return items;
 }
 
 }  // namespace stashbay

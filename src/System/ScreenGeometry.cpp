@@ -19,14 +19,6 @@ constexpr double hiddenItemMargin = 20.0;
 // How far left of the notch a rectangle's centre may lie and still count as behind it.
 constexpr double behindNotchLeftMargin = 50.0;
 
-// The height of the primary screen's frame: the first of the screen list. None without screens.
-// A screen the display queries do not know (no display number) still has its frame.
-std::optional<double> primaryScreenHeight() {
-    auto screens = ns::Screen::screensOnAnyExecutor();
-    if (screens.empty()) return std::nullopt;
-    return screens.front().frame().height();
-}
-
 }  // namespace
 
 ScreenGeometry ScreenGeometry::forScreen(const ns::Screen& screen) {
@@ -95,8 +87,17 @@ cg::Rect ScreenGeometry::cocoaRectToCG(const cg::Rect& rect) {
                     rect.size.height);
 }
 
-cg::Rect ScreenGeometry::cgRectToCocoa(const cg::Rect& rect) {
-    auto primaryHeight = primaryScreenHeight();
+// The height of the primary screen's frame: the first of the screen list. None without screens.
+// A screen the display queries do not know (no display number) still has its frame.
+std::optional<double> ScreenGeometry::primaryScreenHeight() {
+    auto screens = ns::Screen::screensOnAnyExecutor();
+    if (screens.empty()) return std::nullopt;
+    return screens.front().frame().height();
+}
+
+cg::Rect ScreenGeometry::cgRectToCocoa(const cg::Rect& rect) { return cgRectToCocoa(rect, primaryScreenHeight()); }
+
+cg::Rect ScreenGeometry::cgRectToCocoa(const cg::Rect& rect, std::optional<double> primaryHeight) {
     if (!primaryHeight) return rect;
     return cg::Rect(rect.origin.x, *primaryHeight - rect.origin.y - rect.size.height, rect.size.width,
                     rect.size.height);

@@ -55,6 +55,10 @@ public:
     static double cocoaToCGScreenY(double y, double height);
     static cg::Rect cocoaRectToCG(const cg::Rect& rect);
     static cg::Rect cgRectToCocoa(const cg::Rect& rect);
+    // The same with the primary screen's height read once, for a caller converting many
+    // rectangles: none when there is no primary screen, which leaves the rectangle as it is.
+    static std::optional<double> primaryScreenHeight();
+    static cg::Rect cgRectToCocoa(const cg::Rect& rect, std::optional<double> primaryHeight);
 
     friend bool operator==(const ScreenGeometry&, const ScreenGeometry&) = default;
 

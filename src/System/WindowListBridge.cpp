@@ -11,6 +11,7 @@
 #include "stashbay/runtime/Continuation.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <exception>
 #include <limits>
@@ -24,45 +25,92 @@ namespace {
 
 using ContentRef = std::shared_ptr<const sc::ShareableContent>;
 
-std::optional<double> number(const cf::Dictionary& d, std::string_view key) {
-    auto it = d.find(key);
-    return it == d.end() ? std::nullopt : it->second.asDouble();
+// The index of `name` among `keys`, or N. A name is compared in full only with the keys of its
+// length and last character, so that a dictionary is read in one walk with a few comparisons.
+template <std::size_t N>
+std::size_t keyIndex(std::string_view name, const std::array<std::string_view, N>& keys) {
+    if (name.empty()) return N;
+    for (std::size_t k = 0; k < N; ++k) {
+        if (name.size() == keys[k].size() && name.back() == keys[k].back() && name == keys[k]) return k;
+    }
+    return N;
 }
 
-std::optional<WindowListBridge::CGWindowEntry> entryFrom(const cf::Dictionary& d) {
-    auto read = [&d](std::string_view key) -> const cf::Value* {
-        auto it = d.find(key);
-        return it == d.end() ? nullptr : &it->second;
-    };
-    const auto* windowNumber = read(cg::windowNumberKey);
-    auto windowID = windowNumber ? windowNumber->asUInt32() : std::nullopt;
-    if (!windowID) return std::nullopt;
-    const auto* pid = read(cg::windowOwnerPIDKey);
-    auto ownerPID = pid ? pid->asInt32() : std::nullopt;
-    if (!ownerPID) return std::nullopt;
-    const auto* layerValue = read(cg::windowLayerKey);
-    auto layer = layerValue ? layerValue->asInt64() : std::nullopt;
-    if (!layer) return std::nullopt;
-    const auto* boundsValue = read(cg::windowBoundsKey);
-    const auto* bounds = boundsValue ? boundsValue->asDictionary() : nullptr;
+// The members named by `keys`, found in one walk over the dictionary instead of a search from
+// its root for each key.
+template <std::size_t N>
+std::array<const cf::Value*, N> members(const cf::Dictionary& d, const std::array<std::string_view, N>& keys) {
+    std::array<const cf::Value*, N> found{};
+    for (const auto& [name, value] : d) {
+        std::size_t k = keyIndex(name, keys);
+        if (k < N) found[k] = &value;
+    }
+    return found;
+}
+
+// The members of a window's dictionary that an entry reads.
+enum WindowKey : std::size_t {
+    numberMember,
+    ownerPIDMember,
+    layerMember,
+    boundsMember,
+    ownerNameMember,
+    nameMember,
+    onScreenMember,
+    windowKeyCount
+};
+constexpr std::array<std::string_view, windowKeyCount> windowKeys{
+    cg::windowNumberKey,    cg::windowOwnerPIDKey, cg::windowLayerKey,     cg::windowBoundsKey,
+    cg::windowOwnerNameKey, cg::windowNameKey,     cg::windowIsOnscreenKey};
+enum BoundsKey : std::size_t { xMember, yMember, widthMember, heightMember, boundsKeyCount };
+constexpr std::array<std::string_view, boundsKeyCount> boundsKeys{cg::boundsXKey, cg::boundsYKey, cg::boundsWidthKey,
+                                                                  cg::boundsHeightKey};
+
+// The bounds when every member is a number and the four edges are there.
+std::optional<cg::Rect> boundsFrom(const cf::Value* value) {
+    const auto* bounds = value ? value->asDictionary() : nullptr;
     if (!bounds) return std::nullopt;
-    for (const auto& [key, value] : *bounds)
-        if (!value.isNumber()) return std::nullopt;
-    auto x = number(*bounds, cg::boundsXKey);
-    auto y = number(*bounds, cg::boundsYKey);
-    auto width = number(*bounds, cg::boundsWidthKey);
-    auto height = number(*bounds, cg::boundsHeightKey);
-    if (!x || !y || !width || !height) return std::nullopt;
+    std::array<std::optional<double>, boundsKeyCount> edges;
+    for (const auto& [name, member] : *bounds) {
+        if (!member.isNumber()) return std::nullopt;
+        std::size_t k = keyIndex(name, boundsKeys);
+        if (k < boundsKeyCount) edges[k] = member.asDouble();
+    }
+    if (!edges[xMember] || !edges[yMember] || !edges[widthMember] || !edges[heightMember]) return std::nullopt;
+    return cg::Rect(*edges[xMember], *edges[yMember], *edges[widthMember], *edges[heightMember]);
+}
+
+std::optional<std::string> textOf(const cf::Value* value) {
+    const std::string* text = value ? value->asString() : nullptr;
+    return text ? std::optional<std::string>(*text) : std::nullopt;
+}
+
+// The entry of one window dictionary, unless it lacks a required member or `keep` turns it
+// down; the names are copied only for entries that are kept.
+template <class Keep>
+std::optional<WindowListBridge::CGWindowEntry> entryFrom(const cf::Dictionary& d, WindowListBridge::WindowNames names,
+                                                         Keep keep) {
+    auto found = members(d, windowKeys);
+    auto windowID = found[numberMember] ? found[numberMember]->asUInt32() : std::nullopt;
+    if (!windowID) return std::nullopt;
+    auto ownerPID = found[ownerPIDMember] ? found[ownerPIDMember]->asInt32() : std::nullopt;
+    if (!ownerPID) return std::nullopt;
+    auto layer = found[layerMember] ? found[layerMember]->asInt64() : std::nullopt;
+    if (!layer) return std::nullopt;
+    auto bounds = boundsFrom(found[boundsMember]);
+    if (!bounds) return std::nullopt;
 
     WindowListBridge::CGWindowEntry entry;
     entry.windowID = *windowID;
     entry.ownerPID = *ownerPID;
-    if (const auto* name = read(cg::windowOwnerNameKey); name && name->asString()) entry.ownerName = *name->asString();
-    if (const auto* name = read(cg::windowNameKey); name && name->asString()) entry.windowName = *name->asString();
-    entry.bounds = cg::Rect(*x, *y, *width, *height);
+    entry.bounds = *bounds;
     entry.layer = *layer;
-    const auto* onScreen = read(cg::windowIsOnscreenKey);
-    entry.isOnScreen = (onScreen ? onScreen->asBool() : std::nullopt).value_or(true);
+    entry.isOnScreen = (found[onScreenMember] ? found[onScreenMember]->asBool() : std::nullopt).value_or(true);
+    if (!keep(entry)) return std::nullopt;
+    if (names == WindowListBridge::WindowNames::copied) {
+        entry.ownerName = textOf(found[ownerNameMember]);
+        entry.windowName = textOf(found[nameMember]);
+    }
     return entry;
 }
 
@@ -106,8 +154,12 @@ void requestScreenshot(ScreenshotRequest request, runtime::Continuation<cg::Imag
 
 }  // namespace
 
-std::vector<WindowListBridge::CGWindowEntry> WindowListBridge::entriesFromWindowInfo(
-    const std::optional<cf::Value>& windowInfo) {
+namespace {
+
+// One query's answer converted: the kept entries in list order, or empty with the error record.
+template <class Keep>
+std::vector<WindowListBridge::CGWindowEntry> entriesFrom(const std::optional<cf::Value>& windowInfo,
+                                                         WindowListBridge::WindowNames names, Keep keep) {
     const cf::Array* list = windowInfo ? windowInfo->asArray() : nullptr;
     bool dictionaries =
         list && std::all_of(list->begin(), list->end(), [](const cf::Value& v) { return v.asDictionary() != nullptr; });
@@ -115,39 +167,42 @@ std::vector<WindowListBridge::CGWindowEntry> WindowListBridge::entriesFromWindow
         log::scanning().error("CGWindowListCopyWindowInfo returned nil.");
         return {};
     }
-    std::vector<CGWindowEntry> entries;
+    std::vector<WindowListBridge::CGWindowEntry> entries;
     entries.reserve(list->size());
     for (const auto& value : *list) {
-        if (auto entry = entryFrom(*value.asDictionary())) entries.push_back(std::move(*entry));
+        if (auto entry = entryFrom(*value.asDictionary(), names, keep)) entries.push_back(std::move(*entry));
     }
     return entries;
+}
+
+bool everyWindow(const WindowListBridge::CGWindowEntry&) { return true; }
+
+}  // namespace
+
+std::vector<WindowListBridge::CGWindowEntry> WindowListBridge::entriesFromWindowInfo(
+    const std::optional<cf::Value>& windowInfo) {
+    return entriesFrom(windowInfo, WindowNames::copied, everyWindow);
 }
 
 std::vector<WindowListBridge::CGWindowEntry> WindowListBridge::queryWindowList(cg::WindowListOption options) {
     return entriesFromWindowInfo(cg::windowListCopyWindowInfo(options, cg::nullWindowID));
 }
 
-std::vector<WindowListBridge::CGWindowEntry> WindowListBridge::menuBarWindows() {
-    auto entries = queryWindowList(cg::windowListOptionAll | cg::windowListExcludeDesktopElements);
-    std::erase_if(entries, [](const CGWindowEntry& e) {
-        double height = e.bounds.height();
-        bool keep = e.layer == menuBarExtrasLayer && height > 0 && height <= menuBarMaxHeight && e.ownerPID != 0 &&
-                    (!e.isOnScreen || e.bounds.origin.y < menuBarMaxHeight);
-        return !keep;
-    });
+std::vector<WindowListBridge::CGWindowEntry> WindowListBridge::menuBarWindows(WindowNames names) {
+    // Filtered while converting, so that no other window's names are copied.
+    auto entries = entriesFrom(
+        cg::windowListCopyWindowInfo(cg::windowListOptionAll | cg::windowListExcludeDesktopElements, cg::nullWindowID),
+        names, [](const CGWindowEntry& e) {
+            double height = e.bounds.height();
+            return e.layer == menuBarExtrasLayer && height > 0 && height <= menuBarMaxHeight && e.ownerPID != 0 &&
+                   (!e.isOnScreen || e.bounds.origin.y < menuBarMaxHeight);
+        });
     // A position that is not a number sorts last, so that the order stays a strict weak one.
     auto key = [](const CGWindowEntry& e) {
         return std::isnan(e.bounds.origin.x) ? -std::numeric_limits<double>::infinity() : e.bounds.origin.x;
     };
-    // Sorts positions, then moves each entry once.
-    std::vector<std::pair<double, std::size_t>> order;
-    order.reserve(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) order.emplace_back(key(entries[i]), i);
-    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    std::vector<CGWindowEntry> sorted;
-    sorted.reserve(entries.size());
-    for (const auto& [x, i] : order) sorted.push_back(std::move(entries[i]));
-    entries = std::move(sorted);
+    std::stable_sort(entries.begin(), entries.end(),
+                     [&key](const CGWindowEntry& a, const CGWindowEntry& b) { return key(a) > key(b); });
     log::scanning().debug("Found %ld menu bar windows at layer %ld.", static_cast<long>(entries.size()),
                           static_cast<long>(menuBarExtrasLayer));
     return entries;

@@ -33,8 +33,12 @@ public:
         bool isOnScreen = true;
     };
 
+    // Whether entries carry the owner's and the window's names; a caller that reads neither
+    // leaves them out and saves their copies.
+    enum class WindowNames { copied, leftOut };
+
     // The windows of status items, on screen or not, rightmost first (equal x keep list order).
-    static std::vector<CGWindowEntry> menuBarWindows();
+    static std::vector<CGWindowEntry> menuBarWindows(WindowNames names = WindowNames::copied);
     // Every on-screen window except desktop elements, front to back.
     static std::vector<CGWindowEntry> allOnScreenWindows();
 

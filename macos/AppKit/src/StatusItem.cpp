@@ -16,7 +16,19 @@ void StatusBarButton::performClick() const {
     }
 }
 
-StatusItem::StatusItem(Tag, sim::StatusItemID item) : item_(item), world_(Application::shared().worldToken()) {}
+void StatusBarButton::setImage(std::optional<Image> image) {
+    image_ = std::move(image);
+    if (world_.expired()) return;
+    if (auto* item = sim::World::current().mutableStatusItem(worldItem_)) {
+        item->image = image_ ? image_->cgImage() : nullptr;
+        item->imageSize = image_ ? image_->size() : cg::Size{};
+    }
+}
+
+StatusItem::StatusItem(Tag, sim::StatusItemID item) : item_(item), world_(Application::shared().worldToken()) {
+    button_->worldItem_ = item;
+    button_->world_ = world_;
+}
 
 std::shared_ptr<StatusItem> StatusItem::create() {
     runtime::assertMainExecutor("NSStatusBar.statusItem");

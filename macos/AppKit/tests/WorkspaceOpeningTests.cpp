@@ -89,9 +89,8 @@ TEST_F(WorkspaceOpeningTest, APaneATestMadeFailDoesNotOpen) {
     EXPECT_TRUE(world.permissions().openedSettingsURLs.empty());
 }
 
-TEST_F(WorkspaceOpeningTest, AnAddressTheWorldDoesNotKnowFailsToOpen) {
-    for (std::string text : {"x-apple.systempreferences:com.apple.preference.security?Privacy_Camera",
-                             "ftp://stashbay.app/downloads/version.json", "relative/path"}) {
+TEST_F(WorkspaceOpeningTest, AnAddressNoApplicationOpensFailsToOpen) {
+    for (std::string text : {"ftp://stashbay.app/downloads/version.json", "relative/path"}) {
         SCOPED_TRACE(text);
         Outcome outcome;
         open(text, outcome);
@@ -102,6 +101,17 @@ TEST_F(WorkspaceOpeningTest, AnAddressTheWorldDoesNotKnowFailsToOpen) {
         EXPECT_EQ(outcome.error->localizedDescription(), "There is no application set to open the URL " + text + ".");
     }
     EXPECT_TRUE(world.permissions().openedSettingsURLs.empty());
+}
+
+TEST_F(WorkspaceOpeningTest, ASettingsAddressWithAnAnchorSystemSettingsDoesNotKnowStillOpensIt) {
+    const std::string camera = "x-apple.systempreferences:com.apple.preference.security?Privacy_Camera";
+    Outcome outcome;
+    open(camera, outcome);
+    loop.advance(100ms);
+    ASSERT_TRUE(outcome.called);
+    EXPECT_FALSE(outcome.error) << "a Mac brings System Settings up on whatever page it shows";
+    EXPECT_EQ(world.permissions().openedSettingsURLs, std::vector<std::string>{camera});
+    EXPECT_FALSE(sim::systemSettings::paneOf(camera)) << "no privacy pane of Stashbay's";
 }
 
 TEST_F(WorkspaceOpeningTest, TheOutcomeIsDecidedWhenTheLatencyEnds) {

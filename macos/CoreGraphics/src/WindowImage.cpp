@@ -2,6 +2,7 @@
 
 #include "WindowSelection.hpp"
 #include "macos/CoreGraphics/Color.hpp"
+#include "macos/sim/StatusItemDrawing.hpp"
 #include "macos/sim/World.hpp"
 
 #include <dlfcn.h>
@@ -65,6 +66,19 @@ public:
         fill(column(r.minX()), row(r.minY()), column(r.maxX()), row(r.maxY()), color);
     }
 
+    // A window as it looks: a status window shows its item's drawing, any other its colour.
+    void draw(const sim::World& world, const sim::Window& window) {
+        Rect r = window.bounds.standardized();
+        if (!window.statusItem) return draw(r, Color::fromRGBA(window.color));
+        const double left = std::round((r.minX() - area_.minX()) * scale_);
+        const double top = std::round((r.minY() - area_.minY()) * scale_);
+        auto w = pixelsFor(r.width(), scale_);
+        auto h = pixelsFor(r.height(), scale_);
+        if (!w || !h) return;
+        auto content = sim::windowContentImage(world, window, *w, *h);
+        if (content) blend(*content, left, top);
+    }
+
     ImageRef image() && {
         return std::make_shared<const Image>(width_, height_, 8, ColorSpace::deviceRGB(),
                                              ImageAlphaInfo::premultipliedLast, std::move(pixels_));
@@ -85,6 +99,23 @@ private:
                 auto* p = &pixels_[(y * width_ + x) * 4];
                 for (int c = 0; c < 4; ++c)
                     p[c] = static_cast<std::uint8_t>(std::clamp(std::lround(src[c] + p[c] * (1 - a)), 0L, 255L));
+            }
+        }
+    }
+
+    // Source over, premultiplied bytes of `image` placed with its top-left at pixel (left, top).
+    void blend(const Image& image, double left, double top) {
+        for (std::size_t y = 0; y < image.height(); ++y) {
+            const double cy = top + static_cast<double>(y);
+            if (cy < 0 || cy >= static_cast<double>(height_)) continue;
+            for (std::size_t x = 0; x < image.width(); ++x) {
+                const double cx = left + static_cast<double>(x);
+                if (cx < 0 || cx >= static_cast<double>(width_)) continue;
+                const auto* s = &image.pixels()[(y * image.width() + x) * 4];
+                auto* d = &pixels_[(static_cast<std::size_t>(cy) * width_ + static_cast<std::size_t>(cx)) * 4];
+                const double keep = 1 - s[3] / 255.0;
+                for (int c = 0; c < 4; ++c)
+                    d[c] = static_cast<std::uint8_t>(std::clamp(std::lround(s[c] + d[c] * keep), 0L, 255L));
             }
         }
     }
@@ -111,7 +142,7 @@ ImageRef windowContentImage(WindowID window) {
     auto width = pixelsFor(bounds.width(), scale);
     auto height = pixelsFor(bounds.height(), scale);
     if (!width || !height) return nullptr;
-    return filledImage(*width, *height, Color::fromRGBA(w->color));
+    return sim::windowContentImage(world, *w, *width, *height);
 }
 
 ImageRef windowListCreateImage(const Rect& screenBounds, WindowListOption listOption, WindowID windowID,
@@ -147,8 +178,7 @@ ImageRef windowListCreateImage(const Rect& screenBounds, WindowListOption listOp
     Canvas canvas(area, scale, *width, *height,
                   (imageOption & windowImageShouldBeOpaque) ? Color::white() : Color::clear());
     if (!(imageOption & windowImageOnlyShadows)) {
-        for (auto it = windows.rbegin(); it != windows.rend(); ++it)
-            canvas.draw((*it)->bounds, Color::fromRGBA((*it)->color));
+        for (auto it = windows.rbegin(); it != windows.rend(); ++it) canvas.draw(world, **it);
     }
     return std::move(canvas).image();
 }

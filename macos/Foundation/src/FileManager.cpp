@@ -3,16 +3,21 @@
 #include "macos/Foundation/Error.hpp"
 #include "macos/sim/World.hpp"
 
+#include "stashbay/runtime/Sleep.hpp"
+
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <ctime>
 #include <random>
-#include <sstream>
 
 namespace ns {
 
@@ -54,23 +59,129 @@ bool FileManager::fileExists(const fs::path& path) const {
     return fs::exists(path, ec);
 }
 
-std::string FileManager::contents(const fs::path& path) const {
+namespace {
+
+// Taken when the program's statics are made, before this process writes anything. A temporary
+// file written before it (less a margin for coarse file times) was left by an earlier process.
+const fs::file_time_type processStart = fs::file_time_type::clock::now() - std::chrono::seconds(2);
+
+constexpr int maxSymbolicLinks = 40;
+constexpr int maxTemporaryNameAttempts = 32;
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// The file a write of `path` replaces or a move takes: the last component's symbolic links
+// followed to their end (the folders' links are the system's to follow).
+fs::path resolvedTarget(const fs::path& path) {
+    fs::path current = path;
+    for (int depth = 0; depth < maxSymbolicLinks; ++depth) {
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(current, ec)) || ec) return current;
+        fs::path target = fs::read_symlink(current, ec);
+        if (ec) throw fileError(CocoaError::fileReadUnknown, "The symbolic link could not be read", current);
+        current = target.is_absolute() ? target : current.parent_path() / target;
+    }
+    throw fileError(CocoaError::fileWriteUnknown, "Too many symbolic links lead from", path);
+}
+
+// Removes ".<name>.tmp<digits>" files beside `target` that an earlier process left behind.
+void removeStaleTemporaryFiles(const fs::path& target) {
+    const std::string prefix = "." + target.filename().string() + ".tmp";
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+        if (!std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                         [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        std::error_code entryError;
+        if (!it->is_regular_file(entryError) || entryError) continue;
+        auto written = it->last_write_time(entryError);
+        if (entryError || written >= processStart) continue;
+        fs::remove(it->path(), entryError);
+    }
+}
+
+// "20261210T000000Z" for the date, in UTC.
+std::string timestamp(runtime::Date date) {
+    double sinceEpoch = std::clamp(date.timeIntervalSince1970(), 0.0, 253402300799.0);
+    std::time_t seconds = static_cast<std::time_t>(sinceEpoch);
+    std::tm parts{};
+    ::gmtime_r(&seconds, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &parts);
+    return text;
+}
+
+// False when `to` exists; throws on any other failure.
+bool renameWithoutReplacing(const fs::path& from, const fs::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno == EEXIST) return false;
+    if (errno == EINVAL || errno == ENOSYS) {
+        // A file system without the exclusive rename: a new link is made exclusively too.
+        if (::link(from.c_str(), to.c_str()) != 0) {
+            if (errno == EEXIST) return false;
+            throw fileError(CocoaError::fileWriteUnknown, "The file could not be moved aside", from);
+        }
+        if (::unlink(from.c_str()) == 0) return true;
+        ::unlink(to.c_str());
+    }
+    throw fileError(CocoaError::fileWriteUnknown, "The file could not be moved aside", from);
+}
+
+}  // namespace
+
+std::string FileManager::contents(const fs::path& path, std::optional<std::size_t> limit) const {
     if (faults_.unreadable.count(path))
         throw fileError(CocoaError::fileReadNoPermission, "You don't have permission to read", path);
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        long code = fileExists(path) ? CocoaError::fileReadNoPermission : CocoaError::fileNoSuchFile;
+    // Not blocking: a pipe in the file's place must not hold the reader at the open.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0) {
+        long code = errno == ENOENT                       ? CocoaError::fileNoSuchFile
+                    : (errno == EACCES || errno == EPERM) ? CocoaError::fileReadNoPermission
+                                                          : CocoaError::fileReadUnknown;
         throw fileError(code, "The file could not be opened", path);
     }
-    std::ostringstream out;
-    out << in.rdbuf();
-    if (in.bad()) throw fileError(CocoaError::fileReadUnknown, "The file could not be read", path);
-    return out.str();
+    struct stat status {};
+    if (::fstat(fd.get(), &status) != 0)
+        throw fileError(CocoaError::fileReadUnknown, "The file could not be read", path);
+    if (!S_ISREG(status.st_mode)) throw fileError(CocoaError::fileReadUnknown, "This is not a regular file:", path);
+    auto tooLarge = [&] { return fileError(CocoaError::fileReadTooLarge, "The file is too large to be read", path); };
+    if (limit && static_cast<std::uintmax_t>(status.st_size) > *limit) throw tooLarge();
+    std::string data;
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw fileError(CocoaError::fileReadUnknown, "The file could not be read", path);
+        }
+        if (n == 0) break;
+        data.append(buffer, static_cast<std::size_t>(n));
+        // A file that grew after the size was checked.
+        if (limit && data.size() > *limit) throw tooLarge();
+    }
+    return data;
 }
 
 void FileManager::writeAtomically(const fs::path& path, const std::string& data) const {
-    // The temporary name comes from the world's generator, so that a seeded run replays; a name
-    // taken already (a write cut short elsewhere) is drawn again.
+    const fs::path target = resolvedTarget(path);
+    removeStaleTemporaryFiles(target);
+    // The temporary name comes from the world's generator, so that a seeded run replays; the file
+    // is made exclusively and a name taken already (another write in flight) is drawn again.
     auto draw = []() -> std::uint64_t {
         if (auto* world = sim::World::currentOrNull()) return world->random()();
         std::random_device fallback;
@@ -78,16 +189,21 @@ void FileManager::writeAtomically(const fs::path& path, const std::string& data)
     };
     fs::path temp;
     int fd = -1;
-    for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
-        temp = path.parent_path() / ("." + path.filename().string() + ".tmp" + std::to_string(draw()));
+    for (int attempt = 0; attempt < maxTemporaryNameAttempts && fd < 0; ++attempt) {
+        temp = target.parent_path() / ("." + target.filename().string() + ".tmp" + std::to_string(draw()));
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) throw fileError(CocoaError::fileWriteUnknown, "The file could not be saved", path);
+    bool failed = false;
+    // The replacement keeps the permissions the person gave the file.
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
+        ::fchmod(fd, existing.st_mode & 0777) != 0)
+        failed = true;
     std::size_t limit = faults_.writeFailsAfterBytes.value_or(data.size());
     std::size_t written = 0;
-    bool failed = false;
-    while (written < data.size()) {
+    while (!failed && written < data.size()) {
         std::size_t chunk = std::min(data.size() - written, limit > written ? limit - written : 0);
         if (chunk == 0) {
             failed = true;
@@ -110,11 +226,24 @@ void FileManager::writeAtomically(const fs::path& path, const std::string& data)
                         path);
     }
     std::error_code ec;
-    fs::rename(temp, path, ec);
+    fs::rename(temp, target, ec);
     if (ec) {
         fs::remove(temp, ec);
         throw fileError(CocoaError::fileWriteUnknown, "The file could not be saved", path);
     }
+}
+
+fs::path FileManager::moveAside(const fs::path& path, std::string_view reason) const {
+    if (faults_.moveAsideFails)
+        throw fileError(CocoaError::fileWriteNoPermission, "You don't have permission to move", path);
+    const fs::path source = resolvedTarget(path);
+    const std::string name =
+        source.filename().string() + "." + std::string(reason) + "-" + timestamp(runtime::currentDate());
+    for (int n = 1; n <= 1000; ++n) {
+        fs::path kept = source.parent_path() / (n == 1 ? name : name + "-" + std::to_string(n));
+        if (renameWithoutReplacing(source, kept)) return kept;
+    }
+    throw fileError(CocoaError::fileWriteUnknown, "No free name to move aside", path);
 }
 
 void FileManager::removeItem(const fs::path& path) const {

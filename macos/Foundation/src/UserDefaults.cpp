@@ -2,6 +2,7 @@
 
 #include "macos/Foundation/Error.hpp"
 #include "macos/Foundation/FileManager.hpp"
+#include "macos/os/Logger.hpp"
 #include "stashbay/BuildInfo.hpp"
 
 #include <fmt/format.h>
@@ -287,19 +288,39 @@ std::optional<fs::path> UserDefaults::defaultPersistFile() {
     return *home / stashbay::build::bundleIdentifier / "defaults.json";
 }
 
+namespace {
+// The defaults' file is the app's own, so its troubles go to the app's persistence records.
+const os::Logger& persistenceLog() {
+    static const os::Logger logger{stashbay::build::bundleIdentifier, "persistence"};
+    return logger;
+}
+}  // namespace
+
 void UserDefaults::reset(std::optional<fs::path> persistFile) {
     std::lock_guard lock(mutex_);
     values_.clear();
     observers_ = std::make_shared<detail::DefaultsObservers>();
     persistFile_ = std::move(persistFile);
+    unreadableFileOnDisk_ = false;
     if (!persistFile_) return;
     auto& files = FileManager::defaultManager();
     if (!files.fileExists(*persistFile_)) return;
+    std::string problem;
     try {
-        if (auto decoded = decodeFile(files.contents(*persistFile_))) values_ = std::move(*decoded);
-    } catch (const Error&) {
-        // An unreadable file starts the defaults empty, as a corrupt one does.
+        if (auto decoded = decodeFile(files.contents(*persistFile_))) {
+            values_ = std::move(*decoded);
+            return;
+        }
+        problem = "not a JSON object";
+    } catch (const Error& error) {
+        problem = error.localizedDescription();
     }
+    // An unreadable file starts the defaults empty, as a corrupt one does; the first write keeps
+    // it aside before it replaces it.
+    unreadableFileOnDisk_ = true;
+    std::string path = persistFile_->string();
+    persistenceLog().error("The user defaults file %s could not be read (%s); starting with empty defaults", path,
+                           problem);
 }
 
 std::optional<cf::Value> UserDefaults::object(const std::string& key) const {
@@ -372,9 +393,25 @@ void UserDefaults::write(const std::string& key, std::optional<cf::Value> value)
     observers->notify(key, oldValue, value);
 }
 
-void UserDefaults::persistLocked() const {
+void UserDefaults::persistLocked() {
     if (!persistFile_) return;
     auto& files = FileManager::defaultManager();
+    std::string path = persistFile_->string();
+    if (unreadableFileOnDisk_) {
+        try {
+            if (files.fileExists(*persistFile_)) {
+                std::string kept = files.moveAside(*persistFile_, "unreadable").string();
+                persistenceLog().error("The user defaults file %s could not be read; kept it as %s", path, kept);
+            }
+            unreadableFileOnDisk_ = false;
+        } catch (const Error& error) {
+            // Not written over: the value stays in memory and the next write tries again.
+            std::string problem = error.localizedDescription();
+            persistenceLog().error("The unreadable user defaults file %s could not be kept (%s); not saving over it",
+                                   path, problem);
+            return;
+        }
+    }
     try {
         files.createDirectory(persistFile_->parent_path(), true);
         files.writeAtomically(*persistFile_, encodeFile(values_));

@@ -1,10 +1,18 @@
 #include "macos/Foundation/Error.hpp"
 #include "macos/Foundation/FileManager.hpp"
+#include "macos/sim/World.hpp"
+#include "stashbay/runtime/ManualLoop.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
 
 namespace fs = std::filesystem;
 
@@ -21,9 +29,33 @@ protected:
         ns::FileManager::defaultManager().reset();
         fs::remove_all(dir);
     }
+    static void put(const fs::path& file, const std::string& text) {
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
+        out << text;
+    }
+    static std::string read(const fs::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream out;
+        out << in.rdbuf();
+        return out.str();
+    }
+    static fs::perms mode(const fs::path& file) { return fs::status(file).permissions(); }
+    std::size_t entries(const fs::path& folder) const {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator{}));
+    }
+
     fs::path dir;
     ns::FileManager& fm = ns::FileManager::defaultManager();
 };
+
+// The file manager's temporary name for `file` from the n-th draw of a world seeded with `seed`.
+std::vector<fs::path> temporaryNames(const fs::path& file, std::uint64_t seed, int count) {
+    std::mt19937_64 random(seed);
+    std::vector<fs::path> names;
+    for (int i = 0; i < count; ++i)
+        names.push_back(file.parent_path() / ("." + file.filename().string() + ".tmp" + std::to_string(random())));
+    return names;
+}
 }  // namespace
 
 TEST_F(FileManagerTest, AtomicWriteReplacesTheFileWhole) {
@@ -65,4 +97,122 @@ TEST_F(FileManagerTest, ReadsAndRemovalsOfMissingOrUnreadableFilesThrow) {
     faults.unreadable = {file};
     fm.setFaults(faults);
     EXPECT_THROW(fm.contents(file), ns::Error);
+}
+
+TEST_F(FileManagerTest, TemporaryNamesInUseAreDrawnAgainAndLeftoversOfEarlierProcessesRemoved) {
+    runtime::ManualLoop loop;
+    sim::World world;
+    world.seedRandom(7);
+    auto file = dir / "a.json";
+    // Eight crashes at the same save in earlier runs with the same seed, then a write in flight in
+    // a process started after this one.
+    auto names = temporaryNames(file, 7, 10);
+    const auto anHourAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    for (int i = 0; i < 8; ++i) {
+        put(names[i], "left by a crash");
+        fs::last_write_time(names[i], anHourAgo);
+    }
+    put(names[8], "in flight");
+    // Not ours to remove: another file's leftover, and a name that only looks like one.
+    put(dir / ".b.json.tmp1", "other");
+    fs::last_write_time(dir / ".b.json.tmp1", anHourAgo);
+    put(dir / ".a.json.tmpx", "not a temporary name");
+    fs::last_write_time(dir / ".a.json.tmpx", anHourAgo);
+
+    fm.writeAtomically(file, "saved");
+    EXPECT_EQ(read(file), "saved");
+    for (int i = 0; i < 8; ++i) EXPECT_FALSE(fs::exists(names[i])) << "stale leftover " << i;
+    EXPECT_EQ(read(names[8]), "in flight") << "a fresh temporary file may be another process's write";
+    EXPECT_TRUE(fs::exists(dir / ".b.json.tmp1"));
+    EXPECT_TRUE(fs::exists(dir / ".a.json.tmpx"));
+
+    // Every name the generator draws next is in use by writes in flight: still saved.
+    world.seedRandom(7);
+    for (auto& name : temporaryNames(file, 7, 20)) put(name, "in flight");
+    fm.writeAtomically(file, "saved again");
+    EXPECT_EQ(read(file), "saved again");
+}
+
+TEST_F(FileManagerTest, AWriteKeepsTheFilesModeAndANewFileGetsTheUsualOne) {
+    auto file = dir / "a.json";
+    fm.writeAtomically(file, "new");
+    EXPECT_EQ(mode(file) & fs::perms::all, fs::perms(0644) & ~fs::perms(::umask(::umask(0))));
+    for (auto kept : {fs::perms(0600), fs::perms(0444), fs::perms(0660)}) {
+        fs::permissions(file, kept);
+        fm.writeAtomically(file, "rewritten");
+        EXPECT_EQ(mode(file) & fs::perms::all, kept);
+        EXPECT_EQ(read(file), "rewritten");
+    }
+}
+
+TEST_F(FileManagerTest, AWriteThroughASymbolicLinkReplacesItsTargetAndKeepsTheLink) {
+    fs::create_directories(dir / "elsewhere");
+    auto target = dir / "elsewhere" / "real.json";
+    put(target, "old");
+    fs::permissions(target, fs::perms(0600));
+    // A relative link to a link to the file.
+    fs::create_symlink(target, dir / "middle.json");
+    fs::create_symlink("middle.json", dir / "a.json");
+
+    fm.writeAtomically(dir / "a.json", "new");
+    EXPECT_TRUE(fs::is_symlink(dir / "a.json"));
+    EXPECT_TRUE(fs::is_symlink(dir / "middle.json"));
+    EXPECT_EQ(read(target), "new");
+    EXPECT_EQ(mode(target) & fs::perms::all, fs::perms(0600));
+    EXPECT_EQ(entries(dir / "elsewhere"), 1u) << "the temporary file stood beside the target";
+    EXPECT_EQ(entries(dir), 3u);
+
+    // A link to nothing yet makes its target.
+    fs::create_symlink("elsewhere/later.json", dir / "b.json");
+    fm.writeAtomically(dir / "b.json", "made");
+    EXPECT_TRUE(fs::is_symlink(dir / "b.json"));
+    EXPECT_EQ(read(dir / "elsewhere" / "later.json"), "made");
+
+    // Links in a circle lead nowhere: the write says so and leaves them.
+    fs::create_symlink("loop2", dir / "loop1");
+    fs::create_symlink("loop1", dir / "loop2");
+    EXPECT_THROW(fm.writeAtomically(dir / "loop1", "x"), ns::Error);
+    EXPECT_TRUE(fs::is_symlink(dir / "loop1"));
+}
+
+TEST_F(FileManagerTest, MovingAsideNeverReplacesAnEarlierKeptFile) {
+    runtime::ManualLoop loop;  // 2026-12-10 00:00:00 UTC
+    auto file = dir / "a.json";
+    put(file, "first");
+    auto kept = fm.moveAside(file, "unreadable");
+    EXPECT_EQ(kept, dir / "a.json.unreadable-20261210T000000Z");
+    EXPECT_FALSE(fs::exists(file));
+    put(file, "second");
+    EXPECT_EQ(fm.moveAside(file, "unreadable"), dir / "a.json.unreadable-20261210T000000Z-2");
+    EXPECT_EQ(read(kept), "first");
+    EXPECT_EQ(read(dir / "a.json.unreadable-20261210T000000Z-2"), "second");
+
+    // A link's target is moved beside itself; the link stays.
+    fs::create_directories(dir / "elsewhere");
+    put(dir / "elsewhere" / "real.json", "third");
+    fs::create_symlink("elsewhere/real.json", dir / "b.json");
+    EXPECT_EQ(fm.moveAside(dir / "b.json", "unreadable"), dir / "elsewhere" / "real.json.unreadable-20261210T000000Z");
+    EXPECT_TRUE(fs::is_symlink(dir / "b.json"));
+
+    EXPECT_THROW(fm.moveAside(dir / "missing", "unreadable"), ns::Error);
+}
+
+TEST_F(FileManagerTest, ReadsRefuseFilesOverTheLimitAndFilesThatAreNotRegular) {
+    auto file = dir / "a.json";
+    put(file, "0123456789");
+    EXPECT_EQ(fm.contents(file, 10), "0123456789");
+    try {
+        fm.contents(file, 9);
+        FAIL() << "read";
+    } catch (const ns::Error& error) {
+        EXPECT_EQ(error.code(), ns::CocoaError::fileReadTooLarge);
+    }
+    // A sparse file far over the limit is refused without being read.
+    fs::resize_file(file, std::uintmax_t{1} << 30);
+    EXPECT_THROW(fm.contents(file, 4096), ns::Error);
+
+    // A pipe in the file's place would block a plain open until a writer came.
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+    EXPECT_THROW(fm.contents(dir / "pipe"), ns::Error);
+    EXPECT_THROW(fm.contents(dir), ns::Error);
 }

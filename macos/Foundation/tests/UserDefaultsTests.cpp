@@ -1,7 +1,9 @@
 #include "macos/Foundation/FileManager.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
 
+#include "macos/os/LogCapture.hpp"
 #include "macos/sim/SavedEnvironmentVariable.hpp"
+#include "stashbay/runtime/ManualLoop.hpp"
 
 #include <gtest/gtest.h>
 
@@ -223,11 +225,60 @@ TEST_F(UserDefaultsFileTest, ABadFileStartsTheDefaultsEmpty) {
         std::string(100000, '['),
         "{\"a\": \"\xff\xfe\"}",
     };
+    runtime::ManualLoop loop;  // names the kept file by 2026-12-10 00:00 UTC
+    os::LogStore::shared().setEchoToStderr(false);
+    const auto kept = file.parent_path() / "defaults.json.unreadable-20261210T000000Z";
     for (auto& text : bad) {
+        os::LogCapture capture;
         writeFile(text);
         ns::UserDefaults defaults(file);
         EXPECT_TRUE(defaults.dictionaryRepresentation().empty()) << text.substr(0, 40);
+        EXPECT_TRUE(capture.contains("persistence", os::LogLevel::error,
+                                     "The user defaults file " + file.string() +
+                                         " could not be read (not a JSON object); starting with empty defaults"));
+        // The first write keeps the person's file before replacing it; later ones replace only.
+        defaults.set(true, "globalHotkeyEnabled");
+        defaults.set(3.0, "scanInterval");
+        EXPECT_EQ(ns::FileManager::defaultManager().contents(kept), text) << text.substr(0, 40);
+        EXPECT_TRUE(capture.contains(
+            "persistence", os::LogLevel::error,
+            "The user defaults file " + file.string() + " could not be read; kept it as " + kept.string()));
+        EXPECT_EQ(capture.texts("persistence", os::LogLevel::error).size(), 2u);
+        EXPECT_EQ(ns::UserDefaults(file).doubleForKey("scanInterval"), 3.0);
+        fs::remove(kept);
     }
+}
+
+TEST_F(UserDefaultsFileTest, AnUnreadableFileIsLoggedAndNotWrittenOverUntilItIsKept) {
+    os::LogStore::shared().setEchoToStderr(false);
+    os::LogCapture capture;
+    auto& files = ns::FileManager::defaultManager();
+    writeFile("{\"scanInterval\": 5.0, \"hasCompletedOnboarding\": true}");
+    ns::FileFaults faults;
+    faults.unreadable = {file};
+    faults.moveAsideFails = true;
+    files.setFaults(faults);
+    ns::UserDefaults defaults(file);
+    EXPECT_FALSE(defaults.object("hasCompletedOnboarding").has_value());
+    auto first = capture.first("persistence", "The user defaults file " + file.string() + " could not be read (");
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(first->level, os::LogLevel::error);
+
+    defaults.set(false, "globalHotkeyEnabled");
+    EXPECT_EQ(defaults.boolForKey("globalHotkeyEnabled"), false) << "kept in memory";
+    files.setFaults({});
+    EXPECT_EQ(files.contents(file), "{\"scanInterval\": 5.0, \"hasCompletedOnboarding\": true}")
+        << "not written over while it could not be kept";
+    EXPECT_TRUE(
+        capture.first("persistence", "The unreadable user defaults file " + file.string() + " could not be kept (")
+            .has_value());
+
+    defaults.set(2.0, "scanInterval");
+    EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator{}), 2)
+        << "kept beside the new file";
+    ns::UserDefaults reread(file);
+    EXPECT_EQ(reread.boolForKey("globalHotkeyEnabled"), false);
+    EXPECT_EQ(reread.doubleForKey("scanInterval"), 2.0);
 }
 
 TEST_F(UserDefaultsFileTest, MembersTheReaderCannotTakeAreLeftOut) {

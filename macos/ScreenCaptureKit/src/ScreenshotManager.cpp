@@ -3,6 +3,7 @@
 #include "Delivery.hpp"
 #include "macos/CoreGraphics/WindowImage.hpp"
 #include "macos/ScreenCaptureKit/Error.hpp"
+#include "macos/sim/StatusItemDrawing.hpp"
 
 #include <cmath>
 
@@ -39,8 +40,8 @@ void ScreenshotManager::captureImage(const ContentFilter& filter, const StreamCo
             std::size_t height = configuration.height ? configuration.height : ownPixels(answering, frame.height());
             if (width == 0 || height == 0 || width > cg::maximumWindowImageSide || height > cg::maximumWindowImageSide)
                 return completion(nullptr, makeError(StreamError::invalidParameter));
-            auto color = cg::over(cg::Color::fromRGBA(window->color), configuration.backgroundColor);
-            completion(cg::filledImage(width, height, color), std::nullopt);
+            completion(sim::windowContentImage(answering, *window, width, height, configuration.backgroundColor),
+                       std::nullopt);
         });
 }
 

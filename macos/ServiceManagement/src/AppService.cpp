@@ -21,6 +21,14 @@ std::optional<fs::path> configHome() {
 }
 
 ns::Error notFoundError() { return ns::Error(AppService::serviceErrorDomain, 3, "The login item could not be found"); }
+ns::Error alreadyRegisteredError() {
+    return ns::Error(AppService::serviceErrorDomain, AppService::alreadyRegisteredCode,
+                     "The login item is already registered");
+}
+ns::Error launchDeniedError() {
+    return ns::Error(AppService::serviceErrorDomain, AppService::launchDeniedByUserCode,
+                     "The login item was turned off by the user");
+}
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -142,7 +150,10 @@ void AppService::registerService() {
     ++registerCalls_;
     if (faults_.registerError) throw *faults_.registerError;
     if (faults_.serviceNotFound) throw notFoundError();
+    // As on the platform, registering what is registered fails, and so does registering what the
+    // user turned off: only the user turns it on again.
     if (inMemory_) {
+        if (registeredInMemory_) throw alreadyRegisteredError();
         registeredInMemory_ = true;
         return;
     }
@@ -150,11 +161,13 @@ void AppService::registerService() {
     if (!file) throw notFoundError();
     auto& files = ns::FileManager::defaultManager();
     if (files.fileExists(*file)) {
+        std::optional<bool> turnedOff;
         try {
-            if (isTurnedOff(files.contents(*file))) return;
+            turnedOff = isTurnedOff(files.contents(*file));
         } catch (const ns::Error&) {
-            // Unreadable: write it afresh.
+            // Unreadable: written afresh below.
         }
+        if (turnedOff) throw *turnedOff ? launchDeniedError() : alreadyRegisteredError();
     }
     auto entry = desktopEntry(currentExecutable());
     files.createDirectory(file->parent_path(), true);

@@ -53,8 +53,16 @@ TEST_F(AppServiceTest, RegisteringWritesAnAutostartEntryAndUnregisteringRemovesI
     EXPECT_NE(contents.find("\nName=Stashbay\n"), std::string::npos);
     EXPECT_NE(contents.find("\nExec="), std::string::npos);
 
-    service.registerService();  // again: still one entry, still enabled
+    // Again: the platform refuses, and the entry stays as it was.
+    try {
+        service.registerService();
+        ADD_FAILURE() << "registering twice should fail";
+    } catch (const ns::Error& error) {
+        EXPECT_EQ(error.domain(), sm::AppService::serviceErrorDomain);
+        EXPECT_EQ(error.code(), sm::AppService::alreadyRegisteredCode);
+    }
     EXPECT_EQ(service.status(), Status::enabled);
+    EXPECT_EQ(ns::FileManager::defaultManager().contents(entry()), contents);
     service.unregisterService();
     EXPECT_FALSE(fs::exists(entry()));
     EXPECT_EQ(service.status(), Status::notRegistered);
@@ -86,7 +94,12 @@ TEST_F(AppServiceTest, AnEntryTheUserTurnedOffRequiresApprovalAndIsLeftAlone) {
         std::string turnedOff = std::string("[Desktop Entry]\nType=Application\nExec=stashbay\n") + line + "\n";
         ns::FileManager::defaultManager().writeAtomically(entry(), turnedOff);
         EXPECT_EQ(service.status(), Status::requiresApproval) << line;
-        service.registerService();
+        try {
+            service.registerService();
+            ADD_FAILURE() << "only the user turns it on again";
+        } catch (const ns::Error& error) {
+            EXPECT_EQ(error.code(), sm::AppService::launchDeniedByUserCode);
+        }
         EXPECT_EQ(ns::FileManager::defaultManager().contents(entry()), turnedOff);
         service.unregisterService();
         EXPECT_EQ(service.status(), Status::notRegistered);
@@ -141,6 +154,7 @@ TEST_F(AppServiceTest, InMemoryTheRegistrationTouchesNoFile) {
     service.resetInMemory();
     service.registerService();
     EXPECT_EQ(service.status(), Status::enabled);
+    EXPECT_THROW(service.registerService(), ns::Error) << "already registered";
     EXPECT_EQ(service.entryFile(), std::nullopt);
     EXPECT_FALSE(fs::exists(configHome));
     service.unregisterService();

@@ -12,6 +12,16 @@ namespace sim {
 
 namespace {
 
+bool isEscape(const cg::Event& event) {
+    return event.integerValue(cg::EventField::keyboardEventKeycode) == World::escapeKeyCode;
+}
+
+bool isMenuWindow(const World& world, WindowNumber window) {
+    for (const auto& level : world.openMenuLevels())
+        if (level.window == window) return true;
+    return false;
+}
+
 runtime::Instant now() { return runtime::EventLoop::current().clock().now(); }
 
 // The stages an event passes through from the point where it entered.
@@ -281,8 +291,10 @@ std::optional<ProcessID> EventSystem::targetOf(const cg::Event& event) {
     if (named > 0 && named <= std::numeric_limits<ProcessID>::max()) {
         target = static_cast<ProcessID>(named);
     } else if (cg::isKeyboardEventType(event.type())) {
-        // The keyboard goes to the frontmost application, wherever the pointer is.
+        // The keyboard goes to the frontmost application, wherever the pointer is; Escape goes to
+        // the application tracking an open menu, which closes it.
         target = world_.processes().frontmost();
+        if (auto item = world_.openMenuItem(); item && isEscape(event)) target = world_.statusItem(*item)->owner;
     } else if (auto window = windowOf(event)) {
         target = world_.windowServer().find(*window)->owner;
     } else if (isDragOrUp(event.type()) && mouseGrab_) {
@@ -511,6 +523,18 @@ void EventSystem::handle(ProcessID pid, const Queued& queued) {
         if (const auto* hit = world_.windowServer().hitTest(event.location())) window = hit->number;
     }
     const StatusItem* item = window ? world_.statusItemForWindow(*window) : nullptr;
+
+    // The open menu tracks the pointer and the keyboard's Escape.
+    if (type == T::keyDown && isEscape(event)) {
+        if (auto open = world_.openMenuItem(); open && world_.statusItem(*open)->owner == pid) world_.closeMenus();
+        return;
+    }
+    if (window && isMenuWindow(world_, *window)) {
+        if (type == T::mouseMoved || type == T::leftMouseDragged) world_.menuPointerMoved(event.location());
+        if (type == T::leftMouseUp) world_.menuReleased(event.location());
+        app.press.reset();
+        return;
+    }
 
     if (type == T::leftMouseDown || type == T::rightMouseDown) {
         if (item && item->owner == pid) {

@@ -1,14 +1,14 @@
 #include "macos/sim/Scenario.hpp"
 
 #include "JsonNode.hpp"
+#include "macos/sim/InputFile.hpp"
+#include "macos/sim/StatusItemDrawing.hpp"
 
 #include <fmt/format.h>
 
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <map>
-#include <sstream>
 #include <utility>
 
 namespace sim {
@@ -57,6 +57,43 @@ EdgeInsets readInsets(const JsonNode& node) {
     return insets;
 }
 
+// A screen far larger than any display, or placed far from the others, could not be drawn nor
+// captured: the program would fail at its first picture rather than here, where the field is named.
+constexpr double maxScreenSide = 8192, maxScreenOffset = 100000, maxBackingScale = 4;
+
+std::optional<FieldProblem> sizeProblem(const ScreenSpec& spec) {
+    const auto side = [](std::string field, double value) -> std::optional<FieldProblem> {
+        if (value <= maxScreenSide) return std::nullopt;
+        return FieldProblem{std::move(field), fmt::format("must be at most {} points", maxScreenSide)};
+    };
+    const auto offset = [](std::string field, double value) -> std::optional<FieldProblem> {
+        if (std::abs(value) <= maxScreenOffset) return std::nullopt;
+        return FieldProblem{std::move(field), fmt::format("must be between -{0} and {0}", maxScreenOffset)};
+    };
+    const std::pair<const char*, const std::optional<cg::Rect>> rects[] = {
+        {"frame", spec.frame},
+        {"visibleFrame", spec.visibleFrame},
+        {"auxiliaryTopLeftArea", spec.auxiliaryTopLeftArea},
+        {"auxiliaryTopRightArea", spec.auxiliaryTopRightArea}};
+    for (const auto& [name, rect] : rects) {
+        if (!rect) continue;
+        const std::string field(name);
+        if (auto p = side(field + ".width", rect->size.width)) return p;
+        if (auto p = side(field + ".height", rect->size.height)) return p;
+        if (auto p = offset(field + ".x", rect->origin.x)) return p;
+        if (auto p = offset(field + ".y", rect->origin.y)) return p;
+    }
+    const std::pair<const char*, double> insets[] = {{"top", spec.safeAreaInsets.top},
+                                                     {"left", spec.safeAreaInsets.left},
+                                                     {"bottom", spec.safeAreaInsets.bottom},
+                                                     {"right", spec.safeAreaInsets.right}};
+    for (const auto& [edge, value] : insets)
+        if (auto p = side(std::string("safeAreaInsets.") + edge, value)) return p;
+    if (spec.backingScaleFactor > maxBackingScale)
+        return FieldProblem{"backingScaleFactor", fmt::format("must be at most {}", maxBackingScale)};
+    return std::nullopt;
+}
+
 ScreenSpec readScreen(const JsonNode& node) {
     node.rejectUnknownFields({"name", "frame", "visibleFrame", "safeAreaInsets", "auxiliaryTopLeftArea",
                               "auxiliaryTopRightArea", "displayNumber", "deviceDescription", "builtIn",
@@ -80,6 +117,7 @@ ScreenSpec readScreen(const JsonNode& node) {
     spec.builtIn = optionalBoolean(node, "builtIn", false);
     if (auto scale = node.optionalField("backingScaleFactor")) spec.backingScaleFactor = scale->number();
     if (auto problem = findProblem(spec)) node.failAt(problem->field, problem->message);
+    if (auto problem = sizeProblem(spec)) node.failAt(problem->field, problem->message);
     return spec;
 }
 
@@ -161,8 +199,8 @@ StatusItemBehaviour readItemBehaviour(const JsonNode& node) {
 }
 
 StatusItemSpec readStatusItem(const JsonNode& node) {
-    node.rejectUnknownFields({"title", "width", "icon", "enabled", "subrole", "menu", "behaviour", "positionUnreadable",
-                              "sizeUnreadable", "captureFails", "statusWindow"});
+    node.rejectUnknownFields({"title", "width", "icon", "text", "showsTime", "symbol", "enabled", "subrole", "menu",
+                              "behaviour", "positionUnreadable", "sizeUnreadable", "captureFails", "statusWindow"});
     StatusItemSpec item;
     item.title = optionalText(node, "title");
     if (auto width = node.optionalField("width")) {
@@ -170,6 +208,16 @@ StatusItemSpec readStatusItem(const JsonNode& node) {
         if (!(item.width > 0) || item.width > 1000) width->fail("expected a width above 0 and at most 1000");
     }
     if (auto icon = node.optionalField("icon")) item.iconColor = readColor(*icon);
+    item.text = optionalText(node, "text");
+    item.showsTime = optionalBoolean(node, "showsTime", false);
+    if (auto symbol = node.optionalField("symbol")) {
+        item.symbol = symbol->text();
+        if (!isStatusItemSymbol(item.symbol)) {
+            std::string known;
+            for (auto name : statusItemSymbols()) known += (known.empty() ? "" : ", ") + std::string(name);
+            symbol->fail("expected one of " + known);
+        }
+    }
     item.enabled = optionalBoolean(node, "enabled", true);
     // Absent keeps the usual subrole; null means the element has none.
     if (node.has("subrole")) item.subrole = optionalText(node, "subrole");
@@ -214,7 +262,7 @@ ApplicationBehaviour readApplicationBehaviour(const JsonNode& node) {
 }
 
 ProcessSpec readApplication(const JsonNode& node) {
-    node.rejectUnknownFields({"pid", "bundleIdentifier", "name", "finishedLaunching", "terminated", "hidden",
+    node.rejectUnknownFields({"pid", "bundleIdentifier", "name", "finishedLaunching", "terminated", "hidden", "agent",
                               "statusItems", "windows", "behaviour"});
     ProcessSpec spec;
     spec.pid = static_cast<ProcessID>(node.field("pid").integer(1, std::numeric_limits<ProcessID>::max()));
@@ -223,6 +271,7 @@ ProcessSpec readApplication(const JsonNode& node) {
     spec.finishedLaunching = optionalBoolean(node, "finishedLaunching", true);
     spec.terminated = optionalBoolean(node, "terminated", false);
     spec.hidden = optionalBoolean(node, "hidden", false);
+    spec.agent = optionalBoolean(node, "agent", false);
     if (auto items = node.optionalField("statusItems")) {
         for (const auto& e : items->elements()) spec.statusItems.push_back(readStatusItem(e));
     }
@@ -410,12 +459,13 @@ Scenario parseScenario(std::string_view text, std::string fileName) {
 }
 
 Scenario loadScenarioFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw ScenarioError(path.string(), "", "cannot be read");
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (in.bad()) throw ScenarioError(path.string(), "", "cannot be read");
-    return parseScenario(contents.str(), path.string());
+    std::string contents;
+    try {
+        contents = readInputFile(path, maxScenarioFileBytes);
+    } catch (const InputFileError& e) {
+        throw ScenarioError(path.string(), "", e.what());
+    }
+    return parseScenario(contents, path.string());
 }
 
 Scenario embeddedScenario(std::string_view fileName) {

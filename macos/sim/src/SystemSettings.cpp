@@ -30,6 +30,8 @@ bool knows(const std::string& url) {
 
 bool isWebLink(const std::string& url) { return url.starts_with("https://") || url.starts_with("http://"); }
 
+bool isSettingsAddress(const std::string& url) { return url.starts_with("x-apple.systempreferences:"); }
+
 std::optional<PrivacyPane> paneOf(const std::string& url) {
     if (!knows(url)) return std::nullopt;
     return url.ends_with("Privacy_Accessibility") ? PrivacyPane::accessibility : PrivacyPane::screenRecording;
@@ -46,7 +48,9 @@ std::optional<OpenFailure> open(World& world, const std::string& url) {
         permissions.openedWebURLs.push_back(url);
         return std::nullopt;
     }
-    if (!knows(url))
+    // System Settings takes every address of its scheme; one whose pane or anchor it does not
+    // know still brings System Settings up, on whatever page it shows then.
+    if (!isSettingsAddress(url))
         return OpenFailure{applicationNotFound, "There is no application set to open the URL " + url + "."};
     if (permissions.failingSettingsURLs.count(url))
         return OpenFailure{unknownError, "System Settings could not open the URL " + url + "."};

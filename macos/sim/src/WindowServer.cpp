@@ -19,20 +19,18 @@ WindowNumber WindowServer::create(ProcessID owner, const WindowSpec& spec, std::
 }
 
 void WindowServer::destroy(WindowNumber number) {
-    std::erase_if(windows_, [number](const Window& w) { return w.number == number; });
+    if (auto* w = find(number)) windows_.erase(windows_.begin() + (w - windows_.data()));
 }
 
+// Windows are kept in the order of their numbers (numbers only grow), so a lookup is a binary
+// search: a bar of many items is laid out without a walk of every window per item.
 Window* WindowServer::find(WindowNumber number) {
-    for (auto& w : windows_)
-        if (w.number == number) return &w;
-    return nullptr;
+    auto it = std::lower_bound(windows_.begin(), windows_.end(), number,
+                               [](const Window& w, WindowNumber n) { return w.number < n; });
+    return it != windows_.end() && it->number == number ? &*it : nullptr;
 }
 
-const Window* WindowServer::find(WindowNumber number) const {
-    for (auto& w : windows_)
-        if (w.number == number) return &w;
-    return nullptr;
-}
+const Window* WindowServer::find(WindowNumber number) const { return const_cast<WindowServer*>(this)->find(number); }
 
 std::vector<const Window*> WindowServer::ordered() const {
     std::vector<const Window*> out;

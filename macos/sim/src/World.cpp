@@ -10,6 +10,7 @@
 #include "stashbay/runtime/EventLoop.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -48,8 +49,12 @@ World::World(const Scenario& scenario)
             processes_.makeSelf(process);
         }
     }
-    for (const auto& process : processes_.listed()) {
-        if (process->isFinishedLaunching() && !process->isTerminated()) startApplication(process->pid());
+    {
+        // The bar is laid out once, after every application has put its items there.
+        DeferredLayout batch(*this);
+        for (const auto& process : processes_.listed()) {
+            if (process->isFinishedLaunching() && !process->isTerminated()) startApplication(process->pid());
+        }
     }
     if (!processes_.self()) {
         ProcessSpec self;
@@ -77,6 +82,10 @@ World::World(const Scenario& scenario)
     // The application object of an earlier world goes with it.
     ns::Application::resetShared();
     gCurrent = this;
+}
+
+World::DeferredLayout::~DeferredLayout() {
+    if (--world_.layoutDeferred_ == 0 && world_.layoutPending_) world_.relayout();
 }
 
 World::~World() {
@@ -108,6 +117,8 @@ void World::postScreenParametersChanged() {
 }
 
 void World::postWorkspace(const char* name, const std::shared_ptr<Process>& process) {
+    // The workspace's launch and termination notifications leave agent applications out.
+    if (process && process->isAgent()) return;
     ns::Notification n{name, 0, {}};
     n.userInfo[notification::applicationKey] = cf::Value(cf::Value::ObjectRef(process));
     workspaceNotificationCenter().post(n);
@@ -196,6 +207,7 @@ void World::startApplication(ProcessID pid) {
     if (it == pendingContent_.end()) return;
     auto [items, windows] = std::move(it->second);
     pendingContent_.erase(it);
+    DeferredLayout batch(*this);
     for (auto& spec : items) addStatusItem(pid, std::move(spec));
     for (auto w = windows.rbegin(); w != windows.rend(); ++w) openWindow(pid, *w);
 }
@@ -226,7 +238,13 @@ const ApplicationBehaviour* World::behaviourOf(ProcessID pid) const {
 WindowNumber World::openWindow(ProcessID owner, const WindowSpec& spec) { return windows_.create(owner, spec); }
 
 void World::closeWindow(WindowNumber number) {
-    if (openMenu_ && openMenu_->window == number) openMenu_.reset();
+    if (openMenu_ && openMenu_->window == number) closeMenus();
+    if (openMenu_) {
+        auto& submenus = openMenu_->submenus;
+        auto it =
+            std::find_if(submenus.begin(), submenus.end(), [number](const auto& s) { return s.second == number; });
+        if (it != submenus.end()) closeSubmenusBelow(static_cast<std::size_t>(it - submenus.begin()));
+    }
     if (openPopover_ && openPopover_->window == number) openPopover_.reset();
     windows_.destroy(number);
 }
@@ -318,6 +336,11 @@ double World::menuBarHeight() const {
 }
 
 void World::relayout() {
+    if (layoutDeferred_ > 0) {
+        layoutPending_ = true;
+        return;
+    }
+    layoutPending_ = false;
     std::optional<ScreenSpec> primary;
     if (!screens_.screens().empty()) primary = screens_.screens().front()->spec();
     std::vector<double> widths;
@@ -327,6 +350,7 @@ void World::relayout() {
         auto& item = statusItems_.at(menuBar_.order()[i]);
         item.frame = slots[i].frame;
         item.onBar = slots[i].onBar;
+        item.shown = slots[i].shown;
         if (auto* w = windows_.find(item.window)) {
             w->bounds = item.frame;
             w->onScreen = item.onBar;
@@ -377,12 +401,12 @@ bool World::openMenu(StatusItemID id, MenuTrigger trigger) {
     std::size_t rows = std::max<std::size_t>(item->spec.menu.size(), 1);
     WindowSpec spec;
     spec.layer = WindowLevel::popUpMenu;
-    spec.bounds = cg::Rect{item->frame.minX(), item->frame.maxY(), 240, 10 + 22.0 * static_cast<double>(rows)};
+    spec.bounds = menuFrame({item->frame.minX(), item->frame.maxY()}, rows);
     spec.onScreen = true;
     spec.color = 0xF4F4F4FF;
     auto window = windows_.create(item->owner, spec);
     auto generation = ++menuGeneration_;
-    openMenu_ = OpenMenu{id, window, generation};
+    openMenu_ = OpenMenu{id, window, generation, {}, std::nullopt};
     if (behaviour.menuClosesAfter) {
         schedule(*behaviour.menuClosesAfter, [this, generation] {
             if (openMenu_ && openMenu_->generation == generation) closeMenus();
@@ -393,8 +417,120 @@ bool World::openMenu(StatusItemID id, MenuTrigger trigger) {
 
 void World::closeMenus() {
     if (!openMenu_) return;
+    closeSubmenusBelow(0);
     windows_.destroy(openMenu_->window);
     openMenu_.reset();
+}
+
+cg::Rect World::primaryBounds() const {
+    const auto& screens = screens_.screens();
+    if (screens.empty()) return cg::Rect{0, 0, 1e9, 1e9};
+    const auto& frame = screens.front()->spec().frame;
+    return cg::Rect{0, 0, frame.width(), frame.height()};
+}
+
+cg::Rect World::menuFrame(cg::Point anchor, std::size_t rows, std::optional<double> leftOf) const {
+    const cg::Rect screen = primaryBounds();
+    const double height = 2 * menuPadding + menuRowHeight * static_cast<double>(rows);
+    double x = anchor.x;
+    if (x + menuWidth > screen.maxX()) x = leftOf ? *leftOf - menuWidth : screen.maxX() - menuWidth;
+    x = std::max(x, screen.minX());
+    double y = anchor.y;
+    if (y + height > screen.maxY()) y = std::max(screen.minY(), screen.maxY() - height);
+    return cg::Rect{x, y, menuWidth, height};
+}
+
+std::vector<World::MenuLevel> World::openMenuLevels() const {
+    std::vector<MenuLevel> levels;
+    if (!openMenu_) return levels;
+    const auto* item = statusItem(openMenu_->item);
+    if (!item) return levels;
+    levels.push_back(MenuLevel{openMenu_->window, &item->spec.menu, std::nullopt});
+    for (const auto& [entry, window] : openMenu_->submenus) {
+        const auto& above = *levels.back().entries;
+        if (entry >= above.size()) break;
+        levels.push_back(MenuLevel{window, &above[entry].submenu, std::nullopt});
+    }
+    if (auto h = openMenu_->highlighted; h && h->first < levels.size()) levels[h->first].highlighted = h->second;
+    return levels;
+}
+
+std::optional<std::pair<std::size_t, std::optional<std::size_t>>> World::menuEntryAt(cg::Point location) const {
+    auto levels = openMenuLevels();
+    // Deeper menus lie over the ones they come from.
+    for (std::size_t level = levels.size(); level-- > 0;) {
+        const auto* w = windows_.find(levels[level].window);
+        if (!w || !w->bounds.contains(location)) continue;
+        double row = std::floor((location.y - w->bounds.minY() - menuPadding) / menuRowHeight);
+        std::optional<std::size_t> entry;
+        if (row >= 0 && row < static_cast<double>(levels[level].entries->size())) entry = static_cast<std::size_t>(row);
+        return std::pair(level, entry);
+    }
+    return std::nullopt;
+}
+
+void World::closeSubmenusBelow(std::size_t levels) {
+    if (!openMenu_) return;
+    auto& submenus = openMenu_->submenus;
+    while (submenus.size() > levels) {
+        windows_.destroy(submenus.back().second);
+        submenus.pop_back();
+    }
+    if (openMenu_->highlighted && openMenu_->highlighted->first > levels) openMenu_->highlighted.reset();
+}
+
+void World::openSubmenu(std::size_t level, std::size_t entry) {
+    auto levels = openMenuLevels();
+    if (level >= levels.size() || entry >= levels[level].entries->size()) return;
+    if (openMenu_->submenus.size() > level && openMenu_->submenus[level].first == entry) return;
+    closeSubmenusBelow(level);
+    const auto* parent = windows_.find(levels[level].window);
+    const auto& submenu = (*levels[level].entries)[entry].submenu;
+    if (!parent || submenu.empty()) return;
+    // Beside its entry, overlapping the menu a little; left of the menu when the screen ends.
+    const double top = parent->bounds.minY() + menuRowHeight * static_cast<double>(entry);
+    WindowSpec spec;
+    spec.layer = WindowLevel::popUpMenu;
+    spec.bounds = menuFrame({parent->bounds.maxX() - 4, top}, submenu.size(), parent->bounds.minX() + 4);
+    spec.onScreen = true;
+    spec.color = 0xF4F4F4FF;
+    openMenu_->submenus.emplace_back(entry, windows_.create(parent->owner, spec));
+}
+
+void World::menuPointerMoved(cg::Point location) {
+    auto at = menuEntryAt(location);
+    if (!at) return;
+    auto [level, entry] = *at;
+    const auto levels = openMenuLevels();
+    const MenuEntrySpec* e = entry ? &(*levels[level].entries)[*entry] : nullptr;
+    if (!e || e->separator || !e->enabled) {
+        openMenu_->highlighted.reset();
+        if (e) closeSubmenusBelow(level);
+        return;
+    }
+    openMenu_->highlighted = std::pair(level, *entry);
+    if (e->submenu.empty())
+        closeSubmenusBelow(level);
+    else
+        openSubmenu(level, *entry);
+}
+
+void World::menuReleased(cg::Point location) {
+    auto at = menuEntryAt(location);
+    if (!at || !at->second) return;
+    auto [level, entry] = std::pair(at->first, *at->second);
+    const auto levels = openMenuLevels();
+    const auto& e = (*levels[level].entries)[entry];
+    if (e.separator || !e.enabled) return;
+    if (!e.submenu.empty()) {
+        openMenu_->highlighted = std::pair(level, entry);
+        openSubmenu(level, entry);
+        return;
+    }
+    std::vector<std::size_t> path;
+    for (std::size_t i = 0; i < level; ++i) path.push_back(openMenu_->submenus[i].first);
+    path.push_back(entry);
+    chooseMenuEntry(openMenu_->item, std::move(path));
 }
 
 void World::noteMouseDown(cg::Point location) {
@@ -407,8 +543,7 @@ void World::noteMouseDown(cg::Point location) {
         if (!w || !w->bounds.contains(location)) closePopover();
     }
     if (!openMenu_) return;
-    const auto* w = windows_.find(openMenu_->window);
-    if (w && w->bounds.contains(location)) return;
+    if (menuEntryAt(location)) return;
     closeMenus();
 }
 
@@ -421,9 +556,14 @@ bool World::pressItem(StatusItemID id, MenuTrigger trigger) {
     closePopover();
     WindowSpec spec;
     spec.layer = behaviour.windowLayer;
-    spec.bounds = cg::Rect{item->frame.minX(), item->frame.maxY() + 4, 320, 240};
+    // Under the item, kept on the primary screen as a Mac keeps a popover.
+    const cg::Rect screen = primaryBounds();
+    double x = std::max(screen.minX(), std::min(item->frame.minX(), screen.maxX() - 320));
+    double y = std::max(screen.minY(), std::min(item->frame.maxY() + 4, screen.maxY() - 240));
+    spec.bounds = cg::Rect{x, y, 320, 240};
     spec.onScreen = true;
     spec.color = 0xECECECFF;
+    if (auto process = processes_.find(item->owner)) spec.name = process->localizedName();
     openPopover_ = OpenPopover{id, windows_.create(item->owner, spec)};
     popoverOpenings_.push_back(id);
     return true;
@@ -456,8 +596,11 @@ std::int32_t World::performItemAction(StatusItemID id, MenuTrigger trigger) {
     bool closesFirst = behaviour.menuClosesAfter && *behaviour.menuClosesAfter < wait;
     if (closesFirst) wait = *behaviour.menuClosesAfter;
     spendTime(wait);
-    if (closesFirst) closeMenus();
-    return -25204;  // cannot complete
+    if (!closesFirst) return -25204;  // cannot complete: the caller gave up first
+    // The menu closed while the caller still waited: the application answers, and the action
+    // succeeded.
+    closeMenus();
+    return 0;
 }
 
 void World::chooseMenuEntry(StatusItemID item, std::vector<std::size_t> path) {

@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <fstream>
@@ -88,6 +89,21 @@ TEST(DefaultScenario, EmbeddedTextIsTheFileInTheSourceTree) {
     EXPECT_THROW(sim::embeddedScenario("missing.json"), sim::ScenarioError);
 }
 
+// The first-run world differs from the default one in its permissions only, so that what the
+// onboarding shows is the world a person otherwise sees.
+TEST(FirstRunScenario, IsTheDefaultWorldWithBothPermissionsOff) {
+    auto firstRun = sim::embeddedScenario("first-run.json");
+    EXPECT_FALSE(firstRun.permissions.accessibility);
+    EXPECT_FALSE(firstRun.permissions.screenRecording);
+    EXPECT_TRUE(sim::defaultScenario().permissions.accessibility);
+
+    auto document = [](const char* name) { return nlohmann::json::parse(*sim::embeddedScenarioText(name)); };
+    auto firstRunText = document("first-run.json"), defaultText = document("default.json");
+    firstRunText.erase("permissions");
+    defaultText.erase("permissions");
+    EXPECT_EQ(firstRunText, defaultText);
+}
+
 TEST(ScenarioFile, LoadsFromDiskAndNamesTheFileInErrors) {
     auto dir = std::filesystem::temp_directory_path() / ("stashbay-scenario-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
@@ -108,6 +124,26 @@ TEST(ScenarioFile, LoadsFromDiskAndNamesTheFileInErrors) {
     }
     EXPECT_THAT([&] { sim::loadScenarioFile(dir / "absent.json"); },
                 ::testing::ThrowsMessage<sim::ScenarioError>(HasSubstr("absent.json: cannot be read")));
+    std::filesystem::remove_all(dir);
+}
+
+// What is not a scenario file at all is refused before it is read: a folder does not read as an
+// empty file, a device neither as an endless one.
+TEST(ScenarioFile, RefusesWhatIsNotARegularFileOfASensibleSize) {
+    auto dir = std::filesystem::temp_directory_path() / ("stashbay-scenario-kinds-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    auto large = dir / "large.json";
+    std::ofstream(large) << std::string(sim::maxScenarioFileBytes + 1, ' ');
+    const std::pair<std::filesystem::path, std::string> cases[] = {
+        {dir, dir.string() + ": is a directory"},
+        {"/dev/zero", "/dev/zero: is not a regular file"},
+        {large, large.string() + ": is larger than 4 MiB"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_THAT([&] { sim::loadScenarioFile(c.first); },
+                    ::testing::ThrowsMessage<sim::ScenarioError>(::testing::StrEq(c.second)))
+            << c.first;
+    }
     std::filesystem::remove_all(dir);
 }
 
@@ -254,6 +290,27 @@ INSTANTIATE_TEST_SUITE_P(
                     "bad.json: screens[0].auxiliaryTopLeftArea.height: must not be negative"},
         BadScenario{"zero backing scale", withScreen(R"(, "backingScaleFactor": 0)"),
                     "bad.json: screens[0].backingScaleFactor: must be a positive number"},
+        BadScenario{"screen wider than any display", oneScreen(R"({"x": 0, "y": 0, "width": 1e8, "height": 600})", "7"),
+                    "bad.json: screens[0].frame.width: must be at most 8192 points"},
+        BadScenario{"screen of astronomic width", oneScreen(R"({"x": 0, "y": 0, "width": 1e300, "height": 600})", "7"),
+                    "bad.json: screens[0].frame.width: must be at most 8192 points"},
+        BadScenario{"screen too tall", oneScreen(R"({"x": 0, "y": 0, "width": 800, "height": 8193})", "7"),
+                    "bad.json: screens[0].frame.height: must be at most 8192 points"},
+        BadScenario{"visible frame too wide",
+                    R"({"version": 1, "screens": [{"frame": {"x": 0, "y": 0, "width": 800, "height": 600},
+                        "visibleFrame": {"x": 0, "y": 0, "width": 9000, "height": 1}, "displayNumber": 1}]})",
+                    "bad.json: screens[0].visibleFrame.width: must be at most 8192 points"},
+        BadScenario{"second screen far away",
+                    R"({"version": 1, "screens": [
+                        {"frame": {"x": 0, "y": 0, "width": 1, "height": 1},
+                         "visibleFrame": {"x": 0, "y": 0, "width": 1, "height": 1}, "displayNumber": 3},
+                        {"frame": {"x": 1e9, "y": 0, "width": 1, "height": 1},
+                         "visibleFrame": {"x": 1, "y": 0, "width": 1, "height": 1}, "displayNumber": 4}]})",
+                    "bad.json: screens[1].frame.x: must be between -100000 and 100000"},
+        BadScenario{"huge safe area", withScreen(R"(, "safeAreaInsets": {"top": 1e12})"),
+                    "bad.json: screens[0].safeAreaInsets.top: must be at most 8192 points"},
+        BadScenario{"huge backing scale", withScreen(R"(, "backingScaleFactor": 1000)"),
+                    "bad.json: screens[0].backingScaleFactor: must be at most 4"},
         BadScenario{"unknown screen field", withScreen(R"(, "notch": true)"),
                     "bad.json: screens[0].notch: unknown field"},
         BadScenario{"built-in as number", withScreen(R"(, "builtIn": 1)"),

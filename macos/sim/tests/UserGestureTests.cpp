@@ -65,8 +65,9 @@ TEST_F(UserGestureTest, ARelaunchAtAScriptedMomentGivesTheSameApplicationANewPro
     std::vector<std::string> posted;
     auto observer = sim::workspaceNotificationCenter().addObserver(
         "", &ns::OperationQueue::main(), [&](const ns::Notification& n) { posted.push_back(n.name); });
-    auto item = twoItemsOnTheBar().first;
-    const auto oldPid = world.statusItem(item)->owner;
+    // Ferry is a regular application; agents are relaunched without notifications.
+    const sim::ProcessID oldPid = 454;
+    ASSERT_FALSE(world.processes().find(oldPid)->isAgent());
     const auto bundle = world.processes().find(oldPid)->bundleIdentifier();
     const auto itemCount = world.statusItemsOf(oldPid).size();
 

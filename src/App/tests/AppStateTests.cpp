@@ -154,6 +154,14 @@ TEST_F(AppStateTest, ApplyOrderPutsTheStoredOrderFirstAndTheRestInScanOrder) {
     for (const char* id : {"c", "x", "a"}) arrangement.assign(MenuBarItemID(id, 0), MenuBarItemVisibility::stashbay);
     EXPECT_EQ(ids(AppState::applyOrder(abc, SectionType::stashbay, arrangement)),
               (std::vector<std::string>{"c#0", "a#0", "b#0"}));
+    // Two items of one identity: the stored identity takes the first; the second keeps its place
+    // among the rest. Identities that differ only in their index are not confused.
+    std::vector<MenuBarItem> twice{item("b", 0, true), item("a", 1, true), item("a", 0, true, 7),
+                                   item("a", 0, true, 8)};
+    auto ordered = AppState::applyOrder(twice, SectionType::stashbay, arrangement);
+    EXPECT_EQ(ids(ordered), (std::vector<std::string>{"a#0", "b#0", "a#1", "a#0"}));
+    EXPECT_EQ(ordered[0].ownerPID(), 7);
+    EXPECT_EQ(ordered[3].ownerPID(), 8);
 }
 
 TEST_F(AppStateTest, TheChangeCheckSeesEveryFieldThePanelShowsOrActsOn) {
@@ -283,3 +291,21 @@ TEST_F(AppStateTest, EachTriggerAsksForOneImmediateRescanAlsoAfterASecondStart) 
 }
 
 }  // namespace
+
+TEST_F(AppStateTest, AFailedLoadReplacesAnArrangementLoadedBeforeWithTheEmptyOne) {
+    IconArrangement stored = IconArrangement::empty();
+    stored.assign(MenuBarItemID(std::string("com.example.Clock"), 0), MenuBarItemVisibility::hiddenByNotch);
+    writeArrangementFile(stored.encodedDocument());
+    startAndSettle();
+    ASSERT_EQ(state->currentArrangement().assignments().size(), 1u);
+    state->stop();
+    loop.advance(1s);
+
+    writeArrangementFile("[1, 2");
+    loop.run(state->arrangementStore()->invalidateCache());
+    loop.run(state->start());
+    loop.advance(10ms);
+    EXPECT_TRUE(capture.first("appState", "Failed to load arrangement: "));
+    EXPECT_EQ(state->currentArrangement(), IconArrangement::empty());
+    EXPECT_TRUE(state->currentArrangement().assignments().empty());
+}

@@ -269,7 +269,10 @@ TEST_F(AppStoryTest, AnAbandonedDragLeavesThePublishedStateAndSavesNothing) {
     world->events().injectUserMouse(T::leftMouseUp, {a.x - 20, a.y});
     world->events().disableTaps(sim::TapPoint::at(cg::EventTapLocation::hid), T::tapDisabledByUserInput);
     loop.runUntilIdle();
-    loop.advance(AppState::dragWatchInterval * 2);
+    // A release on its way to the tracker gets one more check before the drag counts as lost.
+    loop.advance(AppState::dragWatchInterval);
+    EXPECT_TRUE(state->draggingItem()) << "given up at the first check that saw the button up";
+    loop.advance(AppState::dragWatchInterval);
     EXPECT_FALSE(state->draggingItem());
     EXPECT_EQ(capture.count("eventTap", "Event tap disabled by system (type=4294967295). Re-enabling."), 1u);
     user(T::leftMouseDown, {400, 400});
@@ -298,3 +301,34 @@ TEST_F(AppStoryTest, AnAbandonedDragLeavesThePublishedStateAndSavesNothing) {
 }
 
 }  // namespace
+
+// Agent applications (most status-item owners) launch and quit without a workspace
+// notification, so no immediate rescan comes; the periodic scan still finds and drops them.
+TEST_F(AppStoryTest, AnAgentApplicationIsFoundAndDroppedByThePeriodicScanAlone) {
+    startAndSettle();
+    loop.advance(1s);
+    sim::ProcessSpec agent(std::nullopt, "org.example.Weather", "Weather");
+    agent.agent = true;
+    agent.statusItems.push_back(sim::StatusItemSpec{});
+    agent.statusItems.back().title = "12\u00b0";
+    agent.statusItems.back().width = 30;
+    auto listed = [&] {
+        for (const auto& item : state->menuBarItems())
+            if (item.ownerBundleID() == "org.example.Weather") return true;
+        return false;
+    };
+    auto before = scans();
+    const auto launched = world->launchApplication(agent);
+    loop.advance(100ms);
+    EXPECT_EQ(scans(), before) << "no launch notification, no immediate rescan";
+    loop.advance(2s);
+    EXPECT_EQ(scans(), before + 1);
+    EXPECT_TRUE(listed()) << "the next periodic scan found it";
+
+    before = scans();
+    world->quitApplication(launched->pid());
+    loop.advance(100ms);
+    EXPECT_EQ(scans(), before) << "no termination notification either";
+    loop.advance(10s);
+    EXPECT_FALSE(listed()) << "dropped once the debounce let it go";
+}

@@ -267,3 +267,44 @@ TEST_F(ClickTest, TheDropTargetIsTheFirstWindowWithRoomRightOfTheHousingElseTheL
     EXPECT_FALSE(run(engine().tempShowAndClick(itemOf(hidden))));
     EXPECT_EQ(texts().back(), "No visible slot with enough room for " + itemOf(hidden).ownerName());
 }
+
+TEST_F(ClickTest, ANarrowItemIsGivenTwentyFourPointsOfRoomBesideItsDropTarget) {
+    // As above: the leftmost visible window at x 100, left of the housing, and one at 880, right of
+    // the 860 boundary. A 16-point item would fit left of 880 (864 > 860); with 24 points it does
+    // not (856), so the item goes left of the leftmost window instead.
+    const auto items = world.statusItems();
+    for (const auto* item : items)
+        if (auto* w = world.windowServer().find(item->window)) w->onScreen = false;
+    auto* leftmost = world.windowServer().find(items[0]->window);
+    auto* candidate = world.windowServer().find(items[1]->window);
+    leftmost->onScreen = candidate->onScreen = true;
+    leftmost->bounds = cg::Rect{100, 0, 30, 37};
+    candidate->bounds = cg::Rect{880, 0, 30, 37};
+    const auto& hidden = firstOffTheBar();
+    const auto wide = itemOf(hidden);
+    const stashbay::MenuBarItem narrow(wide.id(), wide.ownerPID(), wide.ownerBundleID(), wide.ownerName(), wide.title(),
+                                       wide.position(), cg::Size{16, wide.size().height}, wide.windowID(), true, true,
+                                       false, nullptr, wide.lastSeen());
+    ASSERT_TRUE(engine().findVisibleTarget(16));
+    EXPECT_EQ(engine().findVisibleTarget(16)->windowID, candidate->number) << "the room alone would allow it";
+    run(engine().tempShowAndClick(narrow));
+    EXPECT_EQ(indexOf(hidden), indexOf(*items[0]) + 1) << "dropped left of the leftmost window";
+    settle();
+}
+
+TEST_F(ClickTest, AShownItemWhoseWindowIsLostBeforeTheClickIsStillMovedBack) {
+    const auto& hidden = firstOffTheBar();
+    const auto item = itemOf(hidden);
+    const auto owner = item.ownerName();
+    auto show = runtime::spawn(runtime::mainExecutor(), engine().tempShowAndClick(item));
+    advanceUntil([&] { return !texts().empty() && texts().back() == "Move succeeded on attempt 1"; }, 1ms);
+    // The window list is gone while the engine looks for the moved window, then comes back.
+    world.faults().windowListUnavailable = true;
+    advanceUntil([&] { return show.isFinished(); }, 1ms);
+    EXPECT_FALSE(show.result());
+    EXPECT_EQ(texts().back(), "Moved " + owner + " but lost its window");
+    world.faults().windowListUnavailable = false;
+    EXPECT_TRUE(hidden.onBar);
+    advanceUntil([&] { return texts().back() == "Returned " + owner + " to the stashbay boundary"; });
+    settle();
+}

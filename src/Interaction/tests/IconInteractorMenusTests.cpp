@@ -68,6 +68,7 @@ TEST_F(IconInteractorMenusTest, FindsTheLiveElementByItsRules) {
         {"the only item, whatever its title and place", record(10, "Renamed", 7, 5), "Solo@600"},
         {"a unique title", record(11, "Other", 0, 900), "Other@700"},
         {"two equal titles: the rank decides", record(11, "Same", 1, 700), "Same@800"},
+        {"two equal titles and the first rank, placed at the other", record(11, "Same", 0, 800), "Same@900"},
         {"an empty title is a title that matches none", record(11, "", 2, 900), "Other@700"},
         {"no title: the rank decides", record(11, std::nullopt, 0, 700), "Same@900"},
         {"an index past the list: the nearest x", record(11, "Same", 3, 790), "Same@800"},

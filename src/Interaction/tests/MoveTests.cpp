@@ -1,5 +1,7 @@
 #include "EngineScene.hpp"
 
+#include <algorithm>
+
 using namespace std::chrono_literals;
 using stashbay::ItemEventFailure;
 using T = cg::EventType;
@@ -215,4 +217,18 @@ TEST_F(MoveTest, TheMoveBackEndsSilentlyWithoutAVisibleWindowOrAnotherVisibleIte
         EXPECT_TRUE(texts().empty()) << c.name;
         EXPECT_EQ(world.events().routes().size(), routes) << c.name;
     }
+}
+
+TEST_F(MoveTest, TheCursorIsHiddenWhileTheMovesEventsArriveAndShownAfterwards) {
+    std::vector<bool> visibleAtDelivery;
+    world.events().setDeliveryObserver([&](sim::ProcessID pid, const cg::EventRef&) {
+        if (pid == hidden) visibleAtDelivery.push_back(world.events().cursorVisible());
+    });
+    EXPECT_EQ(move("Hidden", "Bell"), "moved");
+    world.events().setDeliveryObserver({});
+    ASSERT_FALSE(visibleAtDelivery.empty());
+    EXPECT_EQ(std::count(visibleAtDelivery.begin(), visibleAtDelivery.end(), true), 0)
+        << "the person saw the pointer jump with the drag";
+    EXPECT_TRUE(world.events().cursorVisible());
+    settle();
 }

@@ -20,6 +20,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* noFile = "No arrangement file found; returning empty arrangement";
+// Where a file that could not be read is kept, named by the loop's date (2026-12-10 00:00 UTC).
+constexpr const char* keptName = "arrangement.json.unreadable-20261210T000000Z";
 
 // Each test gets its own Application Support folder under the temporary directory.
 class ArrangementStoreTest : public ::testing::Test {
@@ -40,15 +42,21 @@ protected:
     fs::path folder() const { return base / "app.stashbay.Stashbay"; }
     fs::path file() const { return folder() / "arrangement.json"; }
 
-    std::string read() const {
-        std::ifstream in(file(), std::ios::binary);
+    static std::string readFile(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
         std::ostringstream out;
         out << in.rdbuf();
         return out.str();
     }
+    std::string read() const { return readFile(file()); }
     void write(const std::string& text) const {
+        fs::create_directories(folder());
         std::ofstream out(file(), std::ios::binary | std::ios::trunc);
         out << text;
+    }
+    std::string readKept(const std::string& name = keptName) const { return readFile(folder() / name); }
+    std::string keptMessage(const fs::path& kept) const {
+        return "The arrangement file " + file().string() + " could not be read; kept it as " + kept.string();
     }
     std::size_t entriesInFolder() const {
         return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder()), fs::directory_iterator{}));
@@ -224,7 +232,126 @@ TEST_P(ArrangementStoreBadFile, LoadThrowsCachesNothingAndLeavesTheFile) {
     write(sample(2).encodedDocument());
     EXPECT_EQ(load(store), sample(2));
 }
+TEST_P(ArrangementStoreBadFile, TheFirstSaveAfterTheFailedLoadKeepsTheFileAside) {
+    write(GetParam().contents);
+    ArrangementStore store;
+    EXPECT_THROW(load(store), DecodingError);
+    save(store, sample(1));
+    EXPECT_EQ(read(), sample(1).encodedDocument());
+    EXPECT_EQ(readKept(), GetParam().contents);
+    EXPECT_EQ(capture.texts("persistence", os::LogLevel::error),
+              std::vector<std::string>{keptMessage(folder() / keptName)});
+
+    save(store, sample(2));
+    EXPECT_EQ(entriesInFolder(), 2u) << "only the first save moves a file aside";
+    EXPECT_EQ(readKept(), GetParam().contents);
+}
 INSTANTIATE_TEST_SUITE_P(Cases, ArrangementStoreBadFile, ::testing::ValuesIn(badFiles));
+
+TEST_F(ArrangementStoreTest, AnUnreadableOrOversizedFileIsKeptAsideAndAnEarlierKeptFileStays) {
+    ArrangementStore store;
+    // One that could not be opened.
+    write(sample(3).encodedDocument());
+    ns::FileFaults faults;
+    faults.unreadable = {file()};
+    fileManager.setFaults(faults);
+    EXPECT_THROW(load(store), ns::Error);
+    fileManager.setFaults({});
+    save(store, sample(1));
+    EXPECT_EQ(readKept(), sample(3).encodedDocument());
+
+    // One far over any real arrangement is refused unread, and kept beside the first.
+    fs::resize_file(file(), 300u * 1024 * 1024);
+    loop.run(store.invalidateCache());
+    try {
+        load(store);
+        FAIL() << "loaded";
+    } catch (const ns::Error& error) {
+        EXPECT_EQ(error.code(), ns::CocoaError::fileReadTooLarge);
+    }
+    save(store, sample(2));
+    EXPECT_EQ(fs::file_size(folder() / (std::string(keptName) + "-2")), 300u * 1024 * 1024);
+    EXPECT_EQ(readKept(), sample(3).encodedDocument()) << "the earlier kept file is not replaced";
+    EXPECT_TRUE(
+        capture.contains("persistence", os::LogLevel::error, keptMessage(folder() / (std::string(keptName) + "-2"))));
+    EXPECT_EQ(load(store), sample(2));
+}
+
+TEST_F(ArrangementStoreTest, AFileUpToTheSizeLimitIsRead) {
+    auto document = sample(2).encodedDocument();
+    write(document + std::string(4 * 1024 * 1024 - document.size(), ' '));
+    ArrangementStore store;
+    EXPECT_EQ(load(store), sample(2));
+    write(document + std::string(4 * 1024 * 1024 - document.size() + 1, ' '));
+    loop.run(store.invalidateCache());
+    EXPECT_THROW(load(store), ns::Error);
+}
+
+TEST_F(ArrangementStoreTest, AFileThatCannotBeKeptAsideIsNotSavedOver) {
+    write("not an arrangement");
+    ArrangementStore store;
+    EXPECT_THROW(load(store), DecodingError);
+    ns::FileFaults faults;
+    faults.moveAsideFails = true;
+    fileManager.setFaults(faults);
+    EXPECT_THROW(save(store, sample(1)), ns::Error);
+    fileManager.setFaults({});
+    EXPECT_EQ(read(), "not an arrangement");
+    ArrangementStore other;
+    EXPECT_THROW(load(other), DecodingError);
+    EXPECT_THROW(load(store), DecodingError) << "nothing was cached";
+    save(store, sample(1));
+    EXPECT_EQ(readKept(), "not an arrangement") << "the next save keeps it aside";
+}
+
+TEST_F(ArrangementStoreTest, NothingIsKeptAsideWhenTheFileWasMendedOrRemovedBeforeTheSave) {
+    ArrangementStore store;
+    write("not an arrangement");
+    EXPECT_THROW(load(store), DecodingError);
+    write(sample(2).encodedDocument());
+    EXPECT_EQ(load(store), sample(2));
+    save(store, sample(1));
+    EXPECT_EQ(entriesInFolder(), 1u);
+
+    loop.run(store.invalidateCache());
+    write("not an arrangement");
+    EXPECT_THROW(load(store), DecodingError);
+    fs::remove(file());
+    save(store, sample(1));
+    EXPECT_EQ(entriesInFolder(), 1u);
+    EXPECT_TRUE(capture.texts("persistence", os::LogLevel::error).empty());
+}
+
+TEST_F(ArrangementStoreTest, ASaveGoesThroughALinkedFileAndKeepsItsMode) {
+    fs::create_directories(base / "synced");
+    auto target = base / "synced" / "arrangement.json";
+    {
+        std::ofstream out(target);
+        out << sample(1).encodedDocument();
+    }
+    fs::permissions(target, fs::perms(0600));
+    fs::create_directories(folder());
+    fs::create_symlink(target, file());
+
+    ArrangementStore store;
+    EXPECT_EQ(load(store), sample(1));
+    save(store, sample(2));
+    EXPECT_TRUE(fs::is_symlink(file()));
+    EXPECT_EQ(readFile(target), sample(2).encodedDocument());
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all, fs::perms(0600));
+
+    // A linked file that could not be read is kept beside itself; the link stays.
+    {
+        std::ofstream out(target);
+        out << "damaged";
+    }
+    loop.run(store.invalidateCache());
+    EXPECT_THROW(load(store), DecodingError);
+    save(store, sample(3));
+    EXPECT_TRUE(fs::is_symlink(file()));
+    EXPECT_EQ(readFile(base / "synced" / keptName), "damaged");
+    EXPECT_EQ(readFile(target), sample(3).encodedDocument());
+}
 
 TEST_F(ArrangementStoreTest, AnUnreadableFileThrowsTheReadErrorAndStaysUntouched) {
     ArrangementStore store;

@@ -73,6 +73,10 @@ TEST(HybridDetection, VisibilityBoundaryIsTheSmallestOnScreenWindowAtTheTop) {
     EXPECT_EQ(detection::visibilityBoundary({win(1, 1, 700, 50.0)}), 0.0) << "y of exactly 50 does not count";
     EXPECT_EQ(detection::visibilityBoundary({win(1, 1, 0.0), win(2, 1, 300)}), 0.0);
     EXPECT_EQ(detection::visibilityBoundary({}), 0.0);
+    // A display left of the main one puts its windows at negative x; on screen, they still do not
+    // count, or every item of the main bar would lie right of the boundary.
+    EXPECT_EQ(detection::visibilityBoundary({win(1, 1, 1200), win(2, 1, 900), win(3, 1, -800)}), 900.0);
+    EXPECT_EQ(detection::visibilityBoundary({win(1, 1, -0.5)}), 0.0);
 }
 
 TEST(HybridDetection, UnmatchedItemsAreJudgedByTheBoundaryAndTheirCoordinates) {

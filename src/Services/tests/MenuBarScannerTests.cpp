@@ -153,6 +153,7 @@ TEST_F(ScannerTest, DefaultWorldSnapshotHoldsEveryItemWithWhatTheWorldPlaced) {
         // Seen exactly when on the bar and not behind the camera housing (centre left of 870).
         bool seen = truth->onBar && truth->frame.midX() >= 870.0;
         EXPECT_EQ(item.isOnScreen(), seen);
+        EXPECT_EQ(item.isOnScreen(), truth->shown) << "the desktop draws in the bar exactly what the app sees";
         if (!item.isOnScreen()) ++hidden;
         if (!truth->onBar) ++offBar;
         auto owner = world->processes().find(truth->owner);
@@ -161,7 +162,8 @@ TEST_F(ScannerTest, DefaultWorldSnapshotHoldsEveryItemWithWhatTheWorldPlaced) {
         EXPECT_EQ(item.capturedImage() != nullptr, !windowless);
     }
     EXPECT_GE(hidden, 5);
-    EXPECT_EQ(offBar, 7);
+    // The items that do not fit beside the housing fill it; the rest are off the bar.
+    EXPECT_EQ(offBar, 8);
     EXPECT_TRUE(log.first("scanning",
                           "hybridDetect complete: 31 items (13 hidden, 18 visible), notch=true, "
                           "notchRect=(662.0, 945.0, 188.0, 37.0)"));
@@ -563,4 +565,45 @@ TEST_F(ScannerTest, StatusWindowsOwnedByTheControlCentreLeaveOtherItemsUnverifie
     }
     EXPECT_EQ(verified, 4);
     EXPECT_TRUE(log.first("scanning", "Image capture: 4/31 icons captured"));
+}
+
+// Above the cache's hundred entries: 200 status windows. Visited in one order every scan, each
+// entry would be evicted just before its next use; the scans alternate, so that every scan after
+// the first finds half of the icons in the cache.
+TEST_F(ScannerTest, TwoHundredIconsAreHalfServedFromTheCacheInEveryLaterScan) {
+    sim::Scenario scenario = smallWorld();
+    scenario.applications.clear();
+    for (int a = 0; a < 50; ++a) {
+        sim::ProcessSpec app{20 + a, "com.example.app" + std::to_string(a), "App " + std::to_string(a)};
+        for (int i = 0; i < 4; ++i) {
+            sim::StatusItemSpec item;
+            item.title = "Item " + std::to_string(i);
+            item.width = 24;
+            app.statusItems.push_back(item);
+        }
+        scenario.applications.push_back(app);
+    }
+    world.reset();
+    world = std::make_unique<sim::World>(scenario);
+    auto detected = loop.run(scanner->hybridDetectForTesting());
+    ASSERT_EQ(detected.size(), 200u);
+    for (const auto& item : detected) ASSERT_NE(item.windowID(), 0u);
+
+    auto captures = [&] { return world->captureService().windowImageRequests; };
+    int before = captures();
+    loop.run(scanner->captureIconsForTesting(detected));
+    EXPECT_EQ(captures() - before, 200) << "an empty cache serves nothing";
+    for (int scan = 0; scan < 4; ++scan) {
+        SCOPED_TRACE(scan);
+        before = captures();
+        auto items = loop.run(scanner->captureIconsForTesting(detected));
+        EXPECT_EQ(captures() - before, 100) << "a hit rate of one half";
+        EXPECT_EQ(loop.run(scanner->imageCacheCountForTesting()), 100u) << "the count limit stays";
+        ASSERT_EQ(items.size(), detected.size());
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            EXPECT_EQ(items[i].id(), detected[i].id()) << "items keep their places, whatever the visit's order";
+            EXPECT_NE(items[i].capturedImage(), nullptr);
+        }
+    }
+    EXPECT_EQ(log.count("scanning", "Image capture: 100/200 icons captured"), 4u);
 }

@@ -136,6 +136,8 @@ TEST_F(WindowListBridgeTest, DictionariesWithMissingOrMistypedKeys) {
          with(fullWindow(), "kCGWindowBounds",
               cf::Value::dictionary({{"X", 1.0}, {"Y", 0.0}, {"Width", 8.0}, {"Height", 8.0}, {"Space", "main"}})),
          false},
+        {"keys the entry does not read, sorting before, between and after its own, change nothing",
+         with(with(with(fullWindow(), "A", cf::Value(1)), "kCGWindowNames", cf::Value("x")), "zz", cf::Value(2)), true},
         {"bounds that are not finite are taken as they are",
          with(fullWindow(), "kCGWindowBounds", bounds(nan, 0, 8, 8)), true},
     };
@@ -331,6 +333,26 @@ TEST_F(WindowListBridgeTest, RequestingScreenRecordingAsksThePlatformAndLogsEver
     EXPECT_FALSE(world->permissions().screenRecording);
     EXPECT_EQ(capture->texts("permissions", os::LogLevel::info),
               std::vector<std::string>(2, "Requested Screen Recording access via CGRequestScreenCaptureAccess()."));
+}
+
+TEST(WindowListBridgeOnTheDefaultWorld, MenuBarWindowsWithoutNamesAreTheSameWindows) {
+    os::LogStore::shared().setEchoToStderr(false);
+    runtime::ManualLoop loop;
+    sim::World world;
+    auto named = WindowListBridge::menuBarWindows();
+    auto bare = WindowListBridge::menuBarWindows(WindowListBridge::WindowNames::leftOut);
+    ASSERT_EQ(bare.size(), named.size());
+    bool anyName = false;
+    for (std::size_t i = 0; i < named.size(); ++i) {
+        EXPECT_EQ(bare[i].windowID, named[i].windowID) << "position " << i;
+        EXPECT_EQ(bare[i].ownerPID, named[i].ownerPID) << "position " << i;
+        EXPECT_EQ(bare[i].bounds, named[i].bounds) << "position " << i;
+        EXPECT_EQ(bare[i].layer, named[i].layer) << "position " << i;
+        EXPECT_EQ(bare[i].isOnScreen, named[i].isOnScreen) << "position " << i;
+        EXPECT_FALSE(bare[i].ownerName || bare[i].windowName) << "position " << i;
+        anyName = anyName || named[i].ownerName;
+    }
+    EXPECT_TRUE(anyName) << "the default call keeps the names";
 }
 
 TEST(WindowListBridgeOnTheDefaultWorld, MenuBarWindowsAgreeWithTheBarInCountAndOrder) {

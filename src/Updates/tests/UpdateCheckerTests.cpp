@@ -404,3 +404,14 @@ TEST_F(UpdateCheckerOverHttps, ACheckInFlightOutlivesItsCheckerAndTheLoop) {
 }
 
 }  // namespace
+
+TEST(UpdateCheckerDefaults, ACheckWaitsTenSecondsForTheConnectionAndTenForTheWholeRequest) {
+    // The silent-server case above shows a checker passes its time-outs on; these are the ones
+    // every checker of the running app gets.
+    const stashbay::UpdateCheckerConfiguration configuration;
+    EXPECT_EQ(configuration.connectTimeout, std::chrono::seconds(10));
+    EXPECT_EQ(configuration.totalTimeout, std::chrono::seconds(10));
+    const stashbay::ManifestRequest request;
+    EXPECT_EQ(request.connectTimeout, std::chrono::seconds(10));
+    EXPECT_EQ(request.totalTimeout, std::chrono::seconds(10));
+}

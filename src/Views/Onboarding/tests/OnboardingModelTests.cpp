@@ -168,7 +168,7 @@ TEST_F(OnboardingTest, OnlyTheShownStepsOwnPermissionAdvancesAndGoingOnUnverifie
     EXPECT_EQ(model->step(), Step::complete);
 }
 
-TEST_F(OnboardingTest, IveAlreadyGrantedThisChecksAndMovesExactlyOneStep) {
+TEST_F(OnboardingTest, IveAlreadyGrantedThisMovesOneStepAndAGrantItsCheckFindsCarriesTheFlowOn) {
     show(false, false);
     model->pressPrimary();
     // Granted in the world but not yet seen: the check finds it, and the flow moves once.
@@ -199,4 +199,20 @@ TEST(OnboardingStepTest, RawValuesMakeOnlyTheFourSteps) {
     EXPECT_EQ(OnboardingModel::stepFromRawValue(3), Step::complete);
     EXPECT_FALSE(OnboardingModel::stepFromRawValue(4));
     EXPECT_FALSE(OnboardingModel::stepFromRawValue(-1));
+}
+
+TEST_F(OnboardingTest, StartUsingStashbayStoresTheFlagBeforeThePanelModeChanges) {
+    show(true, true);
+    ASSERT_EQ(model->step(), Step::complete);
+    std::optional<std::optional<cf::Value>> storedWhenModeChanged;
+    observation::withObservationTracking(
+        [&] { (void)state->panelMode(); },
+        [&] {
+            storedWhenModeChanged = ns::UserDefaults::standard().object(UserPreferences::Keys::hasCompletedOnboarding);
+        });
+    model->pressPrimary();
+    started = true;
+    ASSERT_TRUE(storedWhenModeChanged) << "the panel mode did not change";
+    EXPECT_EQ(*storedWhenModeChanged, cf::Value(true));
+    EXPECT_EQ(state->panelMode(), AppState::PanelMode::normal);
 }

@@ -1,7 +1,9 @@
 #include "Updates/LocalServer/LoopbackHttpsServer.hpp"
 #include "Updates/ManifestFetch.hpp"
+#include "Utilities/BundleExtensions.hpp"
 #include "Views/Settings/SettingsModel.hpp"
 #include "Views/Settings/tests/PageFixture.hpp"
+#include "macos/Foundation/FileManager.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
 #include "macos/ServiceManagement/AppService.hpp"
 #include "macos/sim/SavedEnvironmentVariable.hpp"
@@ -35,8 +37,11 @@ TEST_F(SettingsTest, BackReturnsThePanelToNormalAndTheFooterNamesTheRunningVersi
     page().back();
     EXPECT_EQ(state->panelMode(), AppState::PanelMode::normal);
     const auto footer = SettingsModel::versionFooter();
-    EXPECT_TRUE(footer.startsWith("Stashbay v")) << footer.toStdString();
-    EXPECT_TRUE(footer.endsWith(")"));
+    const auto& bundle = ns::Bundle::main();
+    ASSERT_FALSE(shortVersionString(bundle).empty());
+    ASSERT_FALSE(buildNumber(bundle).empty());
+    // One space after the name, none after the v, one before the parenthesis.
+    EXPECT_EQ(footer.toStdString(), "Stashbay v" + shortVersionString(bundle) + " (" + buildNumber(bundle) + ")");
     EXPECT_TRUE(GeneralSettingsModel::versionText().startsWith("v"));
     EXPECT_EQ(GeneralSettingsModel::rowLabels(),
               (std::array<QString, 4>{"Launch at Login", "Scan Interval", "Global Hotkey", "Updates"}));
@@ -111,6 +116,41 @@ TEST_F(SettingsTest, LaunchAtLoginWritesAndRemovesTheAutostartEntryAndARefusalTu
     EXPECT_FALSE(std::filesystem::exists(entry));
     EXPECT_TRUE(capture.contains("persistence", os::LogLevel::error,
                                  "Failed to update launch-at-login: Operation not permitted"));
+    loginItem.resetInMemory();
+}
+
+TEST_F(SettingsTest, TheLaunchAtLoginSwitchShowsTheLoginItemAfterTheSystemRefusesARegistration) {
+    const auto config = base / "config";
+    sim::testing::SavedEnvironmentVariable xdg("XDG_CONFIG_HOME");
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    auto& loginItem = sm::AppService::mainApp();
+    const auto entry = config / "autostart" / "app.stashbay.Stashbay.desktop";
+    struct Case {
+        const char* what;
+        std::string entryText;
+        bool switchAfter;
+        const char* record;
+    };
+    const std::string header = "[Desktop Entry]\nType=Application\nExec=stashbay\n";
+    for (const auto& c : {Case{"registered before, with the switch off", header, true,
+                               "Failed to update launch-at-login: The login item is already registered"},
+                          Case{"turned off by the person in Login Items", header + "Hidden=true\n", false,
+                               "Failed to update launch-at-login: The login item was turned off by the user"}}) {
+        SCOPED_TRACE(c.what);
+        settings.reset();
+        reload();
+        loginItem.reset();
+        std::filesystem::create_directories(entry.parent_path());
+        ns::FileManager::defaultManager().writeAtomically(entry, c.entryText);
+        ns::UserDefaults::standard().set(cf::Value(false), UserPreferences::Keys::launchAtLogin);
+        make();
+        ASSERT_FALSE(page().general().launchAtLogin());
+        page().general().setLaunchAtLogin(true);
+        EXPECT_EQ(page().general().launchAtLogin(), c.switchAfter);
+        EXPECT_EQ(stored(UserPreferences::Keys::launchAtLogin), cf::Value(c.switchAfter));
+        EXPECT_TRUE(capture.contains("persistence", os::LogLevel::error, c.record));
+        EXPECT_EQ(ns::FileManager::defaultManager().contents(entry), c.entryText) << "the entry is left alone";
+    }
     loginItem.resetInMemory();
 }
 

@@ -1,3 +1,6 @@
+#include "Updates/LocalServer/LoopbackHttpsServer.hpp"
+#include "Updates/ManifestFetch.hpp"
+#include "Utilities/BundleExtensions.hpp"
 #include "Views/Settings/SettingsView.hpp"
 #include "Views/Settings/tests/PageFixture.hpp"
 #include "Views/StashbayPanel/Palette.hpp"
@@ -6,8 +9,11 @@
 
 #include <QImage>
 
+#include <thread>
+
 using namespace stashbay;
 using Target = SettingsView::Target;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -92,4 +98,50 @@ TEST_F(SettingsViewTest, RendersThePageHeadless) {
     EXPECT_TRUE(shows(permissions[1].trailingRect, red)) << "Screen Recording is missing";
     // The General section's picker shows the stored 2 s segment selected, in white.
     EXPECT_TRUE(shows(page.sections[0].rows[1].trailingRect, Qt::white));
+}
+
+TEST_F(SettingsViewTest, AnEndedCheckOffersNoRetryUntilThePageIsBuiltAgain) {
+    if (!testing_https::opensslCommandAvailable()) GTEST_SKIP() << "the openssl command makes the server's certificate";
+    auto certificate = testing_https::makeTestCertificate(base, "server");
+    ASSERT_TRUE(certificate);
+    testing_https::LoopbackHttpsServer server(*certificate);
+    const auto running = shortVersionString(ns::Bundle::main());
+    server.route("/current.json",
+                 {200, R"({"version": ")" + running + R"(", "download": "https://stashbay.app/d.dmg"})", {}});
+    using Kind = GeneralSettingsModel::UpdateContent::Kind;
+    struct Case {
+        const char* path;  // unknown paths answer 404
+        Kind ended;
+    };
+    for (const auto& c : {Case{"/current.json", Kind::upToDate}, Case{"/missing.json", Kind::failed}}) {
+        SCOPED_TRACE(c.path);
+        UpdateCheckerConfiguration updates;
+        updates.manifestURL = ns::URL::fromString(server.url(c.path));
+        updates.trustAnchorPEM = certificate->certificatePEM;
+        SettingsView page(std::make_unique<SettingsModel>(state, updates));
+        page.resize(320, 320);
+        auto updateButton = [&] {
+            for (const auto& hit : page.layout().hits)
+                if (hit.target == Target::updateButton) return hit.rect.center();
+            ADD_FAILURE() << "no update control";
+            return QPointF();
+        };
+        const auto before = server.requests().size();
+        page.clickAt(updateButton());
+        loop.runUntilIdle();
+        const auto limit = std::chrono::steady_clock::now() + 30s;
+        while ((page.model().general().updateContent().kind == Kind::spinner ||
+                stashbay::ManifestFetch::workersRunning() > 0) &&
+               std::chrono::steady_clock::now() < limit) {
+            std::this_thread::sleep_for(10ms);
+            loop.runUntilIdle();
+        }
+        ASSERT_EQ(page.model().general().updateContent().kind, c.ended);
+        ASSERT_EQ(server.requests().size(), before + 1);
+        // Where the button was, a click starts nothing: the end state stays.
+        page.clickAt(updateButton());
+        loop.runUntilIdle();
+        EXPECT_EQ(page.model().general().updateContent().kind, c.ended);
+        EXPECT_EQ(server.requests().size(), before + 1);
+    }
 }

@@ -143,7 +143,7 @@ TEST_F(PanelModelTest, KeysActInTheTableOrderWhateverTheMode) {
         int orderOuts;
     };
     const StashbayPanelModel::Modifiers none{}, control{true}, shift{false, true}, both{true, true},
-        option{false, false, true};
+        option{false, false, true}, command{false, false, false, true};
     const Case cases[] = {
         {Key::escape, none, false, KeyResult::handled, {}, 1},
         {Key::leftArrow, shift, false, KeyResult::handled, {}, 0},
@@ -152,6 +152,7 @@ TEST_F(PanelModelTest, KeysActInTheTableOrderWhateverTheMode) {
         {Key::space, none, false, KeyResult::ignored, {}, 0},
         {Key::returnKey, none, true, KeyResult::handled, {{"Item0", false}}, 0},
         {Key::returnKey, option, true, KeyResult::handled, {{"Item0", false}}, 0},
+        {Key::returnKey, command, true, KeyResult::handled, {{"Item0", false}}, 0},
         {Key::returnKey, control, true, KeyResult::handled, {{"Item0", true}}, 0},
         {Key::returnKey, shift, true, KeyResult::handled, {{"Item0", true}}, 0},
         {Key::returnKey, both, true, KeyResult::handled, {{"Item0", true}}, 0},

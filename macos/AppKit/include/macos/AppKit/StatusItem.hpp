@@ -16,14 +16,19 @@ namespace ns {
 class StatusBarButton {
 public:
     const std::optional<Image>& image() const { return image_; }
-    void setImage(std::optional<Image> image) { image_ = std::move(image); }
+    // The bar and the item's status window show the image from now on.
+    void setImage(std::optional<Image> image);
     void setAction(std::function<void()> action) { action_ = std::move(action); }
     // Acts as a click of the user does: sends the button's action.
     void performClick() const;
 
 private:
+    friend class StatusItem;
     std::optional<Image> image_;
     std::function<void()> action_;
+    // The world's item that shows the button, while that world lives.
+    sim::StatusItemID worldItem_ = 0;
+    std::weak_ptr<const void> world_;
 };
 
 // One of Stashbay's status items in the system status bar. It shows in the world's menu bar as

@@ -25,6 +25,7 @@ namespace CocoaError {
 inline constexpr long fileNoSuchFile = 4;
 inline constexpr long fileReadUnknown = 256;
 inline constexpr long fileReadNoPermission = 257;
+inline constexpr long fileReadTooLarge = 263;
 inline constexpr long fileWriteUnknown = 512;
 inline constexpr long fileWriteNoPermission = 513;
 inline constexpr long fileWriteOutOfSpace = 640;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ns {
@@ -20,6 +21,8 @@ struct FileFaults {
     std::set<std::filesystem::path> unreadable;
     // Directory creation fails.
     bool createDirectoryFails = false;
+    // Moving a file aside fails, as on a folder the user may not write.
+    bool moveAsideFails = false;
 };
 
 // The file manager. Application Support is $XDG_DATA_HOME, else ~/.local/share; tests point it
@@ -34,11 +37,20 @@ public:
     // Throws ns::Error. A folder that exists already is no failure.
     void createDirectory(const std::filesystem::path& path, bool withIntermediateDirectories) const;
     bool fileExists(const std::filesystem::path& path) const;
-    // Throws ns::Error when the file cannot be read.
-    std::string contents(const std::filesystem::path& path) const;
+    // Throws ns::Error when the file cannot be read, is not a regular file (a pipe would block the
+    // reader), or holds more than `limit` bytes; an oversized file is refused before it is read.
+    std::string contents(const std::filesystem::path& path, std::optional<std::size_t> limit = std::nullopt) const;
     // Writes to a temporary file in the same folder, flushes it and renames it over `path`, so a
-    // reader never sees a partial file and a failed write leaves the old one. Throws ns::Error.
+    // reader never sees a partial file and a failed write leaves the old one. A symbolic link is
+    // followed: the file it points to is replaced, beside itself, and the link stays. The new file
+    // keeps the mode of the one it replaces. The temporary file is made exclusively; leftovers of
+    // a write to the same file by an earlier process (one that crashed) are removed first.
+    // Throws ns::Error.
     void writeAtomically(const std::filesystem::path& path, const std::string& data) const;
+    // Moves the file at `path` (the file a symbolic link points to, beside itself) to
+    // "<name>.<reason>-<UTC date and time>", adding "-2", "-3", ... when that is taken: an earlier
+    // kept file is never replaced. Answers the new path. Throws ns::Error.
+    std::filesystem::path moveAside(const std::filesystem::path& path, std::string_view reason) const;
     // Throws ns::Error.
     void removeItem(const std::filesystem::path& path) const;
 

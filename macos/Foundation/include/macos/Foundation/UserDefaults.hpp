@@ -44,7 +44,9 @@ private:
 // The file is "defaults.json" under $XDG_CONFIG_HOME/app.stashbay.Stashbay/ (else
 // ~/.config/app.stashbay.Stashbay/). It is one JSON object whose members are the keys; integers
 // are written without and reals with a decimal point, so that the two stay apart. A file that is
-// missing or is not such an object starts the defaults empty. A member the reader cannot take is
+// missing starts the defaults empty; so does one that cannot be read or is not such an object,
+// which is logged (persistence, error) and moved aside to "defaults.json.unreadable-<date>"
+// before the first write would replace it (see FileManager::moveAside). A member the reader cannot take is
 // left out: null (also inside arrays and dictionaries), or a value nested more than 64 levels
 // deep. An integer beyond the signed 64-bit range reads as a real. A real that is not finite has
 // no JSON form: it lives in memory and is left out of the file. A failed write keeps the value in
@@ -105,11 +107,13 @@ public:
 private:
     void reset(std::optional<std::filesystem::path> persistFile);
     void write(const std::string& key, std::optional<cf::Value> value);
-    void persistLocked() const;
+    void persistLocked();
 
     mutable std::mutex mutex_;
     cf::Value::Dictionary values_;
     std::optional<std::filesystem::path> persistFile_;
+    // The file could not be read at the last reset and is still to be kept aside.
+    bool unreadableFileOnDisk_ = false;
     std::shared_ptr<detail::DefaultsObservers> observers_;
 };
 

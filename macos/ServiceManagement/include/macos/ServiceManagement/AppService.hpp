@@ -36,8 +36,9 @@ public:
 
     // Asked afresh from the entry on every call.
     Status status() const;
-    // Writes the entry. Registering again rewrites it; an entry the user turned off is left as it
-    // is. Throws ns::Error when the entry cannot be written.
+    // Writes the entry. Throws ns::Error when it cannot be written, when it is already registered
+    // (alreadyRegisteredCode), or when the user turned the entry off (launchDeniedByUserCode; the
+    // entry is left as it is).
     void registerService();
     // Removes the entry; with no entry there is nothing to do. Throws ns::Error when it cannot be
     // removed.
@@ -58,6 +59,8 @@ public:
     std::size_t unregisterCallCount() const;
 
     static constexpr const char* serviceErrorDomain = "SMAppServiceErrorDomain";
+    static constexpr long launchDeniedByUserCode = 11;
+    static constexpr long alreadyRegisteredCode = 12;
 
 private:
     AppService() = default;

@@ -17,13 +17,14 @@ struct ProcessSpec {
     ProcessSpec() = default;
     ProcessSpec(std::optional<std::int32_t> pid_, std::optional<std::string> bundleIdentifier_,
                 std::optional<std::string> localizedName_, bool finishedLaunching_ = true, bool terminated_ = false,
-                bool hidden_ = false)
+                bool hidden_ = false, bool agent_ = false)
         : pid(pid_),
           bundleIdentifier(std::move(bundleIdentifier_)),
           localizedName(std::move(localizedName_)),
           finishedLaunching(finishedLaunching_),
           terminated(terminated_),
-          hidden(hidden_) {}
+          hidden(hidden_),
+          agent(agent_) {}
 
     // Chosen by the world when absent (launches at run time only; scenarios name every pid).
     std::optional<ProcessID> pid;
@@ -34,6 +35,9 @@ struct ProcessSpec {
     // before a quit shows it.
     bool terminated = false;
     bool hidden = false;
+    // An agent application (one with no Dock icon or menu bar of its own, as most status-item
+    // owners are): the workspace posts no launch or termination notification for it.
+    bool agent = false;
     // What the application puts on screen when it has finished launching: status items enter
     // the bar at its left end in this order; windows open front to back in reverse order.
     std::vector<StatusItemSpec> statusItems;
@@ -52,7 +56,8 @@ public:
           localizedName_(std::move(spec.localizedName)),
           finishedLaunching_(spec.finishedLaunching),
           terminated_(spec.terminated),
-          hidden_(spec.hidden) {}
+          hidden_(spec.hidden),
+          agent_(spec.agent) {}
 
     const char* typeName() const override { return "NSRunningApplication"; }
 
@@ -62,6 +67,7 @@ public:
     bool isFinishedLaunching() const { return finishedLaunching_; }
     bool isTerminated() const { return terminated_; }
     bool isHidden() const { return hidden_; }
+    bool isAgent() const { return agent_; }
 
 private:
     friend class ProcessTable;
@@ -72,6 +78,7 @@ private:
     bool finishedLaunching_;
     bool terminated_;
     bool hidden_;
+    bool agent_;
 };
 
 }  // namespace sim

@@ -54,8 +54,9 @@ namespace sim {
 //   }
 //
 // Rectangles are in screen space (origin at the bottom-left of the primary screen, y up), and
-// the primary screen (the first) sits at the origin. Unknown fields are errors, so that a typo
-// does not go unnoticed. Stashbay itself is the application with the bundle identifier
+// the primary screen (the first) sits at the origin. A screen's sides are at most 8192 points,
+// its corners within 100000 points of the origin, its backing scale at most 4. Unknown fields are
+// errors, so that a typo does not go unnoticed. Stashbay itself is the application with the bundle identifier
 // "app.stashbay.Stashbay"; a scenario without one gets it added by the world.
 // Something a scenario makes happen to an application while the world runs: at an instant of
 // virtual time (which may fall inside a platform call), or as an accessibility call begins.
@@ -106,7 +107,9 @@ private:
     std::string problem_;
 };
 
-// Each throws ScenarioError and nothing else.
+// Each throws ScenarioError and nothing else. A file is read only when it is a regular file of at
+// most maxScenarioFileBytes.
+inline constexpr std::size_t maxScenarioFileBytes = 4 * 1024 * 1024;
 Scenario parseScenario(std::string_view text, std::string fileName);
 Scenario loadScenarioFile(const std::filesystem::path& path);
 // The scenario embedded in the build, "default.json".

@@ -41,7 +41,8 @@ struct StatusItemBehaviour {
     // The show-menu action fails with this accessibility error code and opens nothing.
     std::optional<std::int32_t> showMenuError;
     // A press or show-menu action that opens the menu holds the caller until the menu closes or
-    // the messaging timeout passes, then answers "cannot complete", as some items do.
+    // the messaging timeout passes, as some items do: success when the menu closed first, else
+    // "cannot complete".
     bool blocksWhileMenuOpen = false;
 
     enum class Move {
@@ -66,8 +67,13 @@ struct StatusItemBehaviour {
 struct StatusItemSpec {
     std::optional<std::string> title;
     double width = 24.0;
-    // The icon's colour (RGBA); the status window's image is filled with it.
+    // The icon's colour (RGBA): its status window's colour, in which the symbol or text is drawn.
     std::uint32_t iconColor = 0x202020FF;
+    // What the bar draws for it: this text (a reading such as "1013 hPa"), the time of day, or
+    // else the named symbol (see statusItemSymbols()).
+    std::optional<std::string> text;
+    bool showsTime = false;
+    std::string symbol = "mark";
     bool enabled = true;
     std::optional<std::string> subrole = std::string("AXMenuExtra");
     std::vector<MenuEntrySpec> menu;
@@ -92,9 +98,16 @@ struct StatusItem {
     WindowNumber window = 0;
     // Where the window server and the accessibility tree show it (window-server space).
     cg::Rect frame;
+    // Its window is on screen: it stands in the bar, maybe under the camera housing.
     bool onBar = false;
+    // Drawn where a person sees it: on the bar and beside the housing, not under it.
+    bool shown = false;
     // Command-drags reach an item in the ignoresUntilClick mode only after a click woke it.
     bool awake = false;
+    // The image its application gave its button (Stashbay's own items), drawn at `imageSize`
+    // points in place of a symbol.
+    cg::ImageRef image;
+    cg::Size imageSize;
 };
 
 }  // namespace sim

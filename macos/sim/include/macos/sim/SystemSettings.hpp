@@ -24,9 +24,10 @@ struct OpenFailure {
     std::string description;
 };
 
-// What the workspace does for an address, at the moment it opens it: a known pane opens
-// (recorded) unless a test made it fail; any other address fails, since no application of the
-// world opens it.
+// What the workspace does for an address, at the moment it opens it: an address of System
+// Settings' scheme opens it (recorded) unless a test made that address fail, whether or not it
+// names a pane System Settings knows; any other address fails, since no application of the world
+// opens it.
 std::optional<OpenFailure> open(World& world, const std::string& url);
 
 // The privacy panes' switches for Stashbay, as the person flips them in the open pane: the
@@ -38,6 +39,8 @@ std::optional<PrivacyPane> paneOf(const std::string& url);
 
 // Whether the address is a web link, which the default browser opens.
 bool isWebLink(const std::string& url);
+// Whether the address is of System Settings' own scheme.
+bool isSettingsAddress(const std::string& url);
 
 }  // namespace systemSettings
 

@@ -148,9 +148,30 @@ public:
         MenuTrigger trigger;
         bool opened;
     };
-    // Opens the item's menu (closing any other), unless its behaviour ignores the trigger.
+    // Opens the item's menu (closing any other), unless its behaviour ignores the trigger. The
+    // menu hangs under the item and stays on the primary screen, as a Mac keeps it.
     bool openMenu(StatusItemID item, MenuTrigger trigger);
     void closeMenus();
+    // A menu's measures, in points: its width, a row, the room above the first and below the
+    // last row.
+    static constexpr double menuWidth = 240;
+    static constexpr double menuRowHeight = 22;
+    static constexpr double menuPadding = 5;
+    // The open menu and its open submenus, top level first: each one's window, its entries and
+    // the entry under the pointer.
+    struct MenuLevel {
+        WindowNumber window = 0;
+        const std::vector<MenuEntrySpec>* entries = nullptr;
+        std::optional<std::size_t> highlighted;
+    };
+    std::vector<MenuLevel> openMenuLevels() const;
+    // The pointer over an open menu: the entry under it is highlighted and, when it has a
+    // submenu, opens it (a deeper one closes). A release on an entry opens its submenu or chooses
+    // it. Both do nothing outside the open menus.
+    void menuPointerMoved(cg::Point location);
+    void menuReleased(cg::Point location);
+    // Escape (virtual key 53) closes the open menu; the application tracking it takes the key.
+    static constexpr std::uint16_t escapeKeyCode = 53;
     std::optional<StatusItemID> openMenuItem() const {
         return openMenu_ ? std::optional(openMenu_->item) : std::nullopt;
     }
@@ -224,6 +245,19 @@ private:
     void stopApplication(ProcessID pid);
     // Takes the item, its window and its place in the bar out of the world.
     void forgetStatusItem(StatusItemID id);
+    // While one lives, changes to the bar lay it out once, when the last goes.
+    class DeferredLayout {
+    public:
+        explicit DeferredLayout(World& world) : world_(world) { ++world_.layoutDeferred_; }
+        ~DeferredLayout();
+        DeferredLayout(const DeferredLayout&) = delete;
+        DeferredLayout& operator=(const DeferredLayout&) = delete;
+
+    private:
+        World& world_;
+    };
+    int layoutDeferred_ = 0;
+    bool layoutPending_ = false;
 
     ScreenSet screens_;
     ProcessTable processes_;
@@ -252,7 +286,20 @@ private:
         StatusItemID item;
         WindowNumber window;
         std::uint64_t generation;
+        // Per open submenu: the entry of the level above that it belongs to, and its window.
+        std::vector<std::pair<std::size_t, WindowNumber>> submenus;
+        // The entry under the pointer: its level and index.
+        std::optional<std::pair<std::size_t, std::size_t>> highlighted;
     };
+    // Where the pointer is in the open menus: the level and the entry (none between entries).
+    std::optional<std::pair<std::size_t, std::optional<std::size_t>>> menuEntryAt(cg::Point location) const;
+    // Keeps the submenus of the first `levels` levels and closes the rest.
+    void closeSubmenusBelow(std::size_t levels);
+    void openSubmenu(std::size_t level, std::size_t entry);
+    // A menu's frame of `rows` rows hanging from `anchor` (its top-left), kept on the primary
+    // screen; `leftOf` is where it goes instead when it does not fit right of the anchor.
+    cg::Rect menuFrame(cg::Point anchor, std::size_t rows, std::optional<double> leftOf = std::nullopt) const;
+    cg::Rect primaryBounds() const;
     std::optional<OpenMenu> openMenu_;
     std::uint64_t menuGeneration_ = 0;
     std::vector<MenuEvent> menuHistory_;

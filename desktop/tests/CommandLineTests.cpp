@@ -1,0 +1,294 @@
+// The desktop program as a person runs it: bad input ends in one line naming the file and what is
+// wrong, and a non-zero exit; a headless run keeps out of the person's own preferences and says
+// which pictures it wrote.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// Runs the program with the arguments, in a copy of this environment without the XDG folders and
+// with `environment` added; fails the test if it has not ended within a minute.
+Run runDesktop(const std::vector<std::string>& arguments, const std::map<std::string, std::string>& environment = {}) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        std::string entry(*e);
+        if (entry.starts_with("XDG_CONFIG_HOME=") || entry.starts_with("XDG_DATA_HOME=") || entry.starts_with("HOME="))
+            continue;
+        env.push_back(entry);
+    }
+    for (const auto& [name, value] : environment) env.push_back(name + "=" + value);
+    std::vector<std::string> argv{STASHBAY_DESKTOP_PROGRAM};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    auto pointers = [](std::vector<std::string>& strings) {
+        std::vector<char*> p;
+        for (auto& s : strings) p.push_back(s.data());
+        p.push_back(nullptr);
+        return p;
+    };
+    auto argvPointers = pointers(argv), envPointers = pointers(env);
+
+    int outPipe[2], errPipe[2];
+    if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(outPipe[1], 1);
+        ::dup2(errPipe[1], 2);
+        ::close(outPipe[0]);
+        ::close(errPipe[0]);
+        ::execve(argvPointers[0], argvPointers.data(), envPointers.data());
+        ::_exit(127);
+    }
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    Run run;
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&run.out, &run.err};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    int open = 2;
+    while (open > 0 && std::chrono::steady_clock::now() < deadline) {
+        if (::poll(fds, 2, 1000) <= 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+            char buffer[4096];
+            const auto got = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(got));
+            } else {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    if (open > 0) {
+        ::kill(pid, SIGKILL);
+        ADD_FAILURE() << "the program did not end within a minute";
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    for (auto& fd : fds)
+        if (fd.fd >= 0) ::close(fd.fd);
+    return run;
+}
+
+class TemporaryFolder {
+public:
+    TemporaryFolder() {
+        std::string name = (fs::temp_directory_path() / "stashbay-desktop-test-XXXXXX").string();
+        path_ = ::mkdtemp(name.data());
+    }
+    ~TemporaryFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    const fs::path& path() const { return path_; }
+    fs::path write(const std::string& name, const std::string& text) const {
+        std::ofstream(path_ / name, std::ios::binary) << text;
+        return path_ / name;
+    }
+
+private:
+    fs::path path_;
+};
+
+struct BadInput {
+    const char* what;
+    // Arguments; "@NAME" stands for the file NAME of the case's folder.
+    std::vector<std::string> arguments;
+    std::map<std::string, std::string> files;
+    // The first line of the error output; "@" stands for the case's folder.
+    std::string message;
+    // The usage line follows the message on the command line's own mistakes.
+    bool usage = false;
+};
+
+void PrintTo(const BadInput& c, std::ostream* os) { *os << c.what; }
+
+const std::string scenarioStart = R"({"version": 1, "screens": [{"frame": {"x": 0, "y": 0, "width": )";
+const std::string scenarioEnd =
+    R"(, "height": 982}, "visibleFrame": {"x": 0, "y": 0, "width": 1512, "height": 945}, "displayNumber": 1}]})";
+
+class BadInputs : public ::testing::TestWithParam<BadInput> {};
+
+TEST_P(BadInputs, EndInOneLineNamingTheFileAndANonZeroExit) {
+    const auto& c = GetParam();
+    TemporaryFolder folder;
+    for (const auto& [name, text] : c.files) {
+        if (name == "fifo") {
+            ASSERT_EQ(::mkfifo((folder.path() / name).c_str(), 0600), 0);
+        } else if (name.ends_with("/")) {
+            fs::create_directory(folder.path() / name);
+        } else {
+            folder.write(name, text);
+        }
+    }
+    auto substitute = [&](std::string text) {
+        for (auto at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1)) {
+            const auto replacement = (folder.path() / "").string();
+            text.replace(at, 1, replacement);
+            at += replacement.size() - 1;
+        }
+        return text;
+    };
+    std::vector<std::string> arguments;
+    for (const auto& a : c.arguments) arguments.push_back(substitute(a));
+
+    const auto run = runDesktop(arguments, {{"HOME", folder.path().string()}});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");
+    const auto lines = linesOf(run.err);
+    ASSERT_EQ(lines.size(), c.usage ? 2u : 1u) << run.err;
+    EXPECT_EQ(lines[0], "stashbay-desktop: " + substitute(c.message));
+    if (c.usage) {
+        EXPECT_THAT(lines[1], StartsWith("usage: stashbay-desktop "));
+    }
+    for (char ch : run.err) {
+        const auto byte = static_cast<unsigned char>(ch);
+        EXPECT_TRUE(byte == '\n' || (byte >= 0x20 && byte != 0x7F)) << "a raw control byte " << int(byte);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLine, BadInputs,
+    ::testing::Values(
+        BadInput{"headless without a script", {"--headless"}, {}, "--headless needs --script FILE", true},
+        BadInput{"unknown option", {"--scenery", "x"}, {}, "unknown option '--scenery'", true},
+        BadInput{"option without its value", {"--script"}, {}, "--script: expected a value", true},
+        BadInput{
+            "script that is a device", {"--headless", "--script", "/dev/zero"}, {}, "/dev/zero: is not a regular file"},
+        BadInput{"script that is a fifo",
+                 {"--headless", "--script", "@fifo"},
+                 {{"fifo", ""}},
+                 "@fifo: is not a regular file"},
+        BadInput{"script that is a folder", {"--headless", "--script", "@d/"}, {{"d/", ""}}, "@d/: is a directory"},
+        BadInput{"script that is not there",
+                 {"--headless", "--script", "@none.txt"},
+                 {},
+                 "@none.txt: cannot be read: No such file or directory"},
+        BadInput{"script too large",
+                 {"--headless", "--script", "@big.txt"},
+                 {{"big.txt", std::string(1024 * 1024 + 1, '#')}},
+                 "@big.txt: is larger than 1 MiB"},
+        BadInput{"script of random bytes",
+                 {"--headless", "--script", "@noise.txt"},
+                 {{"noise.txt", "\x1b]0;owned\x07\x1b[2J\x9b\xc2\x85zz\x01"}},
+                 "noise.txt:1: step: unknown step '\\x1B]0;owned\\x07\\x1B[2J\\x9B\\xC2\\x85zz\\x01'"},
+        BadInput{"script of one endless word",
+                 {"--headless", "--script", "@long.txt"},
+                 {{"long.txt", std::string(5000, 'w')}},
+                 "long.txt:1: step: unknown step '" + std::string(40, 'w') + "...'"},
+        BadInput{"misspelt defaults key",
+                 {"--headless", "--script", "@typo.txt"},
+                 {{"typo.txt", "defaults hasCompletedOnbording true\n"}},
+                 "typo.txt:1: defaults: unknown key 'hasCompletedOnbording'; known keys: hasCompletedOnboarding, "
+                 "globalHotkeyEnabled, launchAtLogin"},
+        BadInput{"scenario that is a folder",
+                 {"--headless", "--script", "@s.txt", "--scenario", "@d/"},
+                 {{"d/", ""}, {"s.txt", "wait 0\n"}},
+                 "@d/: is a directory"},
+        BadInput{"scenario screen 1e8 points wide",
+                 {"--headless", "--script", "@s.txt", "--scenario", "@wide.json"},
+                 {{"s.txt", "wait 0\n"}, {"wide.json", scenarioStart + "1e8" + scenarioEnd}},
+                 "@wide.json: screens[0].frame.width: must be at most 8192 points"},
+        BadInput{"scenario screen 1e300 points wide",
+                 {"--headless", "--script", "@s.txt", "--scenario", "@wide.json"},
+                 {{"s.txt", "wait 0\n"}, {"wide.json", scenarioStart + "1e300" + scenarioEnd}},
+                 "@wide.json: screens[0].frame.width: must be at most 8192 points"},
+        BadInput{"manifest that is a folder",
+                 {"--headless", "--script", "@s.txt", "--manifest", "@d/"},
+                 {{"d/", ""}, {"s.txt", "wait 0\n"}},
+                 "@d/: is a directory"},
+        BadInput{"manifest above the update checker's limit",
+                 {"--headless", "--script", "@s.txt", "--manifest", "@m.json"},
+                 {{"s.txt", "wait 0\n"}, {"m.json", std::string(64 * 1024 + 1, ' ')}},
+                 "@m.json: is larger than 64 KiB"}),
+    [](const auto& info) {
+        std::string name;
+        for (char c : std::string(info.param.what)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        return name;
+    });
+
+const std::string shortScript = "defaults hasCompletedOnboarding true\nscreenshot first.png\nscreenshot second.png\n";
+
+TEST(HeadlessRun, SaysWhichPicturesItWroteAndKeepsOutOfThePersonsPreferences) {
+    TemporaryFolder home;
+    const auto script = home.write("short.txt", shortScript);
+    const auto run = runDesktop({"--headless", "--script", script.string()}, {{"HOME", home.path().string()}});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "stashbay-desktop: wrote " + (home.path() / "first.png").string() + "\n" +
+                           "stashbay-desktop: wrote " + (home.path() / "second.png").string() + "\n");
+    EXPECT_TRUE(fs::exists(home.path() / "first.png"));
+    EXPECT_TRUE(fs::exists(home.path() / "second.png"));
+    // Neither the defaults line nor anything the app saves lands in the person's folders.
+    EXPECT_FALSE(fs::exists(home.path() / ".config"));
+    EXPECT_FALSE(fs::exists(home.path() / ".local"));
+}
+
+TEST(HeadlessRun, WritesIntoTheFoldersThePersonChose) {
+    TemporaryFolder home;
+    const auto script = home.write("short.txt", shortScript);
+    const auto config = home.path() / "chosen-config";
+    const auto run = runDesktop({"--headless", "--script", script.string()},
+                                {{"HOME", home.path().string()},
+                                 {"XDG_CONFIG_HOME", config.string()},
+                                 {"XDG_DATA_HOME", (home.path() / "chosen-data").string()}});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::ifstream defaults(config / "app.stashbay.Stashbay" / "defaults.json");
+    std::string text((std::istreambuf_iterator<char>(defaults)), std::istreambuf_iterator<char>());
+    EXPECT_THAT(text, HasSubstr("hasCompletedOnboarding"));
+}
+
+// The panel's "Quit Stashbay" ends the program there and then, not when the script's steps run out.
+// Points are on the default world: Stashbay's item, then the panel's last control.
+TEST(HeadlessRun, QuitStashbayEndsTheProgramAtOnce) {
+    TemporaryFolder home;
+    const auto script = home.write("quit.txt",
+                                   "defaults hasCompletedOnboarding true\nwait 1.5\nclick 1228 18\nwait 1\n"
+                                   "screenshot panel.png\nclick 1220 58\nwait 600\nscreenshot never.png\n");
+    const auto started = std::chrono::steady_clock::now();
+    const auto run = runDesktop({"--headless", "--script", script.string()}, {{"HOME", home.path().string()}});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(fs::exists(home.path() / "panel.png"));
+    EXPECT_FALSE(fs::exists(home.path() / "never.png"));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+}
+
+}  // namespace
