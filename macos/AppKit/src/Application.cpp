@@ -6,6 +6,7 @@
 #include "stashbay/runtime/Executor.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace ns {
 
@@ -40,6 +41,9 @@ Application::Application() {
     });
     world.events().setDeliveryObserver([](sim::ProcessID pid, const cg::EventRef& event) {
         if (auto& app = instance()) app->observeDelivery(pid, event);
+    });
+    world.setMouseDownObserver([](cg::Point location) {
+        if (auto& app = instance()) app->observeMouseDown(location);
     });
 }
 
@@ -191,6 +195,11 @@ void Application::sendEvent(const cg::EventRef& raw) {
             auto window = hit ? windowNumbered(hit->number) : nullptr;
             if (!window) return;
             if (auto item = window->statusItem_.lock()) {
+                // A Command-press starts the system's move of the item; the button hears nothing.
+                if (!right && (event.modifierFlags() & modifierFlagCommand)) {
+                    pendingItemMove_ = item->worldItem();
+                    return;
+                }
                 if (item->button() && !right) item->button()->performClick();
                 return;
             }
@@ -219,7 +228,35 @@ void Application::sendEvent(const cg::EventRef& raw) {
             if (window) window->contentView()->scrollWheel(event, local);
             return;
         }
+        case T::leftMouseUp: {
+            // Released over another status item: the moved item takes its place, as any
+            // application's item does.
+            auto moved = std::exchange(pendingItemMove_, std::nullopt);
+            if (!moved) return;
+            auto& world = sim::World::current();
+            const auto* hit = world.windowServer().hitTest(event.location());
+            const auto* target = hit ? world.statusItemForWindow(hit->number) : nullptr;
+            if (target && target->id != *moved) world.requestMove(*moved, target->id);
+            return;
+        }
         default: return;
+    }
+}
+
+void Application::observeMouseDown(cg::Point location) {
+    auto& world = sim::World::current();
+    auto primary = world.screens().primary();
+    const cg::Point inScreen{location.x, (primary ? primary->spec().frame.height() : 0.0) - location.y};
+    // Heard after the click's routing, on the main thread, as a menu's tracking loop would.
+    for (const auto& weak : windows_) {
+        auto window = weak.lock();
+        if (!window || !window->sessionMouseDown_ || !window->isVisible()) continue;
+        runtime::mainExecutor().enqueue(nullptr, [weak, inScreen] {
+            if (auto w = weak.lock(); w && w->sessionMouseDown_ && w->isVisible()) {
+                auto handler = w->sessionMouseDown_;
+                handler(inScreen);
+            }
+        });
     }
 }
 

@@ -535,6 +535,10 @@ void World::menuReleased(cg::Point location) {
 }
 
 void World::noteMouseDown(cg::Point location) {
+    if (mouseDownObserver_) {
+        auto observer = mouseDownObserver_;
+        observer(location);
+    }
     if (openPopover_) {
         const auto* w = windows_.find(openPopover_->window);
         if (!w || !w->bounds.contains(location)) closePopover();

@@ -99,14 +99,22 @@ void StashbayApp::body() {
     content->setScene(scene_);
 }
 
-double StashbayApp::panelWidth() const { return panelWidth(appState_->panelMode(), appState_->sections()); }
+double StashbayApp::panelWidth() const {
+    const double rule = panelWidth(appState_->panelMode(), appState_->sections());
+    // The loading and empty lines are the only words that say what is wrong: the panel grows to
+    // show them whole, within the rule's largest width.
+    const double line = panelView_ ? panelView_->widget().lineContentWidth() : 0;
+    return std::min(std::max(rule, line), 600.0);
+}
 
 double StashbayApp::panelWidth(AppState::PanelMode mode, const std::vector<MenuBarSection>& sections) {
     if (mode == AppState::PanelMode::settings || mode == AppState::PanelMode::onboarding) return 320;
     std::size_t n = 0;
     for (const auto& section : sections) n += section.items().size();
     if (n == 0) return 200;
-    const double w = 32.0 * static_cast<double>(n) + 4.0 * static_cast<double>(n - 1) + 56 + 24;
+    // What the tile row needs: the tiles with their spacing, the row's padding, the least spacer
+    // and the three controls. Past 600 the row scrolls.
+    const double w = 32.0 * static_cast<double>(n) + 4.0 * static_cast<double>(n - 1) + 16 + 8 + 82;
     return std::min(std::max(w, 200.0), 600.0);
 }
 

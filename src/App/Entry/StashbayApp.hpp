@@ -30,7 +30,9 @@ public:
     static std::unique_ptr<StashbayApp> launch(UpdateCheckerConfiguration updates = {});
 
     // The panel's width in points: 320 in the onboarding and settings modes; otherwise 200 for no
-    // items, else 36 per item plus 76, raised to 200 and then lowered to 600.
+    // items, else what the tile row needs, 36 per item plus 102, raised to 200 and then lowered to
+    // 600 (past that the row scrolls). The panel's own width also makes room for the whole loading
+    // or empty line, within 600.
     double panelWidth() const;
     static double panelWidth(AppState::PanelMode mode, const std::vector<MenuBarSection>& sections);
 

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QTimer>
 
@@ -28,10 +29,11 @@ EmptyStateView::EmptyStateView(PermissionsManager& permissions, QWidget* parent)
     setAccessibleName(currentLabel().text);
 }
 
-QSize EmptyStateView::sizeHint() const {
-    const QFontMetrics metrics(systemFont(12));
-    return QSize(16 + 6 + metrics.horizontalAdvance(currentLabel().text), 16);
+int EmptyStateView::lineWidth(const Label& label) {
+    return 16 + 6 + static_cast<int>(std::ceil(QFontMetricsF(systemFont(12)).horizontalAdvance(label.text)));
 }
+
+QSize EmptyStateView::sizeHint() const { return QSize(lineWidth(currentLabel()), 16); }
 
 void EmptyStateView::paintEvent(QPaintEvent*) {
     const Label current = currentLabel();

@@ -23,6 +23,8 @@ public:
     // "Permissions needed" with "lock.shield" unless both permissions are granted, then "All icons
     // visible" with "checkmark.circle".
     static Label label(bool allPermissionsGranted);
+    // The width the whole line needs, symbol and text.
+    static int lineWidth(const Label& label);
 
     EmptyStateView(PermissionsManager& permissions, QWidget* parent = nullptr);
 

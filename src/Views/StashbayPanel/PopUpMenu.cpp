@@ -1,10 +1,15 @@
 #include "Views/StashbayPanel/PopUpMenu.hpp"
 
+#include "Views/StashbayPanel/Palette.hpp"
+
 #include <QAction>
 #include <QFontMetricsF>
 #include <QPainter>
 
 #include <algorithm>
+#include <cstddef>
+#include <utility>
+#include <vector>
 
 namespace stashbay {
 
@@ -45,15 +50,48 @@ class PopUpMenu::MenuView final : public ns::View {
 public:
     MenuView(PopUpMenu& owner, QMenu& menu) : owner_(owner), menu_(menu) {}
 
+    QMenu& menu() const { return menu_; }
+    QAction* highlighted() const { return highlighted_; }
+    void setHighlighted(QAction* action) { highlighted_ = action; }
+
+    // The enabled entry `step` places after (or before) the highlighted one, wrapping; the first
+    // or the last when none is highlighted.
+    void moveHighlight(int step) {
+        std::vector<QAction*> choosable;
+        for (QAction* action : menu_.actions())
+            if (!action->isSeparator() && action->isEnabled()) choosable.push_back(action);
+        if (choosable.empty()) return;
+        auto at = std::find(choosable.begin(), choosable.end(), highlighted_);
+        const auto n = static_cast<std::ptrdiff_t>(choosable.size());
+        std::ptrdiff_t index =
+            at == choosable.end() ? (step > 0 ? 0 : n - 1) : ((at - choosable.begin()) + step + n) % n;
+        highlighted_ = choosable[static_cast<std::size_t>(index)];
+    }
+
+    // The top right of the highlighted entry's row in screen space, where its submenu opens.
+    cg::Point rowTopRight(QAction* action) const {
+        const auto w = window();
+        const cg::Rect frame = w ? w->frame() : cg::Rect{};
+        for (const auto& [entry, row] : rowsOf(menu_, fittingSize().width))
+            if (entry == action) return {frame.maxX(), frame.maxY() - row.top()};
+        return {frame.maxX(), frame.maxY()};
+    }
+
     cg::Size fittingSize() const override { return sizeOf(menu_); }
+
+    void mouseMoved(cg::Point location) override {
+        highlighted_ = nullptr;
+        for (const auto& [action, row] : rowsOf(menu_, fittingSize().width))
+            if (row.contains(location.x, location.y) && !action->isSeparator() && action->isEnabled())
+                highlighted_ = action;
+    }
 
     void mouseDown(cg::Point location) override {
         for (const auto& [action, row] : rowsOf(menu_, fittingSize().width)) {
             if (!row.contains(location.x, location.y)) continue;
             if (action->isSeparator() || !action->isEnabled()) return;
-            const auto w = window();
-            const cg::Rect frame = w ? w->frame() : cg::Rect{};
-            owner_.clicked(action, {frame.maxX(), frame.maxY() - row.top()});
+            highlighted_ = action;
+            owner_.clicked(action, rowTopRight(action));
             return;
         }
     }
@@ -61,13 +99,20 @@ public:
     void draw(QPainter& p, cg::Size size) const override {
         p.save();
         p.setFont(menuFont());
+        p.setRenderHint(QPainter::Antialiasing);
         for (const auto& [action, row] : rowsOf(menu_, size.width)) {
             if (action->isSeparator()) {
                 p.setPen(QColor(0, 0, 0, 40));
                 p.drawLine(QPointF(row.left() + 8, row.center().y()), QPointF(row.right() - 8, row.center().y()));
                 continue;
             }
-            p.setPen(action->isEnabled() ? QColor(20, 20, 20) : QColor(150, 150, 150));
+            const bool lit = action == highlighted_ && action->isEnabled();
+            if (lit) {
+                p.setPen(Qt::NoPen);
+                p.setBrush(palette::accent());
+                p.drawRoundedRect(row.adjusted(5, 0, -5, 0), 4, 4);
+            }
+            p.setPen(lit ? QColor(255, 255, 255) : action->isEnabled() ? QColor(20, 20, 20) : QColor(150, 150, 150));
             if (action->isChecked())
                 p.drawText(row.adjusted(8, 0, 0, 0), Qt::AlignVCenter, QString::fromUtf8("\u2713"));
             // Shown literally: the title's "&" was doubled only to keep Qt from taking it for a mnemonic.
@@ -83,17 +128,22 @@ public:
 private:
     PopUpMenu& owner_;
     QMenu& menu_;
+    QAction* highlighted_ = nullptr;
 };
 
 PopUpMenu::PopUpMenu(std::unique_ptr<QMenu> menu, cg::Point topLeft, std::function<void(QAction*)> chosen)
     : menu_(std::move(menu)), chosen_(std::move(chosen)) {
-    window_ = open(*menu_, topLeft);
+    window_ = open(*menu_, topLeft, view_);
+    window_->setSessionMouseDown([this](cg::Point location) { sessionMouseDown(location); });
 }
 
-PopUpMenu::~PopUpMenu() { close(); }
+PopUpMenu::~PopUpMenu() {
+    if (window_) window_->setSessionMouseDown(nullptr);
+    close();
+}
 
-std::shared_ptr<ns::Window> PopUpMenu::open(QMenu& menu, cg::Point topLeft) {
-    auto view = std::make_shared<MenuView>(*this, menu);
+std::shared_ptr<ns::Window> PopUpMenu::open(QMenu& menu, cg::Point topLeft, std::shared_ptr<MenuView>& view) {
+    view = std::make_shared<MenuView>(*this, menu);
     const cg::Size size = view->fittingSize();
     auto window = ns::Window::create(cg::Rect{topLeft.x, topLeft.y - size.height, size.width, size.height},
                                      ns::WindowLevel::popUpMenu);
@@ -108,10 +158,59 @@ void PopUpMenu::close() {
     if (window_) window_->orderOut();
 }
 
+bool PopUpMenu::isOpen() const { return window_ && window_->isVisible(); }
+
+QAction* PopUpMenu::highlighted(bool inSubmenu) const {
+    if (inSubmenu)
+        return submenuView_ && submenuWindow_ && submenuWindow_->isVisible() ? submenuView_->highlighted() : nullptr;
+    return view_ ? view_->highlighted() : nullptr;
+}
+
+void PopUpMenu::sessionMouseDown(cg::Point location) {
+    auto inside = [&](const std::shared_ptr<ns::Window>& window) {
+        if (!window || !window->isVisible()) return false;
+        const cg::Rect f = window->frame();
+        return location.x >= f.minX() && location.x < f.maxX() && location.y >= f.minY() && location.y < f.maxY();
+    };
+    if (!inside(window_) && !inside(submenuWindow_)) close();
+}
+
+void PopUpMenu::keyDown(std::uint16_t keyCode) {
+    if (!isOpen()) return;
+    const bool inSubmenu = submenuWindow_ && submenuWindow_->isVisible();
+    MenuView& active = inSubmenu ? *submenuView_ : *view_;
+    switch (keyCode) {
+        case 126: active.moveHighlight(-1); return;  // Up
+        case 125: active.moveHighlight(1); return;   // Down
+        case 123:                                    // Left
+            if (inSubmenu) closeSubmenu();
+            return;
+        case 124:  // Right
+            if (QAction* action = active.highlighted(); action && action->menu())
+                openSubmenu(action, active.rowTopRight(action));
+            return;
+        case 36:
+        case 76:  // Return and Enter
+            if (QAction* action = active.highlighted()) clicked(action, active.rowTopRight(action));
+            return;
+        case 53: close(); return;  // Escape
+        default: return;
+    }
+}
+
+void PopUpMenu::openSubmenu(QAction* action, cg::Point entryTopRight) {
+    closeSubmenu();
+    submenuWindow_ = open(*action->menu(), {entryTopRight.x, entryTopRight.y + verticalPadding}, submenuView_);
+    submenuView_->moveHighlight(1);
+}
+
+void PopUpMenu::closeSubmenu() {
+    if (submenuWindow_) submenuWindow_->orderOut();
+}
+
 void PopUpMenu::clicked(QAction* action, cg::Point entryTopRight) {
-    if (QMenu* submenu = action->menu()) {
-        if (submenuWindow_) submenuWindow_->orderOut();
-        submenuWindow_ = open(*submenu, {entryTopRight.x, entryTopRight.y + verticalPadding});
+    if (action->menu()) {
+        openSubmenu(action, entryTopRight);
         return;
     }
     close();

@@ -4,6 +4,7 @@
 
 #include <QMenu>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -12,9 +13,12 @@ class QAction;
 namespace stashbay {
 
 // A Qt menu shown as a pop-up menu in the platform's windows: one window for the menu and one for
-// the submenu it opened, above the panel. It never becomes the key window, so the panel keeps the
-// keyboard. A click on an enabled entry chooses it; on an entry with a submenu it opens the
-// submenu beside the entry. Main executor only.
+// the submenu it opened, above the panel. It never becomes the key window: the panel hands it its
+// keys while it is open. The entry under the pointer is highlighted; Up and Down move the
+// highlight over the enabled entries, Right or Return on an entry with a submenu opens it and Left
+// closes it, Return chooses, Escape closes the menu. A click on an enabled entry chooses it; on an
+// entry with a submenu it opens the submenu beside the entry; a click anywhere outside its windows
+// closes it. Main executor only.
 class PopUpMenu {
 public:
     static constexpr double rowHeight = 22;
@@ -34,14 +38,24 @@ public:
     const std::shared_ptr<ns::Window>& submenuWindow() const { return submenuWindow_; }
     // Takes the windows off screen; the choice, if any, is not made.
     void close();
+    bool isOpen() const;
+    // A key pressed while the menu is open (a platform key code). The menu takes every key.
+    void keyDown(std::uint16_t keyCode);
+    // The highlighted entry of the menu, or of its open submenu; null for none.
+    QAction* highlighted(bool inSubmenu = false) const;
 
 private:
     class MenuView;
-    std::shared_ptr<ns::Window> open(QMenu& menu, cg::Point topLeft);
+    std::shared_ptr<ns::Window> open(QMenu& menu, cg::Point topLeft, std::shared_ptr<MenuView>& view);
     void clicked(QAction* action, cg::Point entryTopRight);
+    void openSubmenu(QAction* action, cg::Point entryTopRight);
+    void closeSubmenu();
+    void sessionMouseDown(cg::Point location);
 
     std::unique_ptr<QMenu> menu_;
     std::function<void(QAction*)> chosen_;
+    std::shared_ptr<MenuView> view_;
+    std::shared_ptr<MenuView> submenuView_;
     std::shared_ptr<ns::Window> window_;
     std::shared_ptr<ns::Window> submenuWindow_;
 };

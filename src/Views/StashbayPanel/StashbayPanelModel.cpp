@@ -85,6 +85,8 @@ void StashbayPanelModel::inputsChanged() {
 void StashbayPanelModel::appear() {
     hasAppeared_ = true;
     focusedIndex_ = std::nullopt;
+    // A click where the first tile was must find the first tile.
+    scrollOffset_ = 0.0;
     appear_.set(0.0);
     appear_.animateTo(1.0, currentInstant());
 }
@@ -188,7 +190,11 @@ StashbayPanelModel::RowLayout StashbayPanelModel::rowLayout(double width) const 
     const double room = std::max(0.0, width - 2 * rowHorizontalPadding - minimumSpacer - controlsWidth);
     const double viewportWidth = std::min(layout.contentWidth, room);
     layout.tilesViewport = QRectF(rowHorizontalPadding, rowVerticalPadding, viewportWidth, tileSize);
-    layout.scrollOffset = std::clamp(scrollOffset_.get(), 0.0, std::max(0.0, layout.contentWidth - viewportWidth));
+    const double maximum = std::max(0.0, layout.contentWidth - viewportWidth);
+    layout.scrollOffset = std::clamp(scrollOffset_.get(), 0.0, maximum);
+    // Half a point of slack, so that rounding never shows a mark with nothing behind it.
+    layout.moreBefore = layout.scrollOffset > 0.5;
+    layout.moreAfter = layout.scrollOffset < maximum - 0.5;
     const double controlsLeft =
         std::max(rowHorizontalPadding + viewportWidth + minimumSpacer, width - rowHorizontalPadding - controlsWidth);
     for (std::size_t i = 0; i < layout.controls.size(); ++i)
@@ -223,19 +229,24 @@ StashbayPanelModel::KeyResult StashbayPanelModel::handleKey(Key key, Modifiers m
         case Key::rightArrow: moveFocus(1); return KeyResult::handled;
         case Key::returnKey:
             if (auto item = focusedItem()) {
-                handleItemInteraction(*item, modifiers.control || modifiers.shift, nullptr);
+                handleItemInteraction(*item, modifiers.control || modifiers.shift, focusedAnchor(*item));
                 return KeyResult::handled;
             }
             return KeyResult::ignored;
         case Key::space:
             if (auto item = focusedItem()) {
-                handleItemInteraction(*item, false, nullptr);
+                handleItemInteraction(*item, false, focusedAnchor(*item));
                 return KeyResult::handled;
             }
             return KeyResult::ignored;
         case Key::other: return KeyResult::ignored;
     }
     return KeyResult::ignored;
+}
+
+QWidget* StashbayPanelModel::focusedAnchor(const MenuBarItem& item) const {
+    // Under the focused tile rather than over the row's first tiles.
+    return tileAnchor_ ? tileAnchor_(item.id()) : nullptr;
 }
 
 void StashbayPanelModel::moveFocus(std::ptrdiff_t delta) {

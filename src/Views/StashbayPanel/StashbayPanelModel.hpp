@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -77,6 +78,9 @@ public:
         QRectF tilesViewport;
         double contentWidth = 0;
         double scrollOffset = 0;
+        // Tiles hidden past the viewport's leading or trailing edge, which the row shows.
+        bool moreBefore = false;
+        bool moreAfter = false;
         std::array<QRectF, 3> controls;
     };
     // A change of mode in progress: the old content fades out while the new one comes in.
@@ -92,8 +96,8 @@ public:
     PanelContext& context() const { return *context_; }
     const std::shared_ptr<PanelContext>& sharedContext() const { return context_; }
 
-    // On screen: the content fades in from 0 and grows from 0.97 with the 0.2 s ease-out curve, and
-    // the focus is cleared. Off screen: ready to animate again next time.
+    // On screen: the content fades in from 0 and grows from 0.97 with the 0.2 s ease-out curve, the
+    // focus is cleared and the row starts at its first tile. Off screen: ready to animate again next time.
     void appear();
     void disappear();
     bool hasAppeared() const { return hasAppeared_.get(); }
@@ -119,7 +123,8 @@ public:
     // Scrolls the tiles by `delta` points (the wheel), within their bounds.
     void scrollTiles(double delta);
 
-    // Keyboard.
+    // Keyboard. A menu opened by a key hangs under the focused tile, found through `anchor`.
+    void setTileAnchor(std::function<QWidget*(const MenuBarItemID&)> anchor) { tileAnchor_ = std::move(anchor); }
     KeyResult handleKey(Key key, Modifiers modifiers);
     void moveFocus(std::ptrdiff_t delta);
     std::optional<MenuBarItem> focusedItem() const;
@@ -138,6 +143,7 @@ private:
     void trackInputs();
     void inputsChanged();
     void scrollFocusIntoView();
+    QWidget* focusedAnchor(const MenuBarItem& item) const;
 
     static runtime::Task<void> pause(std::shared_ptr<PanelContext> context);
     static runtime::Task<void> activateOnScreen(std::shared_ptr<PanelContext> context, MenuBarItem item,
@@ -162,6 +168,7 @@ private:
     TimedValue modeProgress_{1.0, Curve::easeInOut, modeChangeDuration};
     std::unordered_map<MenuBarItemID, SpringValue> tileSprings_;
     double panelWidth_ = 0;
+    std::function<QWidget*(const MenuBarItemID&)> tileAnchor_;
 };
 
 // The x of the tile at `index` in the row's content.

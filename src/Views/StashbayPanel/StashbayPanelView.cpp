@@ -209,7 +209,14 @@ StashbayPanelModel::Modifiers StashbayPanelView::modifiersOf(const ns::Event& ev
             (flags & ns::modifierFlagOption) != 0, (flags & ns::modifierFlagCommand) != 0};
 }
 
-void StashbayPanelView::keyDown(const ns::Event& event) { (void)model().handleKey(keyOf(event), modifiersOf(event)); }
+void StashbayPanelView::keyDown(const ns::Event& event) {
+    // An open menu tracks the keyboard: its keys never reach the panel (Escape closes only it).
+    if (menu_ && menu_->isOpen()) {
+        menu_->keyDown(event.keyCode());
+        return;
+    }
+    (void)model().handleKey(keyOf(event), modifiersOf(event));
+}
 
 void StashbayPanelView::draw(QPainter& painter, cg::Size size) const {
     auto& root = widget();

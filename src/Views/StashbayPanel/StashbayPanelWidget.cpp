@@ -10,7 +10,9 @@
 #include <QEvent>
 #include <QGraphicsEffect>
 #include <QKeyEvent>
+#include <QLinearGradient>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPointer>
 #include <QTimer>
 #include <QWheelEvent>
@@ -18,6 +20,9 @@
 namespace stashbay {
 
 namespace {
+
+// Between the loading or empty line and the controls.
+constexpr double lineSpacing = 6;
 
 // One of the three inline controls: a symbol in a 26-point square, all of it clickable, no text
 // and no tooltip.
@@ -40,6 +45,45 @@ protected:
 
 private:
     StashbayPanelModel::ControlButton control_;
+};
+
+// The mark at an edge of the tile row behind which more tiles wait: the tiles fade into the
+// panel's background under a small chevron pointing the way they are. Clicks go through it to the
+// tile beneath.
+class EdgeMark : public QWidget {
+public:
+    static constexpr int width = 18;
+
+    EdgeMark(bool leading, QWidget* parent) : QWidget(parent), leading_(leading) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        hide();
+    }
+    bool isLeading() const { return leading_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QLinearGradient fade(leading_ ? QPointF(width, 0) : QPointF(0, 0),
+                             leading_ ? QPointF(0, 0) : QPointF(width, 0));
+        fade.setColorAt(0, palette::withOpacity(palette::panelBackground(), 0));
+        fade.setColorAt(0.6, palette::panelBackground());
+        fade.setColorAt(1, palette::panelBackground());
+        painter.fillRect(rect(), fade);
+        const double x = leading_ ? 6.0 : width - 6.0;
+        const double dx = leading_ ? 3.5 : -3.5;
+        const double y = height() / 2.0;
+        QPainterPath chevron;
+        chevron.moveTo(x - dx, y - 5);
+        chevron.lineTo(x, y);
+        chevron.lineTo(x - dx, y + 5);
+        painter.setPen(QPen(palette::secondary(), 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPath(chevron);
+    }
+
+private:
+    bool leading_;
 };
 
 }  // namespace
@@ -95,12 +139,17 @@ StashbayPanelWidget::StashbayPanelWidget(std::shared_ptr<PanelContext> context, 
     normal_->setGraphicsEffect(new ContentEffect(normal_));
     tilesViewport_ = new QWidget(normal_);
     tilesStrip_ = new QWidget(tilesViewport_);
+    edgeMarks_ = {new EdgeMark(true, normal_), new EdgeMark(false, normal_)};
     for (const auto& control : StashbayPanelModel::controls()) {
         auto* button = new ControlButton(control, normal_);
         const auto which = control.control;
         QObject::connect(button, &QAbstractButton::clicked, this, [this, which] { model_->perform(which); });
         controls_.push_back(button);
     }
+    model_->setTileAnchor([this](const MenuBarItemID& id) -> QWidget* {
+        auto it = tiles_.find(id);
+        return it == tiles_.end() ? nullptr : it->second;
+    });
     render();
 }
 
@@ -247,7 +296,8 @@ void StashbayPanelWidget::layoutNormal(runtime::Instant now) {
         controls_[i]->raise();
     }
     const QRectF line(Model::rowHorizontalPadding, rowTop + Model::rowVerticalPadding,
-                      std::max(0.0, w - 2 * Model::rowHorizontalPadding - Model::controlsWidth - 6), rowHeight);
+                      std::max(0.0, w - 2 * Model::rowHorizontalPadding - Model::controlsWidth - lineSpacing),
+                      rowHeight);
     if (loading_ && loading_->isVisible()) loading_->setGeometry(line.toRect());
     if (empty_ && empty_->isVisible()) empty_->setGeometry(line.toRect());
 
@@ -282,6 +332,12 @@ void StashbayPanelWidget::layoutNormal(runtime::Instant now) {
     tilesViewport_->setGeometry(viewport.toRect());
     tilesStrip_->setGeometry(static_cast<int>(-std::lround(layout.scrollOffset)), 0,
                              static_cast<int>(std::ceil(layout.contentWidth)), static_cast<int>(tileSize));
+    const QRect shown = viewport.toRect();
+    edgeMarks_[0]->setGeometry(shown.left(), shown.top(), EdgeMark::width, shown.height());
+    edgeMarks_[0]->setVisible(tilesShown && layout.moreBefore);
+    edgeMarks_[1]->setGeometry(shown.right() + 1 - EdgeMark::width, shown.top(), EdgeMark::width, shown.height());
+    edgeMarks_[1]->setVisible(tilesShown && layout.moreAfter);
+    for (auto* mark : edgeMarks_) mark->raise();
     normal_->setGeometry(rect());
 }
 
@@ -301,6 +357,21 @@ int StashbayPanelWidget::contentHeight() const {
     return static_cast<int>(height);
 }
 
+int StashbayPanelWidget::lineContentWidth() const {
+    using Model = StashbayPanelModel;
+    if (model_->context().panelMode() != PanelMode::normal) return 0;
+    int line = 0;
+    switch (model_->normalContent()) {
+        case Model::NormalContent::tiles: return 0;
+        case Model::NormalContent::loading: line = EmptyStateView::lineWidth({SkeletonLoadingView::text(), {}}); break;
+        case Model::NormalContent::empty:
+            line = EmptyStateView::lineWidth(
+                EmptyStateView::label(model_->context().permissions().allPermissionsGranted()));
+            break;
+    }
+    return static_cast<int>(std::ceil(2 * Model::rowHorizontalPadding + line + lineSpacing + Model::controlsWidth));
+}
+
 QSize StashbayPanelWidget::sizeHint() const { return QSize(width() > 0 ? width() : 200, contentHeight()); }
 
 std::vector<IconTileView*> StashbayPanelWidget::tileViews() const {
@@ -311,6 +382,7 @@ std::vector<IconTileView*> StashbayPanelWidget::tileViews() const {
 }
 
 std::vector<QAbstractButton*> StashbayPanelWidget::controlButtons() const { return controls_; }
+QWidget* StashbayPanelWidget::edgeMark(bool leading) const { return edgeMarks_[leading ? 0 : 1]; }
 std::vector<PermissionBannerView*> StashbayPanelWidget::bannerViews() const { return banners_; }
 QWidget* StashbayPanelWidget::loadingView() const { return loading_; }
 QWidget* StashbayPanelWidget::emptyView() const { return empty_; }

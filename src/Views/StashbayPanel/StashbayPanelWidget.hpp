@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <unordered_map>
@@ -47,12 +48,17 @@ public:
     bool isRequestingFrames() const { return frames_.isRequesting(); }
     // The height the content needs at the current width.
     int contentHeight() const;
+    // The least width at which the loading or empty line shows whole beside the controls; 0 for
+    // the tiles and the other modes, whose width the scene's rule gives.
+    int lineContentWidth() const;
     QSize sizeHint() const override;
 
     // The widgets of the normal content, for the panel's own tests and the window positioner.
     std::vector<IconTileView*> tileViews() const;
     QWidget* tilesViewport() const { return tilesViewport_; }
     std::vector<QAbstractButton*> controlButtons() const;
+    // The mark at the row's leading or trailing edge that shows more tiles behind it.
+    QWidget* edgeMark(bool leading) const;
     std::vector<PermissionBannerView*> bannerViews() const;
     QWidget* loadingView() const;
     QWidget* emptyView() const;
@@ -88,6 +94,7 @@ private:
     EmptyStateView* empty_ = nullptr;
     std::vector<PermissionBannerView*> banners_;
     std::vector<QAbstractButton*> controls_;
+    std::array<QWidget*, 2> edgeMarks_{};
     std::unordered_map<MenuBarItemID, IconTileView*> tiles_;
     mutable std::unordered_map<int, QWidget*> modeContents_;
     bool renderPending_ = false;

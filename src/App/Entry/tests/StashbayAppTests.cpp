@@ -7,6 +7,7 @@
 #include "macos/Foundation/UserDefaults.hpp"
 #include "macos/os/LogCapture.hpp"
 #include "macos/sim/SystemSettings.hpp"
+#include "macos/sim/UserGesture.hpp"
 #include "macos/sim/World.hpp"
 #include "stashbay/runtime/ManualLoop.hpp"
 
@@ -152,11 +153,12 @@ TEST(StashbayAppWidth, FollowsTheModeAndTheItemsOfAllSections) {
         std::vector<MenuBarSection> sections;
         double width;
     };
+    // The tile row's need, 36 per tile plus 102, within 200 and 600.
     const Row rows[] = {
-        {M::settings, sectionsOf({20}), 320},  {M::onboarding, sectionsOf({}), 320}, {M::normal, sectionsOf({}), 200},
-        {M::normal, sectionsOf({0, 0}), 200},  {M::normal, sectionsOf({1}), 200},    {M::normal, sectionsOf({4}), 220},
-        {M::normal, sectionsOf({3, 2}), 256},  {M::normal, sectionsOf({14}), 580},   {M::normal, sectionsOf({15}), 600},
-        {M::normal, sectionsOf({12, 8}), 600},
+        {M::settings, sectionsOf({20}), 320}, {M::onboarding, sectionsOf({}), 320},  {M::normal, sectionsOf({}), 200},
+        {M::normal, sectionsOf({0, 0}), 200}, {M::normal, sectionsOf({1}), 200},     {M::normal, sectionsOf({3}), 210},
+        {M::normal, sectionsOf({4}), 246},    {M::normal, sectionsOf({3, 2}), 282},  {M::normal, sectionsOf({13}), 570},
+        {M::normal, sectionsOf({14}), 600},   {M::normal, sectionsOf({12, 8}), 600},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.width);
@@ -422,4 +424,99 @@ TEST_F(StashbayAppTest, ARightClickOnATileInThePanelWindowOpensTheItemsOwnMenuIn
     ASSERT_TRUE(world.openMenuItem().has_value());
     EXPECT_EQ(world.statusItem(*world.openMenuItem())->spec.title, "Tally");
     loop.advance(40s);
+}
+
+TEST_F(StashbayAppTest, AMirroredMenuFollowsThePointerAndTheKeysAndAClickOutsideClosesOnlyIt) {
+    launch(true);
+    loop.advance(1s);
+    hotkey();
+    loop.advance(5s);
+    const auto panel = app->scene()->window();
+    auto& widget = app->panelView()->widget();
+    widget.render();
+    const auto tiles = widget.tileViews();
+    std::size_t index = tiles.size();
+    for (std::size_t i = 0; i < tiles.size(); ++i)
+        if (tiles[i]->model().item().displayName() == "Stopwatch") index = i;
+    ASSERT_LT(index, tiles.size());
+    // From the keyboard: the menu hangs under the focused tile.
+    for (std::size_t i = 0; i <= index; ++i) world.events().injectUserKey(cg::EventType::keyDown, 124, 0);
+    world.events().injectUserKey(cg::EventType::keyDown, 36, 0);
+    loop.runUntilIdle();
+    auto* menu = app->panelView()->popUpMenu();
+    ASSERT_NE(menu, nullptr);
+    ASSERT_TRUE(menu->isOpen());
+    const cg::Rect shown = bounds(*menu->window());
+    const QPoint tileBottomLeft = tiles[index]->mapTo(&widget, QPoint(0, tiles[index]->height()));
+    EXPECT_NEAR(shown.minX(), bounds(*panel).minX() + tileBottomLeft.x(), 1.0);
+    EXPECT_NEAR(shown.minY(), bounds(*panel).minY() + tileBottomLeft.y(), 1.0);
+
+    // The entry under the pointer is lit; Down moves on, Return chooses.
+    world.events().injectUserMouse(cg::EventType::mouseMoved,
+                                   {shown.minX() + 30, shown.minY() + stashbay::PopUpMenu::verticalPadding + 2});
+    loop.runUntilIdle();
+    ASSERT_NE(menu->highlighted(), nullptr);
+    const QString first = menu->highlighted()->text();
+    world.events().injectUserKey(cg::EventType::keyDown, 125, 0);
+    loop.runUntilIdle();
+    ASSERT_NE(menu->highlighted(), nullptr);
+    EXPECT_NE(menu->highlighted()->text(), first);
+    world.events().injectUserKey(cg::EventType::keyDown, 126, 0);
+    world.events().injectUserKey(cg::EventType::keyDown, 125, 0);
+    world.events().injectUserKey(cg::EventType::keyDown, 36, 0);
+    loop.runUntilIdle();
+    ASSERT_EQ(world.menuChoices().size(), 1u);
+    EXPECT_EQ(world.menuChoices()[0].path, (std::vector<std::size_t>{1}));
+    EXPECT_FALSE(menu->isOpen());
+    EXPECT_TRUE(app->scene()->isPresented());
+
+    // Escape closes the menu and leaves the panel open.
+    world.events().injectUserKey(cg::EventType::keyDown, 36, 0);
+    loop.runUntilIdle();
+    menu = app->panelView()->popUpMenu();
+    ASSERT_TRUE(menu && menu->isOpen());
+    world.events().injectUserKey(cg::EventType::keyDown, 53, 0);
+    loop.runUntilIdle();
+    EXPECT_FALSE(menu->isOpen());
+    EXPECT_TRUE(app->scene()->isPresented());
+
+    // A click on the wallpaper closes it too, choosing nothing.
+    world.events().injectUserKey(cg::EventType::keyDown, 36, 0);
+    loop.runUntilIdle();
+    menu = app->panelView()->popUpMenu();
+    ASSERT_TRUE(menu && menu->isOpen());
+    click({40, 600});
+    EXPECT_FALSE(menu->isOpen());
+    EXPECT_EQ(world.menuChoices().size(), 1u);
+}
+
+TEST_F(StashbayAppTest, CommandDraggingStashbaysOwnItemMovesItAsTheLogSays) {
+    launch(true);
+    loop.advance(1s);
+    hotkey();
+    loop.advance(5s);
+    hotkey();
+    ASSERT_FALSE(app->scene()->isPresented());
+    const auto own = stashbay::AppDelegate::statusItemWindow();
+    ASSERT_NE(own, nullptr);
+    const auto* ownItem = world.statusItemForWindow(own->windowNumber());
+    ASSERT_NE(ownItem, nullptr);
+    // The visible item two places to its left.
+    const sim::StatusItem* target = nullptr;
+    for (const auto* item : world.statusItems())
+        if (item->onBar && item->frame.maxX() < ownItem->frame.minX() - 30 &&
+            (!target || item->frame.minX() > target->frame.minX()))
+            target = item;
+    ASSERT_NE(target, nullptr);
+    const double before = ownItem->frame.minX();
+    const auto ownID = ownItem->id;
+    sim::DragGesture gesture{sim::centreOf(*ownItem), sim::centreOf(*target)};
+    gesture.command = true;
+    loop.advance(sim::performDrag(world, gesture) + 1s);
+    EXPECT_FALSE(app->scene()->isPresented()) << "a Command-press is no click";
+    EXPECT_LT(world.statusItem(ownID)->frame.minX(), before);
+    bool logged = false;
+    for (const auto& text : capture.texts("appState"))
+        if (text.rfind("Moved app.stashbay.Stashbay to Visible", 0) == 0) logged = true;
+    EXPECT_TRUE(logged);
 }

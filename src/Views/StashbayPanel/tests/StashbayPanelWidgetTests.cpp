@@ -1,4 +1,6 @@
 #include "PanelTestSupport.hpp"
+
+#include <QWheelEvent>
 #include "Views/StashbayPanel/IconTileView.hpp"
 #include "Views/StashbayPanel/PermissionBannerView.hpp"
 #include "Views/StashbayPanel/StashbayPanelWidget.hpp"
@@ -26,7 +28,8 @@ protected:
     QImage open(const std::string& name) {
         if (!view) view = std::make_unique<StashbayPanelWidget>(context);
         const auto n = static_cast<int>(view->model().allItems().size());
-        const int width = n == 0 ? 200 : std::clamp(36 * n + 76, 200, 600);
+        const int rule = n == 0 ? 200 : std::clamp(36 * n + 102, 200, 600);
+        const int width = std::min(std::max(rule, view->lineContentWidth()), 600);
         view->resize(width, 100);
         view->show();
         loop.advance(1s);
@@ -222,3 +225,58 @@ TEST_F(PanelWidgetTest, AnimationsAskForFramesUntilTheyEndAndOnlyChangesLayTheCo
 }
 
 }  // namespace
+
+TEST_F(PanelWidgetTest, TheEmptyLineShowsItsWholeTextInBothStates) {
+    for (bool granted : {false, true}) {
+        SCOPED_TRACE(granted);
+        world->permissions().accessibility = granted;
+        world->permissions().screenRecording = granted;
+        context->permissions().checkPermissions();
+        showItems({});
+        open(granted ? "empty-granted" : "empty-permissions");
+        ASSERT_NE(view->emptyView(), nullptr);
+        EXPECT_GE(view->emptyView()->width(), view->emptyView()->sizeHint().width());
+        for (auto* control : view->controlButtons()) {
+            EXPECT_TRUE(view->rect().contains(inPanel(control)));
+            EXPECT_GT(inPanel(control).left(), inPanel(view->emptyView()).right());
+        }
+    }
+}
+
+TEST_F(PanelWidgetTest, EveryTileFitsUpToThirteenAndPastThatTheRowMarksItsHiddenEndAndStartsAtTheFirstTile) {
+    for (int n : {3, 13, 14, 20}) {
+        SCOPED_TRACE(n);
+        std::vector<MenuBarItem> items;
+        for (int i = 0; i < n; ++i) items.push_back(madeItem("T" + std::to_string(i), false, i));
+        showItems(items);
+        open("row-" + std::to_string(n));
+        const QRect viewport = inPanel(view->tilesViewport());
+        const auto tiles = view->tileViews();
+        ASSERT_EQ(tiles.size(), static_cast<std::size_t>(n));
+        const bool fits = n <= 13;
+        EXPECT_EQ(viewport.contains(inPanel(tiles.back())), fits) << inPanel(tiles.back()).x();
+        EXPECT_FALSE(view->edgeMark(true)->isVisible());
+        EXPECT_EQ(view->edgeMark(false)->isVisible(), !fits);
+        if (fits) {
+            // The last tile takes a click at its centre.
+            const QPoint centre = inPanel(tiles.back()).center();
+            EXPECT_EQ(view->childAt(centre), tiles.back());
+            continue;
+        }
+        // Scrolled to the end by the wheel: the mark moves to the leading edge.
+        QWheelEvent wheel(QPointF(50, 20), QPointF(50, 20), QPoint(), QPoint(0, -120 * 20), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(view.get(), &wheel);
+        view->render();
+        EXPECT_TRUE(viewport.contains(inPanel(tiles.back())));
+        EXPECT_TRUE(view->edgeMark(true)->isVisible());
+        EXPECT_FALSE(view->edgeMark(false)->isVisible());
+        EXPECT_EQ(view->childAt(inPanel(tiles.back()).center()), tiles.back()) << "the mark lets clicks through";
+        // Reopened, the row starts at its first tile again.
+        view->hide();
+        view->show();
+        view->render();
+        EXPECT_TRUE(viewport.contains(inPanel(view->tileViews().front())));
+        EXPECT_FALSE(view->edgeMark(true)->isVisible());
+    }
+}

@@ -117,6 +117,7 @@ private:
     // The pointer is over `window` (null: none of ours) at `local` in its view.
     void pointerMoved(const std::shared_ptr<Window>& window, cg::Point local, cg::Point location);
     void hideToolTip();
+    void observeMouseDown(cg::Point location);
 
     std::weak_ptr<ApplicationDelegate> delegate_;
     std::vector<std::weak_ptr<Window>> windows_;
@@ -134,6 +135,8 @@ private:
     std::vector<std::shared_ptr<Monitor>> monitors_;
     // Status items of the world's bar that a StatusItem already shows.
     std::set<sim::StatusItemID> claimedItems_;
+    // Stashbay's own item while the person Command-drags it.
+    std::optional<sim::StatusItemID> pendingItemMove_;
     std::shared_ptr<const void> worldToken_ = std::make_shared<int>(0);
 };
 

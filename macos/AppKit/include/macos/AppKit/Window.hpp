@@ -124,6 +124,9 @@ public:
     void setViewsNeedDisplay();
     // Called when the window stops being the key window (another application took a click).
     void setDidResignKey(std::function<void()> handler) { didResignKey_ = std::move(handler); }
+    // Told of every mouse-down of the session while the window is on screen, wherever it went, at
+    // its location in screen space: how a pop-up menu's tracking sees the click that ends it.
+    void setSessionMouseDown(std::function<void(cg::Point)> handler) { sessionMouseDown_ = std::move(handler); }
 
     // Key-value coding. A status item's window answers "statusItem" (none once the item is
     // gone); any other key, and "statusItem" on any other window, raises UnknownKeyException.
@@ -149,6 +152,7 @@ private:
     std::weak_ptr<const StatusItem> statusItem_;
     std::shared_ptr<View> contentView_;
     std::function<void()> didResignKey_;
+    std::function<void(cg::Point)> sessionMouseDown_;
     // Expires with the world the window was made in.
     std::weak_ptr<const void> world_;
 };

@@ -182,6 +182,9 @@ public:
     const std::vector<MenuEvent>& menuHistory() const { return menuHistory_; }
     // A mouse-down anywhere but on the open menu closes it; the same for the open popover.
     void noteMouseDown(cg::Point location);
+    // Told of every mouse-down of the session (window-server space), wherever it goes: how an
+    // application's own menu tracking sees the click that ends it.
+    void setMouseDownObserver(std::function<void(cg::Point)> observer) { mouseDownObserver_ = std::move(observer); }
 
     // A press of the item (the accessibility action or a left click): opens its menu or its
     // popover, as its behaviour says, unless it ignores presses. Returns whether one opened.
@@ -306,6 +309,7 @@ private:
         WindowNumber window;
     };
     std::optional<OpenPopover> openPopover_;
+    std::function<void(cg::Point)> mouseDownObserver_;
     std::vector<StatusItemID> popoverOpenings_;
     std::vector<MenuChoice> menuChoices_;
 
