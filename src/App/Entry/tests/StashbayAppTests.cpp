@@ -426,7 +426,7 @@ TEST_F(StashbayAppTest, ARightClickOnATileInThePanelWindowOpensTheItemsOwnMenuIn
     loop.advance(40s);
 }
 
-TEST_F(StashbayAppTest, AMirroredMenuFollowsThePointerAndTheKeysAndAClickOutsideClosesOnlyIt) {
+TEST_F(StashbayAppTest, AMirroredMenuFollowsThePointerAndTheKeysEscapeClosesOnlyItAndAClickOutsideClosesIt) {
     launch(true);
     loop.advance(1s);
     hotkey();
@@ -486,7 +486,9 @@ TEST_F(StashbayAppTest, AMirroredMenuFollowsThePointerAndTheKeysAndAClickOutside
     menu = app->panelView()->popUpMenu();
     ASSERT_TRUE(menu && menu->isOpen());
     click({40, 600});
-    EXPECT_FALSE(menu->isOpen());
+    // The wallpaper click closes the panel as well, and the menu goes with it.
+    menu = app->panelView()->popUpMenu();
+    EXPECT_TRUE(!menu || !menu->isOpen());
     EXPECT_EQ(world.menuChoices().size(), 1u);
 }
 
