@@ -1,6 +1,7 @@
 #include "macos/Foundation/FileManager.hpp"
 
 #include "macos/Foundation/Error.hpp"
+#include "macos/sim/InputFile.hpp"
 #include "macos/sim/World.hpp"
 
 #include "stashbay/runtime/Sleep.hpp"
@@ -68,20 +69,6 @@ const fs::file_time_type processStart = fs::file_time_type::clock::now() - std::
 constexpr int maxSymbolicLinks = 40;
 constexpr int maxTemporaryNameAttempts = 32;
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 // The file a write of `path` replaces or a move takes: the last component's symbolic links
 // followed to their end (the folders' links are the system's to follow).
 fs::path resolvedTarget(const fs::path& path) {
@@ -147,34 +134,25 @@ bool renameWithoutReplacing(const fs::path& from, const fs::path& to) {
 std::string FileManager::contents(const fs::path& path, std::optional<std::size_t> limit) const {
     if (faults_.unreadable.count(path))
         throw fileError(CocoaError::fileReadNoPermission, "You don't have permission to read", path);
-    // Not blocking: a pipe in the file's place must not hold the reader at the open.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) {
-        long code = errno == ENOENT                       ? CocoaError::fileNoSuchFile
-                    : (errno == EACCES || errno == EPERM) ? CocoaError::fileReadNoPermission
-                                                          : CocoaError::fileReadUnknown;
-        throw fileError(code, "The file could not be opened", path);
-    }
-    struct stat status {};
-    if (::fstat(fd.get(), &status) != 0)
-        throw fileError(CocoaError::fileReadUnknown, "The file could not be read", path);
-    if (!S_ISREG(status.st_mode)) throw fileError(CocoaError::fileReadUnknown, "This is not a regular file:", path);
-    auto tooLarge = [&] { return fileError(CocoaError::fileReadTooLarge, "The file is too large to be read", path); };
-    if (limit && static_cast<std::uintmax_t>(status.st_size) > *limit) throw tooLarge();
-    std::string data;
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw fileError(CocoaError::fileReadUnknown, "The file could not be read", path);
+    using Kind = sim::RegularFileFailure::Kind;
+    try {
+        return sim::readRegularFile(path, limit);
+    } catch (const sim::RegularFileFailure& failure) {
+        switch (failure.kind) {
+            case Kind::openFailed: {
+                long code = failure.error == ENOENT                               ? CocoaError::fileNoSuchFile
+                            : (failure.error == EACCES || failure.error == EPERM) ? CocoaError::fileReadNoPermission
+                                                                                  : CocoaError::fileReadUnknown;
+                throw fileError(code, "The file could not be opened", path);
+            }
+            case Kind::directory:
+            case Kind::notRegular: throw fileError(CocoaError::fileReadUnknown, "This is not a regular file:", path);
+            case Kind::tooLarge:
+                throw fileError(CocoaError::fileReadTooLarge, "The file is too large to be read", path);
+            case Kind::readFailed: break;
         }
-        if (n == 0) break;
-        data.append(buffer, static_cast<std::size_t>(n));
-        // A file that grew after the size was checked.
-        if (limit && data.size() > *limit) throw tooLarge();
+        throw fileError(CocoaError::fileReadUnknown, "The file could not be read", path);
     }
-    return data;
 }
 
 void FileManager::writeAtomically(const fs::path& path, const std::string& data) const {

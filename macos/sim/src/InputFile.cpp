@@ -27,10 +27,6 @@ private:
     int fd_;
 };
 
-[[noreturn]] void cannotRead(int error) {
-    throw InputFileError(std::string("cannot be read: ") + std::strerror(error));
-}
-
 }  // namespace
 
 std::string describeByteCount(std::size_t bytes) {
@@ -40,34 +36,50 @@ std::string describeByteCount(std::size_t bytes) {
     return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
 }
 
-std::string readInputFile(const std::filesystem::path& path, std::size_t maxBytes) {
+std::string readRegularFile(const std::filesystem::path& path, std::optional<std::size_t> maxBytes) {
+    using Kind = RegularFileFailure::Kind;
     // Non-blocking, so that opening a fifo does not wait for a writer before it can be refused.
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0) {
-        if (errno == EISDIR) throw InputFileError("is a directory");
-        cannotRead(errno);
+        if (errno == EISDIR) throw RegularFileFailure{Kind::directory};
+        throw RegularFileFailure{Kind::openFailed, errno};
     }
     struct stat status {};
-    if (::fstat(fd.get(), &status) != 0) cannotRead(errno);
-    if (S_ISDIR(status.st_mode)) throw InputFileError("is a directory");
-    if (!S_ISREG(status.st_mode)) throw InputFileError("is not a regular file");
-    const auto tooLarge = [&] { return InputFileError("is larger than " + describeByteCount(maxBytes)); };
-    if (static_cast<std::uintmax_t>(status.st_size) > maxBytes) throw tooLarge();
+    if (::fstat(fd.get(), &status) != 0) throw RegularFileFailure{Kind::readFailed, errno};
+    if (S_ISDIR(status.st_mode)) throw RegularFileFailure{Kind::directory};
+    if (!S_ISREG(status.st_mode)) throw RegularFileFailure{Kind::notRegular};
+    if (maxBytes && static_cast<std::uintmax_t>(status.st_size) > *maxBytes) throw RegularFileFailure{Kind::tooLarge};
 
-    // Never more than the limit, should the file grow meanwhile.
     std::string text;
     char buffer[64 * 1024];
     for (;;) {
         const auto got = ::read(fd.get(), buffer, sizeof buffer);
         if (got < 0) {
             if (errno == EINTR) continue;
-            cannotRead(errno);
+            throw RegularFileFailure{Kind::readFailed, errno};
         }
         if (got == 0) break;
-        if (text.size() + static_cast<std::size_t>(got) > maxBytes) throw tooLarge();
+        if (maxBytes && text.size() + static_cast<std::size_t>(got) > *maxBytes)
+            throw RegularFileFailure{Kind::tooLarge};
         text.append(buffer, static_cast<std::size_t>(got));
     }
     return text;
+}
+
+std::string readInputFile(const std::filesystem::path& path, std::size_t maxBytes) {
+    using Kind = RegularFileFailure::Kind;
+    try {
+        return readRegularFile(path, maxBytes);
+    } catch (const RegularFileFailure& failure) {
+        switch (failure.kind) {
+            case Kind::directory: throw InputFileError("is a directory");
+            case Kind::notRegular: throw InputFileError("is not a regular file");
+            case Kind::tooLarge: throw InputFileError("is larger than " + describeByteCount(maxBytes));
+            case Kind::openFailed:
+            case Kind::readFailed: break;
+        }
+        throw InputFileError(std::string("cannot be read: ") + std::strerror(failure.error));
+    }
 }
 
 }  // namespace sim

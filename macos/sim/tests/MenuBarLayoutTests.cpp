@@ -1,3 +1,4 @@
+#include "macos/sim/GeneratedScenario.hpp"
 #include "macos/sim/World.hpp"
 #include "stashbay/runtime/ManualLoop.hpp"
 
@@ -110,19 +111,7 @@ TEST_F(MenuBarLayoutTest, ABarWithoutAHousingShowsEveryItemOnIt) {
 // window by a lookup that does not walk the others.
 TEST_F(MenuBarLayoutTest, ALargeWorldIsLaidOutOnceWhileItLoads) {
     for (int count : {1000, 10000}) {
-        auto scenario = sim::defaultScenario();
-        scenario.applications.resize(1);
-        scenario.applications.front().statusItems.clear();
-        for (int i = 0; i < count; ++i) {
-            sim::ProcessSpec app;
-            app.pid = 1000 + i;
-            app.bundleIdentifier = "com.example.app" + std::to_string(i);
-            sim::StatusItemSpec item;
-            item.title = "Item " + std::to_string(i);
-            item.width = 20 + i % 13;
-            app.statusItems.push_back(item);
-            scenario.applications.push_back(app);
-        }
+        const auto scenario = sim::scenarioWithManyItems(count);
         sim::World world{scenario};
         EXPECT_EQ(world.menuBar().layoutCount(), 1u) << count;
         // Every item is laid out: the rightmost at the edge, the rest left of it.

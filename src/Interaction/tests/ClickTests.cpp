@@ -56,6 +56,19 @@ public:
         return best;
     }
 
+    // Every status window hidden but the first two items': the first at x 100, left of the
+    // housing, and the second, which a test places.
+    std::pair<sim::Window*, sim::Window*> twoVisibleWindows() {
+        const auto items = world.statusItems();
+        for (const auto* item : items)
+            if (auto* w = world.windowServer().find(item->window)) w->onScreen = false;
+        auto* leftmost = world.windowServer().find(items[0]->window);
+        auto* candidate = world.windowServer().find(items[1]->window);
+        leftmost->onScreen = candidate->onScreen = true;
+        leftmost->bounds = cg::Rect{100, 0, 30, 37};
+        return {leftmost, candidate};
+    }
+
     struct ShowFigures {
         runtime::Duration moveBackAfter;
         runtime::Duration total;
@@ -243,12 +256,7 @@ TEST_F(ClickTest, TheDropTargetIsTheFirstWindowWithRoomRightOfTheHousingElseTheL
     // left of the housing, and one whose left edge the rows place. The housing's right edge is at 850, so the boundary
     // is 860.
     const auto items = world.statusItems();
-    for (const auto* item : items)
-        if (auto* w = world.windowServer().find(item->window)) w->onScreen = false;
-    auto* leftmost = world.windowServer().find(items[0]->window);
-    auto* candidate = world.windowServer().find(items[1]->window);
-    leftmost->onScreen = candidate->onScreen = true;
-    leftmost->bounds = cg::Rect{100, 0, 30, 37};
+    auto [leftmost, candidate] = twoVisibleWindows();
     struct Row {
         double left;
         double width;
@@ -273,12 +281,7 @@ TEST_F(ClickTest, ANarrowItemIsGivenTwentyFourPointsOfRoomBesideItsDropTarget) {
     // the 860 boundary. A 16-point item would fit left of 880 (864 > 860); with 24 points it does
     // not (856), so the item goes left of the leftmost window instead.
     const auto items = world.statusItems();
-    for (const auto* item : items)
-        if (auto* w = world.windowServer().find(item->window)) w->onScreen = false;
-    auto* leftmost = world.windowServer().find(items[0]->window);
-    auto* candidate = world.windowServer().find(items[1]->window);
-    leftmost->onScreen = candidate->onScreen = true;
-    leftmost->bounds = cg::Rect{100, 0, 30, 37};
+    auto [leftmost, candidate] = twoVisibleWindows();
     candidate->bounds = cg::Rect{880, 0, 30, 37};
     const auto& hidden = firstOffTheBar();
     const auto wide = itemOf(hidden);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -13,6 +14,18 @@ class InputFileError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// Why a regular file could not be read whole, with the system's error number where there is one.
+struct RegularFileFailure {
+    enum class Kind { openFailed, directory, notRegular, tooLarge, readFailed };
+    Kind kind;
+    int error = 0;
+};
+
+// Reads a whole regular file, of at most `maxBytes` when given, without ever blocking at the open
+// (a fifo is refused, not waited on) and never holding more than the limit should the file grow
+// meanwhile. Throws RegularFileFailure.
+std::string readRegularFile(const std::filesystem::path& path, std::optional<std::size_t> maxBytes);
 
 // Reads a whole file a person named. Only a regular file of at most `maxBytes` is read, so that a
 // directory does not read as an empty file, nor a device or a fifo as an endless or blocking one.

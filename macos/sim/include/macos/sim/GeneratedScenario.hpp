@@ -1,0 +1,28 @@
+#pragma once
+
+#include "macos/sim/Scenario.hpp"
+
+#include <string>
+
+namespace sim {
+
+// The default world's screens and first application with `count` more applications of one status
+// item each, for building large worlds in tests and benchmarks.
+inline Scenario scenarioWithManyItems(int count) {
+    Scenario scenario = defaultScenario();
+    scenario.applications.resize(1);
+    scenario.applications.front().statusItems.clear();
+    for (int i = 0; i < count; ++i) {
+        ProcessSpec app;
+        app.pid = 1000 + i;
+        app.bundleIdentifier = "com.example.app" + std::to_string(i);
+        StatusItemSpec item;
+        item.title = "Item " + std::to_string(i);
+        item.width = 20 + i % 13;
+        app.statusItems.push_back(std::move(item));
+        scenario.applications.push_back(std::move(app));
+    }
+    return scenario;
+}
+
+}  // namespace sim
