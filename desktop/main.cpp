@@ -26,6 +26,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -111,22 +112,30 @@ void say(std::FILE* out, const std::string& message) {
 Options parseOptions(int argc, char** argv) {
     Options o;
     std::vector<std::string> args(argv + 1, argv + argc);
+    // An option with a value is given once: of two files, the first would never be read.
+    std::set<std::string> given;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const auto& a = args[i];
         auto value = [&]() -> std::string {
             if (i + 1 >= args.size()) badUsage(a + ": expected a value");
+            if (!given.insert(a).second) badUsage(a + ": given more than once");
             return args[++i];
+        };
+        auto file = [&]() -> std::string {
+            auto path = value();
+            if (path.empty()) badUsage(a + ": an empty path");
+            return path;
         };
         if (a == "--headless") {
             o.headless = true;
         } else if (a == "--measure") {
             o.measure = true;
         } else if (a == "--script") {
-            o.script = value();
+            o.script = file();
         } else if (a == "--scenario") {
-            o.scenario = value();
+            o.scenario = file();
         } else if (a == "--manifest") {
-            o.manifest = value();
+            o.manifest = file();
         } else if (a == "--log-level") {
             o.logLevel = value();
             if (o.logLevel != "error" && o.logLevel != "info" && o.logLevel != "debug")
@@ -208,8 +217,8 @@ bool hasDisplay() {
 // Follows the script's steps one after the other, then ends the program.
 class ScriptRunner {
 public:
-    ScriptRunner(std::vector<desktop::Step> steps, desktop::DesktopView& view, ns::HostRunLoop& host)
-        : steps_(std::move(steps)), view_(view), host_(host) {}
+    ScriptRunner(desktop::Script script, desktop::DesktopView& view, ns::HostRunLoop& host)
+        : script_(std::move(script)), view_(view), host_(host) {}
 
     void start() {
         QTimer::singleShot(0, [this] { next(); });
@@ -219,11 +228,11 @@ private:
     void next() {
         // Whatever the last step set going has run before the next one looks.
         host_.drain();
-        if (index_ >= steps_.size()) {
+        if (index_ >= script_.steps.size()) {
             ns::Application::shared().terminate();
             return;
         }
-        const auto& step = steps_[index_++];
+        const auto& step = script_.steps[index_++];
         using K = desktop::Step::Kind;
         int pause = 0;
         switch (step.kind) {
@@ -235,9 +244,10 @@ private:
             case K::settings: view_.showSystemSettings(step.pane); break;
             case K::defaults: break;  // written before the launch
             case K::screenshot: {
-                QImage image = view_.grab().toImage();
-                if (!image.save(QString::fromStdString(step.file), "PNG")) {
-                    say(stderr, "line " + std::to_string(step.line) + ": screenshot: cannot write '" + step.file + "'");
+                try {
+                    desktop::saveScreenshot(view_.grab().toImage(), step, script_.name);
+                } catch (const desktop::ScriptError& e) {
+                    say(stderr, e.message());
                     failed_ = true;
                     ns::Application::shared().terminate();
                     return;
@@ -253,7 +263,7 @@ public:
     bool failed() const { return failed_; }
 
 private:
-    std::vector<desktop::Step> steps_;
+    desktop::Script script_;
     desktop::DesktopView& view_;
     ns::HostRunLoop& host_;
     std::size_t index_ = 0;
@@ -272,12 +282,12 @@ int main(int argc, char** argv) {
     } catch (const sim::ScenarioError& e) {
         badInput(e.what());
     }
-    std::optional<std::vector<desktop::Step>> steps;
+    std::optional<desktop::Script> script;
     if (options.script) {
         try {
-            steps = desktop::loadScript(*options.script);
+            script = desktop::loadScript(*options.script);
         } catch (const desktop::ScriptError& e) {
-            badInput(e.what());
+            badInput(e.message());
         }
     }
 
@@ -320,8 +330,8 @@ int main(int argc, char** argv) {
         view.setPainted([&host] { host.painted(); });
         ns::Application::shared().setStopHandler([] { QCoreApplication::quit(); });
 
-        if (steps)
-            for (const auto& step : *steps)
+        if (script)
+            for (const auto& step : script->steps)
                 if (step.kind == desktop::Step::Kind::defaults) ns::UserDefaults::standard().set(step.value, step.file);
         auto stashbay = desktop::launchStashbay(manifest.updates);
 
@@ -336,8 +346,8 @@ int main(int argc, char** argv) {
         view.show();
 
         std::unique_ptr<ScriptRunner> runner;
-        if (steps) {
-            runner = std::make_unique<ScriptRunner>(std::move(*steps), view, host);
+        if (script) {
+            runner = std::make_unique<ScriptRunner>(std::move(*script), view, host);
             runner->start();
         }
         status = qtApp.exec();
