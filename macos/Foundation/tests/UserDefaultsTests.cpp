@@ -273,7 +273,11 @@ TEST_F(UserDefaultsFileTest, AnUnreadableFileIsLoggedAndNotWrittenOverUntilItIsK
         capture.first("persistence", "The unreadable user defaults file " + file.string() + " could not be kept (")
             .has_value());
 
+    // Still unreadable, now that it can be moved: the next write keeps it.
+    faults.moveAsideFails = false;
+    files.setFaults(faults);
     defaults.set(2.0, "scanInterval");
+    files.setFaults({});
     EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator{}), 2)
         << "kept beside the new file";
     ns::UserDefaults reread(file);
