@@ -245,7 +245,10 @@ void FileManager::writeAtomically(const fs::path& path, const std::string& data)
     if (fd < 0) throw systemError(errno, what, path, target);
     int error = 0;
     // The replacement keeps the permissions the person gave the file.
-    if (existing && ::fchmod(fd, existing->st_mode & 0777) != 0) error = errno;
+    if (existing && faults_.keepingModeFails)
+        error = EPERM;
+    else if (existing && ::fchmod(fd, existing->st_mode & 0777) != 0)
+        error = errno;
     std::size_t limit = faults_.writeFailsAfterBytes.value_or(data.size());
     std::size_t written = 0;
     while (error == 0 && written < data.size()) {

@@ -195,8 +195,7 @@ bool holdsObject(const cf::Value& value) {
 }
 
 // The value of a JSON member; nothing for a null. `lossy` is set when the value read is not what
-// the file holds: a null left out, an integer beyond the signed 64-bit range read as a real, or a
-// number too large for a real, which has no JSON form to be written back in.
+// the file holds: a null left out, or an integer beyond the signed 64-bit range read as a real.
 std::optional<cf::Value> fromJson(const Json& j, bool& lossy) {
     switch (j.type()) {
         case Json::value_t::boolean: return cf::Value(j.get<bool>());
@@ -208,11 +207,8 @@ std::optional<cf::Value> fromJson(const Json& j, bool& lossy) {
             lossy = true;
             return cf::Value(static_cast<double>(u));
         }
-        case Json::value_t::number_float: {
-            double d = j.get<double>();
-            if (!std::isfinite(d)) lossy = true;
-            return cf::Value(d);
-        }
+        // The parser refuses a number too large for a real, so every real read has a JSON form.
+        case Json::value_t::number_float: return cf::Value(j.get<double>());
         case Json::value_t::string: return cf::Value(j.get<std::string>());
         case Json::value_t::array: {
             cf::Value::Array array;

@@ -26,6 +26,8 @@ struct FileFaults {
     // Folders the user may not write: making, renaming or removing a file in one fails with the
     // system's permission error. Permission bits do not hold back a process run as root.
     std::set<std::filesystem::path> readOnlyFolders;
+    // Giving a new file the mode of the one it replaces fails, as on a file system without modes.
+    bool keepingModeFails = false;
 };
 
 // The file manager. Application Support is $XDG_DATA_HOME, else ~/.local/share; tests point it
