@@ -38,7 +38,10 @@ MenuTracking::Look MenuTracking::look() const {
 }
 
 void MenuTracking::tell(const Look& before) {
-    if (look() != before && owner_.changed) owner_.changed();
+    if (!owner_.changed) return;
+    const Look now = look();
+    for (std::size_t level = 0; level < now.lit.size(); ++level)
+        if (level >= before.lit.size() || before.lit[level] != now.lit[level]) owner_.changed(level);
 }
 
 void MenuTracking::cancelPending() {

@@ -136,8 +136,8 @@ PopUpMenu::PopUpMenu(std::unique_ptr<QMenu> menu, cg::Point topLeft, std::functi
     owner.closeSubmenus = [this](std::size_t keep) { closeSubmenus(keep); };
     owner.choose = [this](const std::vector<std::size_t>& path) { choose(path); };
     owner.dismiss = [this] { close(); };
-    owner.changed = [this] {
-        for (const auto& level : levels_) level.view->setNeedsDisplay();
+    owner.changed = [this](std::size_t level) {
+        if (level < levels_.size()) levels_[level].view->setNeedsDisplay();
     };
     owner.schedule = [](runtime::Duration delay, std::function<void()> action) {
         dispatch::Queue::main().asyncAfter(delay, std::move(action));

@@ -82,8 +82,8 @@ TEST_F(PopUpMenuTest, EveryChangeOfWhatTheMenuShowsAsksItsWindowToBeDrawnAgainAn
     struct Step {
         const char* what;
         std::function<void()> act;
-        // The level whose window must ask to be drawn and show a different picture; none when only
-        // a submenu went off screen.
+        // The level whose window alone must ask to be drawn and show a different picture; none
+        // when only a submenu went off screen.
         std::optional<std::size_t> drawn;
         std::vector<QString> lit;
     };
@@ -125,10 +125,14 @@ TEST_F(PopUpMenuTest, EveryChangeOfWhatTheMenuShowsAsksItsWindowToBeDrawnAgainAn
         asked.clear();
         step.act();
         EXPECT_EQ(lit(), step.lit);
-        if (!step.drawn) continue;
+        if (!step.drawn) {
+            EXPECT_TRUE(asked.empty());
+            continue;
+        }
         const auto drawn = windowOf(*step.drawn);
         ASSERT_NE(drawn, nullptr);
-        EXPECT_TRUE(asked.count(drawn->windowNumber())) << "its window was not asked to be drawn";
+        EXPECT_EQ(asked, std::set<sim::WindowNumber>{drawn->windowNumber()})
+            << "its window, and only its, is asked to be drawn";
         EXPECT_NE(picture(*step.drawn), before) << "its picture did not change";
     }
     EXPECT_TRUE(chosen.empty());

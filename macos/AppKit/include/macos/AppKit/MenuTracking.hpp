@@ -45,8 +45,8 @@ public:
         std::function<void(const std::vector<std::size_t>& path)> choose;
         // Escape. Called last, as `choose` is.
         std::function<void()> dismiss;
-        // What a level shows changed: a lit entry, a level opened or closed.
-        std::function<void()> changed;
+        // What the open level `level` shows changed: its lit entry, or it has just opened.
+        std::function<void(std::size_t level)> changed;
         // Runs `action` once `delay` has passed (virtual time in the world).
         std::function<void(runtime::Duration delay, std::function<void()> action)> schedule;
     };
