@@ -1,4 +1,5 @@
 #include "DesktopView.hpp"
+#include "HostPainting.hpp"
 #include "StashbayLaunch.hpp"
 
 #include "App/AppDelegate.hpp"
@@ -16,8 +17,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QEventLoop>
 #include <QImage>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -344,4 +347,75 @@ TEST_F(DesktopViewLongRowTest, TheWheelOverThePanelScrollsTheRowAndTheWheelElsew
     // Over the wallpaper the row stays.
     wheel(pixelOf({5, 900}), QPoint(), QPoint(0, -120));
     EXPECT_NEAR(model.rowLayout(width).scrollOffset, afterNotch - 10, 0.5);
+}
+
+namespace {
+
+// The desktop painting through the host over the test's loop, wired as in the program, while it
+// lives; each paint of the view is reported before it happens.
+class HostedDesktop : public QObject {
+public:
+    HostedDesktop(desktop::DesktopView& view, runtime::EventLoop& loop, std::function<void()> paint)
+        : view_(view), host_(loop), paint_(std::move(paint)) {
+        desktop::paintOnDemand(view_, host_);
+        view_.installEventFilter(this);
+    }
+    ~HostedDesktop() override {
+        view_.removeEventFilter(this);
+        ns::Application::shared().setWindowNeedsDisplayHandler({});
+        view_.setPainted({});
+    }
+
+    // Qt's loop runs, the host driving the world, until `done` holds or a few seconds have passed.
+    template <class Done>
+    void runUntil(Done done) {
+        const auto limit = std::chrono::steady_clock::now() + 10s;
+        while (!done() && std::chrono::steady_clock::now() < limit) {
+            QEventLoop qt;
+            QTimer::singleShot(5, Qt::PreciseTimer, &qt, &QEventLoop::quit);
+            qt.exec();
+        }
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == &view_ && event->type() == QEvent::Paint) paint_();
+        return false;
+    }
+
+private:
+    desktop::DesktopView& view_;
+    ns::HostRunLoop host_;
+    std::function<void()> paint_;
+};
+
+}  // namespace
+
+TEST_F(DesktopViewTest, TheFirstOpeningPaintsThePanelBeforeTheStateStartsScanning) {
+    view->resize(1000, 650);
+    view->show();
+    auto& state = *app->appState();
+    // Whether the state had begun scanning when a paint first showed the panel.
+    std::optional<bool> scanningAtFirstPanelPaint;
+    int paints = 0;
+    HostedDesktop hosted(*view, loop.loop(), [&] {
+        ++paints;
+        if (!scanningAtFirstPanelPaint && app->scene()->isPresented())
+            scanningAtFirstPanelPaint = state.isScanning() || !state.menuBarItems().empty();
+    });
+    hosted.runUntil([&] { return paints > 0; });
+    ASSERT_FALSE(state.isScanning()) << "nothing starts before the panel first shows";
+
+    // The person clicks Stashbay's item; the host runs what the click set going.
+    const auto* item = world.windowServer().find(stashbay::AppDelegate::statusItemWindow()->windowNumber());
+    const QPointF at = pixelOf({item->bounds.midX(), item->bounds.midY()});
+    QMouseEvent press(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view.get(), &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, at, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view.get(), &release);
+    hosted.runUntil([&] { return !state.menuBarItems().empty(); });
+
+    ASSERT_FALSE(state.menuBarItems().empty()) << "the start scanned";
+    ASSERT_TRUE(scanningAtFirstPanelPaint.has_value()) << "the panel was painted";
+    EXPECT_FALSE(*scanningAtFirstPanelPaint) << "the panel was painted before the start scanned";
 }
