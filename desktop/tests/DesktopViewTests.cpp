@@ -11,6 +11,7 @@
 #include "macos/AppKit/Application.hpp"
 #include "macos/Foundation/FileManager.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
+#include "macos/ServiceManagement/AppService.hpp"
 #include "macos/sim/Scenario.hpp"
 #include "macos/sim/World.hpp"
 #include "stashbay/runtime/ManualLoop.hpp"
@@ -418,4 +419,137 @@ TEST_F(DesktopViewTest, TheFirstOpeningPaintsThePanelBeforeTheStateStartsScannin
     ASSERT_FALSE(state.menuBarItems().empty()) << "the start scanned";
     ASSERT_TRUE(scanningAtFirstPanelPaint.has_value()) << "the panel was painted";
     EXPECT_FALSE(*scanningAtFirstPanelPaint) << "the panel was painted before the start scanned";
+}
+
+TEST_F(DesktopViewTest, EachValueOfTheWorldsPictureChangedAloneRepaintsTheDesktop) {
+    const auto self = world.processes().selfPid();
+    const sim::StatusItem* other = nullptr;
+    for (const auto* item : world.statusItems())
+        if (item->owner != self && item->window != 0 && !item->spec.menu.empty() && (!other || item->shown))
+            other = item;
+    ASSERT_NE(other, nullptr);
+    const sim::StatusItemID otherID = other->id;
+    const sim::ProcessID otherOwner = other->owner;
+    auto item = [&] { return world.mutableStatusItem(otherID); };
+    sim::WindowNumber opened = 0;
+    auto window = [&] { return world.windowServer().find(opened); };
+    auto screen = [&] { return world.screens().primary()->spec(); };
+    struct Row {
+        const char* what;
+        std::function<void()> change;
+        // What comes first, unchecked.
+        std::function<void()> before = [] {};
+    };
+    // In order, each from where the one before left the world.
+    const std::vector<Row> rows = {
+        {"a window opens",
+         [&] {
+             opened = world.openWindow(otherOwner, {"Notes", {100, 200, 300, 200}});
+         }},
+        {"its bounds", [&] { window()->bounds.origin.x += 5; }},
+        {"its name", [&] { window()->name = "Notes 2"; }},
+        {"its layer", [&] { window()->layer += 1; }},
+        {"its colour", [&] { window()->color = 0x336699FF; }},
+        {"its owner", [&] { window()->owner = self; }},
+        {"it goes off screen", [&] { window()->onScreen = false; }},
+        {"a status item's frame", [&] { item()->frame.origin.y += 1; }},
+        {"a status item leaves the bar", [&] { item()->onBar = !item()->onBar; }},
+        {"a status item is no longer drawn", [&] { item()->shown = !item()->shown; }},
+        {"a status item's image", [&] { item()->image = cg::Image::filled(4, 4, 0xFF0000FFu); }},
+        {"a status item's image size", [&] { item()->imageSize.width += 2; }},
+        {"a status item's colour", [&] { item()->spec.iconColor ^= 0x00FF0000u; }},
+        {"a status item's title", [&] { item()->spec.title = "Renamed"; }},
+        {"a status item's text", [&] { item()->spec.text = "12 hPa"; }},
+        {"a status item shows the time", [&] { item()->spec.showsTime = !item()->spec.showsTime; }},
+        {"a status item's symbol", [&] { item()->spec.symbol = item()->spec.symbol == "mark" ? "bolt" : "mark"; }},
+        {"Stashbay's item's image",
+         [&] {
+             app->scene()->statusItem()->button()->setImage(ns::Image(cg::Image::filled(8, 8, 0x00FF00FFu), {8, 8}));
+         }},
+        {"a menu opens", [&] { ASSERT_TRUE(world.openMenu(otherID, sim::World::MenuTrigger::showMenu)); }},
+        {"an entry of it is highlighted",
+         [&] {
+             // Down the menu to its first entry that lights up.
+             const auto bounds = world.windowServer().find(world.openMenuLevels().at(0).window)->bounds;
+             for (double y = bounds.minY(); y < bounds.maxY() && !world.openMenuLevels().at(0).highlighted; y += 2)
+                 world.menuPointerMoved({bounds.midX(), y});
+             ASSERT_TRUE(world.openMenuLevels().at(0).highlighted);
+         }},
+        {"the menus close", [&] { world.closeMenus(); }},
+        {"a popover opens",
+         [&] {
+             item()->spec.behaviour.opens = sim::StatusItemBehaviour::Opens::window;
+             ASSERT_TRUE(world.pressItem(otherID, sim::World::MenuTrigger::press));
+         }},
+        {"the popover closes", [&] { world.closePopover(); }},
+        {"another application comes to the front",
+         [&] { ASSERT_TRUE(world.activate(*world.processes().find(otherOwner), 0)); }},
+        {"the pointer moves",
+         [&] {
+             world.events().injectUserMouse(cg::EventType::mouseMoved, {5, 900});
+         }},
+        {"the cursor hides", [&] { world.events().hideCursor(); }},
+        {"Accessibility is revoked", [&] { world.permissions().accessibility = false; }},
+        {"Screen Recording is revoked", [&] { world.permissions().screenRecording = false; }},
+        {"a settings pane was opened",
+         [&] { world.permissions().openedSettingsURLs.push_back("x-apple.systempreferences:"); }},
+        {"a web link was opened", [&] { world.permissions().openedWebURLs.push_back("https://example.com/"); }},
+        {"System Settings opens",
+         [&] { view->showSystemSettings(desktop::SystemSettingsWindow::Pane::accessibility); }},
+        {"on another pane", [&] { view->showSystemSettings(desktop::SystemSettingsWindow::Pane::screenRecording); }},
+        {"the login item is registered", [&] { sm::AppService::mainApp().registerService(); },
+         [&] { view->showSystemSettings(desktop::SystemSettingsWindow::Pane::loginItems); }},
+        {"a tooltip shows", [&] { loop.advance(ns::Application::toolTipDelay); },
+         [&] {
+             // The pointer rests over a tile of the open panel: only the tooltip comes after it.
+             world.permissions().accessibility = world.permissions().screenRecording = true;
+             openPanel({1000, 650});
+             const auto shown = tiles();
+             ASSERT_FALSE(shown.empty());
+             move(pixelOf(screenPointOf(*shown[0], QRectF(shown[0]->rect()).center())));
+             loop.advance(300ms);
+         }},
+        {"the screen's frame",
+         [&] {
+             auto spec = screen();
+             spec.frame.size.width += 10;
+             spec.visibleFrame.size.width += 10;
+             world.replaceScreen(0, spec);
+         },
+         [&] {
+             // An empty bar, whose items would move with the screen.
+             loop.advance(1s);
+             world.closeMenus();
+             for (const auto* each : world.statusItems()) world.removeStatusItem(each->id);
+         }},
+        {"the menu bar's height",
+         [&] {
+             auto spec = screen();
+             spec.visibleFrame.size.height -= 6;
+             world.replaceScreen(0, spec);
+         }},
+        {"the camera housing's inset",
+         [&] {
+             auto spec = screen();
+             spec.safeAreaInsets.top += 1;
+             world.replaceScreen(0, spec);
+         }},
+        {"an auxiliary area beside the housing",
+         [&] {
+             auto spec = screen();
+             spec.auxiliaryTopRightArea = cg::Rect{spec.frame.maxX() - 300, spec.frame.maxY() - 30, 300, 30};
+             world.replaceScreen(0, spec);
+         }},
+    };
+    (void)view->worldMayHaveChanged();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.before();
+        loop.runUntilIdle();
+        (void)view->worldMayHaveChanged();
+        ASSERT_FALSE(view->worldMayHaveChanged()) << "nothing changed before";
+        row.change();
+        loop.runUntilIdle();
+        EXPECT_TRUE(view->worldMayHaveChanged());
+    }
 }
