@@ -2,6 +2,7 @@
 // would, and shows the desktop in a window, or follows a script headless on Qt's offscreen
 // platform. This program stands in for the platform; the app itself has no options.
 #include "DesktopView.hpp"
+#include "HostPainting.hpp"
 #include "Script.hpp"
 #include "StashbayLaunch.hpp"
 
@@ -319,15 +320,7 @@ int main(int argc, char** argv) {
         world.alertSounds().setListener([] { QApplication::beep(); });
         ns::HostRunLoop host(loop);
         desktop::DesktopView view;
-        // The desktop repaints what changed, when it changed: the world's picture after the loop
-        // ran, and a window of Stashbay's when its content asks. Deferred work waits for the paint.
-        host.setAfterDrain([&view, &host] {
-            if (view.worldMayHaveChanged()) host.paintRequested();
-        });
-        ns::Application::shared().setWindowNeedsDisplayHandler([&view, &host](const ns::Window& window) {
-            if (view.windowNeedsDisplay(window.windowNumber())) host.paintRequested();
-        });
-        view.setPainted([&host] { host.painted(); });
+        desktop::paintOnDemand(view, host);
         ns::Application::shared().setStopHandler([] { QCoreApplication::quit(); });
 
         if (script)

@@ -1,4 +1,5 @@
 #include "DesktopView.hpp"
+#include "HostPainting.hpp"
 #include "StashbayLaunch.hpp"
 
 #include "App/AppDelegate.hpp"
@@ -10,14 +11,17 @@
 #include "macos/AppKit/Application.hpp"
 #include "macos/Foundation/FileManager.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
+#include "macos/ServiceManagement/AppService.hpp"
 #include "macos/sim/Scenario.hpp"
 #include "macos/sim/World.hpp"
 #include "stashbay/runtime/ManualLoop.hpp"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QEventLoop>
 #include <QImage>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -344,4 +348,208 @@ TEST_F(DesktopViewLongRowTest, TheWheelOverThePanelScrollsTheRowAndTheWheelElsew
     // Over the wallpaper the row stays.
     wheel(pixelOf({5, 900}), QPoint(), QPoint(0, -120));
     EXPECT_NEAR(model.rowLayout(width).scrollOffset, afterNotch - 10, 0.5);
+}
+
+namespace {
+
+// The desktop painting through the host over the test's loop, wired as in the program, while it
+// lives; each paint of the view is reported before it happens.
+class HostedDesktop : public QObject {
+public:
+    HostedDesktop(desktop::DesktopView& view, runtime::EventLoop& loop, std::function<void()> paint)
+        : view_(view), host_(loop), paint_(std::move(paint)) {
+        desktop::paintOnDemand(view_, host_);
+        view_.installEventFilter(this);
+    }
+    ~HostedDesktop() override {
+        view_.removeEventFilter(this);
+        ns::Application::shared().setWindowNeedsDisplayHandler({});
+        view_.setPainted({});
+    }
+
+    // Qt's loop runs, the host driving the world, until `done` holds or a few seconds have passed.
+    template <class Done>
+    void runUntil(Done done) {
+        const auto limit = std::chrono::steady_clock::now() + 10s;
+        while (!done() && std::chrono::steady_clock::now() < limit) {
+            QEventLoop qt;
+            QTimer::singleShot(5, Qt::PreciseTimer, &qt, &QEventLoop::quit);
+            qt.exec();
+        }
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == &view_ && event->type() == QEvent::Paint) paint_();
+        return false;
+    }
+
+private:
+    desktop::DesktopView& view_;
+    ns::HostRunLoop host_;
+    std::function<void()> paint_;
+};
+
+}  // namespace
+
+TEST_F(DesktopViewTest, TheFirstOpeningPaintsThePanelBeforeTheStateStartsScanning) {
+    view->resize(1000, 650);
+    view->show();
+    auto& state = *app->appState();
+    // Whether the state had begun scanning when a paint first showed the panel.
+    std::optional<bool> scanningAtFirstPanelPaint;
+    int paints = 0;
+    HostedDesktop hosted(*view, loop.loop(), [&] {
+        ++paints;
+        if (!scanningAtFirstPanelPaint && app->scene()->isPresented())
+            scanningAtFirstPanelPaint = state.isScanning() || !state.menuBarItems().empty();
+    });
+    hosted.runUntil([&] { return paints > 0; });
+    ASSERT_FALSE(state.isScanning()) << "nothing starts before the panel first shows";
+
+    // The person clicks Stashbay's item; the host runs what the click set going.
+    const auto* item = world.windowServer().find(stashbay::AppDelegate::statusItemWindow()->windowNumber());
+    const QPointF at = pixelOf({item->bounds.midX(), item->bounds.midY()});
+    QMouseEvent press(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view.get(), &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, at, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view.get(), &release);
+    hosted.runUntil([&] { return !state.menuBarItems().empty(); });
+
+    ASSERT_FALSE(state.menuBarItems().empty()) << "the start scanned";
+    ASSERT_TRUE(scanningAtFirstPanelPaint.has_value()) << "the panel was painted";
+    EXPECT_FALSE(*scanningAtFirstPanelPaint) << "the panel was painted before the start scanned";
+}
+
+TEST_F(DesktopViewTest, EachValueOfTheWorldsPictureChangedAloneRepaintsTheDesktop) {
+    const auto self = world.processes().selfPid();
+    const sim::StatusItem* other = nullptr;
+    for (const auto* item : world.statusItems())
+        if (item->owner != self && item->window != 0 && !item->spec.menu.empty() && (!other || item->shown))
+            other = item;
+    ASSERT_NE(other, nullptr);
+    const sim::StatusItemID otherID = other->id;
+    const sim::ProcessID otherOwner = other->owner;
+    auto item = [&] { return world.mutableStatusItem(otherID); };
+    sim::WindowNumber opened = 0;
+    auto window = [&] { return world.windowServer().find(opened); };
+    auto screen = [&] { return world.screens().primary()->spec(); };
+    struct Row {
+        const char* what;
+        std::function<void()> change;
+        // What comes first, unchecked.
+        std::function<void()> before = [] {};
+    };
+    // In order, each from where the one before left the world.
+    const std::vector<Row> rows = {
+        {"a window opens",
+         [&] {
+             opened = world.openWindow(otherOwner, {"Notes", {100, 200, 300, 200}});
+         }},
+        {"its bounds", [&] { window()->bounds.origin.x += 5; }},
+        {"its name", [&] { window()->name = "Notes 2"; }},
+        {"its layer", [&] { window()->layer += 1; }},
+        {"its colour", [&] { window()->color = 0x336699FF; }},
+        {"its owner", [&] { window()->owner = self; }},
+        {"it goes off screen", [&] { window()->onScreen = false; }},
+        {"a status item's frame", [&] { item()->frame.origin.y += 1; }},
+        {"a status item leaves the bar", [&] { item()->onBar = !item()->onBar; }},
+        {"a status item is no longer drawn", [&] { item()->shown = !item()->shown; }},
+        {"a status item's image", [&] { item()->image = cg::Image::filled(4, 4, 0xFF0000FFu); }},
+        {"a status item's image size", [&] { item()->imageSize.width += 2; }},
+        {"a status item's colour", [&] { item()->spec.iconColor ^= 0x00FF0000u; }},
+        {"a status item's title", [&] { item()->spec.title = "Renamed"; }},
+        {"a status item's text", [&] { item()->spec.text = "12 hPa"; }},
+        {"a status item shows the time", [&] { item()->spec.showsTime = !item()->spec.showsTime; }},
+        {"a status item's symbol", [&] { item()->spec.symbol = item()->spec.symbol == "mark" ? "bolt" : "mark"; }},
+        {"Stashbay's item's image",
+         [&] {
+             app->scene()->statusItem()->button()->setImage(ns::Image(cg::Image::filled(8, 8, 0x00FF00FFu), {8, 8}));
+         }},
+        {"a menu opens", [&] { ASSERT_TRUE(world.openMenu(otherID, sim::World::MenuTrigger::showMenu)); }},
+        {"an entry of it is highlighted",
+         [&] {
+             // Down the menu to its first entry that lights up.
+             const auto bounds = world.windowServer().find(world.openMenuLevels().at(0).window)->bounds;
+             for (double y = bounds.minY(); y < bounds.maxY() && !world.openMenuLevels().at(0).highlighted; y += 2)
+                 world.menuPointerMoved({bounds.midX(), y});
+             ASSERT_TRUE(world.openMenuLevels().at(0).highlighted);
+         }},
+        {"the menus close", [&] { world.closeMenus(); }},
+        {"a popover opens",
+         [&] {
+             item()->spec.behaviour.opens = sim::StatusItemBehaviour::Opens::window;
+             ASSERT_TRUE(world.pressItem(otherID, sim::World::MenuTrigger::press));
+         }},
+        {"the popover closes", [&] { world.closePopover(); }},
+        {"another application comes to the front",
+         [&] { ASSERT_TRUE(world.activate(*world.processes().find(otherOwner), 0)); }},
+        {"the pointer moves",
+         [&] {
+             world.events().injectUserMouse(cg::EventType::mouseMoved, {5, 900});
+         }},
+        {"the cursor hides", [&] { world.events().hideCursor(); }},
+        {"Accessibility is revoked", [&] { world.permissions().accessibility = false; }},
+        {"Screen Recording is revoked", [&] { world.permissions().screenRecording = false; }},
+        {"a settings pane was opened",
+         [&] { world.permissions().openedSettingsURLs.push_back("x-apple.systempreferences:"); }},
+        {"a web link was opened", [&] { world.permissions().openedWebURLs.push_back("https://example.com/"); }},
+        {"System Settings opens",
+         [&] { view->showSystemSettings(desktop::SystemSettingsWindow::Pane::accessibility); }},
+        {"on another pane", [&] { view->showSystemSettings(desktop::SystemSettingsWindow::Pane::screenRecording); }},
+        {"the login item is registered", [&] { sm::AppService::mainApp().registerService(); },
+         [&] { view->showSystemSettings(desktop::SystemSettingsWindow::Pane::loginItems); }},
+        {"a tooltip shows", [&] { loop.advance(ns::Application::toolTipDelay); },
+         [&] {
+             // The pointer rests over a tile of the open panel: only the tooltip comes after it.
+             world.permissions().accessibility = world.permissions().screenRecording = true;
+             openPanel({1000, 650});
+             const auto shown = tiles();
+             ASSERT_FALSE(shown.empty());
+             move(pixelOf(screenPointOf(*shown[0], QRectF(shown[0]->rect()).center())));
+             loop.advance(300ms);
+         }},
+        {"the screen's frame",
+         [&] {
+             auto spec = screen();
+             spec.frame.size.width += 10;
+             spec.visibleFrame.size.width += 10;
+             world.replaceScreen(0, spec);
+         },
+         [&] {
+             // An empty bar, whose items would move with the screen.
+             loop.advance(1s);
+             world.closeMenus();
+             for (const auto* each : world.statusItems()) world.removeStatusItem(each->id);
+         }},
+        {"the menu bar's height",
+         [&] {
+             auto spec = screen();
+             spec.visibleFrame.size.height -= 6;
+             world.replaceScreen(0, spec);
+         }},
+        {"the camera housing's inset",
+         [&] {
+             auto spec = screen();
+             spec.safeAreaInsets.top += 1;
+             world.replaceScreen(0, spec);
+         }},
+        {"an auxiliary area beside the housing",
+         [&] {
+             auto spec = screen();
+             spec.auxiliaryTopRightArea = cg::Rect{spec.frame.maxX() - 300, spec.frame.maxY() - 30, 300, 30};
+             world.replaceScreen(0, spec);
+         }},
+    };
+    (void)view->worldMayHaveChanged();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.before();
+        loop.runUntilIdle();
+        (void)view->worldMayHaveChanged();
+        ASSERT_FALSE(view->worldMayHaveChanged()) << "nothing changed before";
+        row.change();
+        loop.runUntilIdle();
+        EXPECT_TRUE(view->worldMayHaveChanged());
+    }
 }

@@ -1,14 +1,14 @@
 #include "Services/MenuBarScanner.hpp"
 
+#include "Services/IdleHeapTrim.hpp"
+
 #include "Persistence/UserPreferences.hpp"
 #include "Utilities/LoggerExtensions.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
 #include "stashbay/runtime/Sleep.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <limits>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -34,25 +34,6 @@ void keepHeapBetweenScans() {
 #endif
 }
 
-// Kept between scans, the heap also keeps the largest peak it ever reached (a burst of events, a
-// crowded bar) resident for good. Once a minute at most, as the scanner goes idle, any free heap
-// beyond what scans reuse goes back to the system: the trim costs once in thirty scans at most.
-constexpr auto heapLookInterval = 60s;
-constexpr std::size_t heapKeptFree = 1 << 20;
-
-void giveBackHeapAfterPeak() {
-#if defined(__GLIBC__)
-    // The next look, as a count of the loop's clock; a clock that starts again looks at once.
-    static std::atomic<runtime::Duration::rep> nextLook{std::numeric_limits<runtime::Duration::rep>::min()};
-    const auto now = runtime::now().sinceEpoch.count();
-    const auto interval = std::chrono::duration_cast<runtime::Duration>(heapLookInterval).count();
-    auto next = nextLook.load();
-    if (now < next && next - now <= interval) return;
-    if (!nextLook.compare_exchange_strong(next, now + interval)) return;
-    if (mallinfo2().fordblks > heapKeptFree) malloc_trim(heapKeptFree);
-#endif
-}
-
 // A wait from seconds, held within 0 ... a day so that every value is a duration.
 runtime::Duration boundedWait(double seconds) {
     if (std::isnan(seconds) || seconds <= 0) return runtime::Duration::zero();
@@ -69,11 +50,14 @@ bool CGImageCacheEntry::isExpired(double ttl) const {
 
 // The constructor is private: the weak references that the service hands its tasks need a
 // std::shared_ptr owner from the start.
-std::shared_ptr<MenuBarScanner> MenuBarScanner::create() {
-    return std::shared_ptr<MenuBarScanner>(new MenuBarScanner());
+std::shared_ptr<MenuBarScanner> MenuBarScanner::create() { return create(IdleHeapTrim::shared()); }
+
+std::shared_ptr<MenuBarScanner> MenuBarScanner::create(std::shared_ptr<IdleHeapTrim> heapTrim) {
+    return std::shared_ptr<MenuBarScanner>(new MenuBarScanner(std::move(heapTrim)));
 }
 
-MenuBarScanner::MenuBarScanner() : logger_(log::scanning()) {
+MenuBarScanner::MenuBarScanner(std::shared_ptr<IdleHeapTrim> heapTrim)
+    : logger_(log::scanning()), heapTrim_(std::move(heapTrim)) {
     keepHeapBetweenScans();
     imageCache_.setCountLimit(100);
     imageCache_.setTotalCostLimit(5242880);
@@ -244,7 +228,7 @@ runtime::Task<void> MenuBarScanner::scanLoop(std::weak_ptr<MenuBarScanner> weak)
         if (rescan) continue;
         auto readingWait = scanner->readNextWait();
         runtime::Duration wait = co_await readingWait;
-        giveBackHeapAfterPeak();
+        scanner->heapTrim_->scannerGoesIdle();
         auto sleeping = runtime::sleepFor(wait);
         co_await sleeping;
     }

@@ -18,6 +18,8 @@
 
 namespace stashbay {
 
+class IdleHeapTrim;
+
 // One cached window image and when it was captured.
 class CGImageCacheEntry {
 public:
@@ -49,6 +51,8 @@ public:
     static constexpr double longestWait = 86400.0;
 
     static std::shared_ptr<MenuBarScanner> create();
+    // One whose idle trims go to `heapTrim` rather than the process's shared one.
+    static std::shared_ptr<MenuBarScanner> create(std::shared_ptr<IdleHeapTrim> heapTrim);
     MenuBarScanner(const MenuBarScanner&) = delete;
     MenuBarScanner& operator=(const MenuBarScanner&) = delete;
 
@@ -73,7 +77,7 @@ public:
     runtime::Task<std::size_t> imageCacheCountForTesting();
 
 private:
-    MenuBarScanner();
+    explicit MenuBarScanner(std::shared_ptr<IdleHeapTrim> heapTrim);
 
     static runtime::Task<void> scanLoop(std::weak_ptr<MenuBarScanner> weak);
     static runtime::Task<void> pauseTimer(std::weak_ptr<MenuBarScanner> weak, runtime::Duration wait);
@@ -103,6 +107,8 @@ private:
     Snapshot previousItems_;
     ns::Cache<std::uint32_t, std::shared_ptr<const CGImageCacheEntry>> imageCache_;
     const os::Logger& logger_;
+    // Set once: the loop reads it off the scanner's executor.
+    const std::shared_ptr<IdleHeapTrim> heapTrim_;
     bool immediateRescanRequested_ = false;
     // Whether the last icon capture visited the items from the end (only above the cache's limit).
     bool lastCaptureVisitedBackwards_ = false;

@@ -23,10 +23,7 @@ HostRunLoop::HostRunLoop(runtime::EventLoop& loop) : loop_(loop), context_(std::
     timer_ = new QTimer(context_.get());
     timer_->setSingleShot(true);
     timer_->setTimerType(Qt::PreciseTimer);
-    QObject::connect(timer_, &QTimer::timeout, context_.get(), [this] {
-        paintPending_ = false;
-        drain();
-    });
+    QObject::connect(timer_, &QTimer::timeout, context_.get(), [this] { drain(); });
     // Jobs that Qt's own event handlers queued (input, painting) run before Qt goes to sleep.
     if (auto* dispatcher = QAbstractEventDispatcher::instance(QThread::currentThread())) {
         QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, context_.get(), [this] {
@@ -50,8 +47,10 @@ void HostRunLoop::drain() {
     draining_ = true;
     ++wakeCount_;
     // Only timers due when the drain began, and none while a paint is pending: one that comes due
-    // meanwhile (a zero-delay wait included) runs after Qt has painted what was asked.
+    // meanwhile (a zero-delay wait included) runs after Qt has painted what was asked. A paint
+    // that has not come within its frame holds nothing any more.
     const auto began = loop_.clock().now();
+    if (paintPending_ && began >= paintDeadline_) paintPending_ = false;
     std::size_t ran = loop_.runReady();
     for (int fired = 0; !paintPending_ && fired < maxTimersPerDrain && loop_.fireNextTimer(began); ++fired)
         ran += 1 + loop_.runReady();
@@ -60,7 +59,13 @@ void HostRunLoop::drain() {
     arm();
 }
 
-void HostRunLoop::paintRequested() { paintPending_ = true; }
+void HostRunLoop::paintRequested() {
+    if (!paintPending_) paintDeadline_ = loop_.clock().now() + paintWait;
+    paintPending_ = true;
+    // Asked from Qt's own handlers, between drains: the timer set for an earlier deadline waits
+    // too.
+    if (!draining_) arm();
+}
 
 void HostRunLoop::painted() {
     if (!paintPending_) return;
@@ -74,8 +79,9 @@ void HostRunLoop::arm() {
         timer_->stop();
         return;
     }
-    auto wait = *next - loop_.clock().now();
-    if (paintPending_) wait = std::max<runtime::Duration>(wait, paintWait);
+    const auto now = loop_.clock().now();
+    auto wait = *next - now;
+    if (paintPending_) wait = std::max<runtime::Duration>(wait, paintDeadline_ - now);
     // Rounded up, so that the timer never fires just before the deadline and finds nothing due.
     auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
     timer_->start(static_cast<int>(std::clamp<long long>(ms, 0, 24LL * 3600 * 1000)));

@@ -35,9 +35,13 @@ public:
     }
     void viewDidAppear() override {
         inner_->viewDidAppear();
+        // Shown is drawn: the window asks for its first paint, and the hook's task begins at the
+        // loop's next timer turn, which a host holds for that paint. So the first opening paints
+        // before the start scans and captures the icons.
+        setNeedsDisplay();
         if (!task_ || task_.isFinished())
-            task_ =
-                runtime::spawn(runtime::mainExecutor(), startHook(app_.appState_, app_.preferences_, app_.hasStarted_));
+            task_ = runtime::spawn(runtime::mainExecutor(),
+                                   onceShown(startHook(app_.appState_, app_.preferences_, app_.hasStarted_)));
     }
     void viewDidDisappear() override {
         if (task_ && !task_.isFinished()) task_.cancel();
@@ -54,6 +58,13 @@ public:
     void draw(QPainter& painter, cg::Size size) const override { inner_->draw(painter, size); }
 
 private:
+    // A content that goes before its paint was shown all the same: the hook runs then, cancelled.
+    static runtime::Task<void> onceShown(runtime::Task<void> action) {
+        auto painted = runtime::sleepFor(runtime::Duration::zero());
+        co_await painted;
+        co_await action;
+    }
+
     StashbayApp& app_;
     std::shared_ptr<StashbayPanelView> inner_;
     std::weak_ptr<ns::MenuBarExtra> scene_;
@@ -128,9 +139,6 @@ runtime::Task<void> StashbayApp::startHook(std::shared_ptr<AppState> state,
     state->setPreferences(preferences);
     state->permissions()->checkPermissions();
     if (preferences->hasCompletedOnboarding()) {
-        // The host paints the panel's first frame before the start scans and captures the icons.
-        auto painting = runtime::sleepFor(runtime::Duration::zero());
-        co_await painting;
         // In a task of its own, so that the content going away cannot cancel the start midway.
         auto started = runtime::spawn(runtime::mainExecutor(), state->start());
         auto finished = started.value();

@@ -1,3 +1,4 @@
+#include "Services/IdleHeapTrim.hpp"
 #include "Services/MenuBarScanner.hpp"
 #include "System/WindowListBridge.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
@@ -288,6 +289,37 @@ TEST_F(ScannerTest, AnOpenPanelScansEveryHalfSecond) {
     EXPECT_EQ(gaps[1], 0.5);
     EXPECT_EQ(gaps[2], 0.5);
     EXPECT_TRUE(log.contains("scanning", os::LogLevel::debug, "Panel open state changed to true"));
+}
+
+TEST_F(ScannerTest, GoingIdleWithFreeHeapTrimsItOnceAMinuteAtMost) {
+    // The heap as the trim sees it: what is free, and each trim with when it came.
+    std::size_t free = 8 << 20;
+    std::vector<std::pair<runtime::Instant, std::size_t>> trims;
+    scanner = MenuBarScanner::create(std::make_shared<IdleHeapTrim>(IdleHeapTrim::Heap{[&free] { return free; },
+                                                                                       [&](std::size_t keep) {
+                                                                                           trims.emplace_back(
+                                                                                               loop.now(), keep);
+                                                                                           free = keep;
+                                                                                       }}));
+    auto consumer = start();
+    ASSERT_EQ(consumer->received.size(), 1u);
+    ASSERT_EQ(trims.size(), 1u) << "as the first scan goes idle";
+    EXPECT_EQ(trims[0].second, IdleHeapTrim::keptFree);
+
+    // A later peak, freed: trimmed at the first idle a minute after the last look, not before.
+    loop.advance(10s);
+    free = 6 << 20;
+    loop.advance(40s);
+    EXPECT_EQ(trims.size(), 1u);
+    loop.advance(12s);
+    ASSERT_EQ(trims.size(), 2u);
+    EXPECT_GE(trims[1].first - trims[0].first, IdleHeapTrim::lookInterval);
+    EXPECT_LT(trims[1].first - trims[0].first, IdleHeapTrim::lookInterval + scanner->idleScanInterval() + 1s);
+    // Little free heap: a look trims nothing.
+    free = 512 << 10;
+    loop.advance(70s);
+    EXPECT_EQ(trims.size(), 2u);
+    EXPECT_GT(consumer->received.size(), 60u) << "the scans went on";
 }
 
 TEST_F(ScannerTest, ASlowConsumerGetsOnlyTheNewestSnapshot) {

@@ -74,6 +74,8 @@ public:
     [[nodiscard]] observation::ObservationToken observeStep(std::function<void(const OnboardingStep&)> onChange) const {
         return step_.observe(std::move(onChange));
     }
+    // The permissions service, whose flags the status rows show.
+    PermissionsManager& permissions() const { return *permissions_; }
     // When the step last changed, for the animation of the step and the dots.
     runtime::Instant stepChangedAt() const { return stepChangedAt_; }
 

@@ -36,11 +36,15 @@ OnboardingView::OnboardingView(std::shared_ptr<OnboardingModel> model, QWidget* 
       model_(std::move(model)),
       frames_([this](runtime::Instant now) { return isVisible() && isAnimating(now); }, [this] { update(); }) {
     setMinimumHeight(static_cast<int>(OnboardingModel::minimumHeight));
-    tokens_.push_back(model_->observeStep([this](const auto&) {
+    // A new step, and the permission flags that its status rows show.
+    auto redraw = [this](const auto&) {
         updateGeometry();
         update();
         frames_.start();
-    }));
+    };
+    tokens_.push_back(model_->observeStep(redraw));
+    tokens_.push_back(model_->permissions().observeAccessibilityGranted(redraw));
+    tokens_.push_back(model_->permissions().observeScreenRecordingGranted(redraw));
 }
 
 bool OnboardingView::isAnimating(runtime::Instant now) const {

@@ -96,8 +96,9 @@ double spinnerAngle(runtime::Instant now) {
     return 360.0 * (turns - std::floor(turns));
 }
 
-FrameRequester::FrameRequester(std::function<bool(runtime::Instant)> running, std::function<void()> frame)
-    : running_(std::move(running)), frame_(std::move(frame)) {}
+FrameRequester::FrameRequester(std::function<bool(runtime::Instant)> running, std::function<void()> frame,
+                               runtime::Duration every)
+    : running_(std::move(running)), frame_(std::move(frame)), every_(every) {}
 
 FrameRequester::~FrameRequester() { stop(); }
 
@@ -105,7 +106,7 @@ void FrameRequester::start() {
     if (pending_) return;
     auto* loop = runtime::EventLoop::currentOrNull();
     if (!loop || !running_(loop->clock().now())) return;
-    pending_ = loop->scheduleTimer(loop->clock().now() + interval, [this, alive = std::weak_ptr<bool>(alive_)] {
+    pending_ = loop->scheduleTimer(loop->clock().now() + every_, [this, alive = std::weak_ptr<bool>(alive_)] {
         if (!alive.expired()) tick();
     });
 }

@@ -73,14 +73,16 @@ runtime::Instant animationNow();
 // second, the same for every spinner so that all of them turn together.
 double spinnerAngle(runtime::Instant now);
 
-// Asks for frames while an animation runs: once started, it calls `frame` every sixtieth of a
-// second on the runtime's clock for as long as `running` says so at the frame's instant, the
-// frame that finds the end included, and then asks for none until started again. Main loop only.
+// Asks for frames while an animation runs: once started, it calls `frame` every `interval` (a
+// sixtieth of a second unless said) on the runtime's clock for as long as `running` says so at
+// the frame's instant, the frame that finds the end included, and then asks for none until
+// started again. Main loop only.
 class FrameRequester {
 public:
     static constexpr runtime::Duration interval = std::chrono::microseconds(16667);
 
-    FrameRequester(std::function<bool(runtime::Instant)> running, std::function<void()> frame);
+    FrameRequester(std::function<bool(runtime::Instant)> running, std::function<void()> frame,
+                   runtime::Duration every = interval);
     ~FrameRequester();
     FrameRequester(const FrameRequester&) = delete;
     FrameRequester& operator=(const FrameRequester&) = delete;
@@ -95,6 +97,7 @@ private:
 
     std::function<bool(runtime::Instant)> running_;
     std::function<void()> frame_;
+    runtime::Duration every_;
     std::optional<runtime::EventLoop::TimerID> pending_;
     // Expires with this object, so that a frame already due does nothing once it is gone.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

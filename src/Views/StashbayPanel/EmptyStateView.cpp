@@ -9,7 +9,6 @@
 #include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QTimer>
 
 #include <cmath>
 #include <numbers>
@@ -48,12 +47,14 @@ void EmptyStateView::paintEvent(QPaintEvent*) {
                      QFontMetrics(painter.font()).elidedText(current.text, Qt::ElideRight, textRect.width()));
 }
 
-SkeletonLoadingView::SkeletonLoadingView(QWidget* parent) : QWidget(parent), spinTimer_(new QTimer(this)) {
-    spinTimer_->setInterval(50);
-    QObject::connect(spinTimer_, &QTimer::timeout, this, [this] { update(); });
-    spinTimer_->start();
+SkeletonLoadingView::SkeletonLoadingView(QWidget* parent)
+    : QWidget(parent), frames_([this](runtime::Instant) { return isVisible(); }, [this] { update(); }, spinnerStep) {
     setAccessibleName(text());
 }
+
+void SkeletonLoadingView::showEvent(QShowEvent*) { frames_.start(); }
+
+void SkeletonLoadingView::hideEvent(QHideEvent*) { frames_.stop(); }
 
 QString SkeletonLoadingView::text() { return QCoreApplication::translate("SkeletonLoadingView", "Scanning..."); }
 

@@ -1,14 +1,13 @@
 #pragma once
 
 #include "Services/PermissionsManager.hpp"
+#include "Views/StashbayPanel/Animation.hpp"
 #include "macos/Observation/Observation.hpp"
 
 #include <QString>
 #include <QWidget>
 
 #include <string_view>
-
-class QTimer;
 
 namespace stashbay {
 
@@ -40,19 +39,26 @@ private:
     observation::ObservationToken screenRecordingToken_;
 };
 
-// The line shown while the first scan runs: a small spinner and "Scanning...".
+// The line shown while the first scan runs: a small spinner and "Scanning...". The spinner asks
+// for a frame at each of its steps while the line is shown, and for none otherwise.
 class SkeletonLoadingView : public QWidget {
 public:
+    // Its twelve spokes move on once a twelfth of a second.
+    static constexpr runtime::Duration spinnerStep = std::chrono::microseconds(83334);
+
     explicit SkeletonLoadingView(QWidget* parent = nullptr);
 
     static QString text();
     QSize sizeHint() const override;
+    bool isRequestingFrames() const { return frames_.isRequesting(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
-    QTimer* spinTimer_;
+    FrameRequester frames_;
 };
 
 }  // namespace stashbay

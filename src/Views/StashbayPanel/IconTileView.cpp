@@ -54,7 +54,10 @@ runtime::Instant currentInstant() { return runtime::EventLoop::currentOrNull() ?
 
 }  // namespace
 
-IconTileView::IconTileView(IconTileModel model, QWidget* parent) : QWidget(parent), model_(std::move(model)) {
+IconTileView::IconTileView(IconTileModel model, QWidget* parent)
+    : QWidget(parent),
+      model_(std::move(model)),
+      frames_([this](runtime::Instant now) { return model_.isAnimating(now); }, [this] { QWidget::update(); }) {
     static const bool installed = [] {
         QAccessible::installFactory(tileAccessibleFactory);
         return true;
@@ -62,8 +65,6 @@ IconTileView::IconTileView(IconTileModel model, QWidget* parent) : QWidget(paren
     (void)installed;
     setFixedSize(static_cast<int>(tileSize), static_cast<int>(tileSize));
     setAttribute(Qt::WA_Hover);
-    frameTimer_.setInterval(16);
-    QObject::connect(&frameTimer_, &QTimer::timeout, this, [this] { animate(); });
     refresh();
 }
 
@@ -83,11 +84,7 @@ void IconTileView::refresh() {
 }
 
 void IconTileView::animate() {
-    if (model_.isAnimating(currentInstant())) {
-        if (!frameTimer_.isActive()) frameTimer_.start();
-    } else {
-        frameTimer_.stop();
-    }
+    frames_.start();
     QWidget::update();
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "Views/StashbayPanel/Animation.hpp"
 #include "Views/StashbayPanel/IconTileModel.hpp"
 
-#include <QTimer>
 #include <QWidget>
 
 namespace stashbay {
@@ -20,6 +20,8 @@ public:
 
     // The accessibility action that shows the context menu.
     static QString showContextMenuActionName();
+    // Frames come while the hover or the failure mark fades, and only then.
+    bool isRequestingFrames() const { return frames_.isRequesting(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -32,7 +34,7 @@ private:
     void animate();
 
     IconTileModel model_;
-    QTimer frameTimer_;
+    FrameRequester frames_;
 };
 
 }  // namespace stashbay

@@ -1,3 +1,5 @@
+#include "QtApplication.hpp"
+
 #include "App/Entry/StashbayApp.hpp"
 #include "Views/Onboarding/OnboardingView.hpp"
 #include "Views/Settings/SettingsView.hpp"
@@ -51,19 +53,7 @@ std::vector<MenuBarSection> sectionsOf(std::initializer_list<std::size_t> counts
     return out;
 }
 
-// The panel's views need a Qt application; the offscreen platform draws without a display.
-void ensureQtApplication() {
-    if (QApplication::instance()) return;
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    // Update requests come at Qt's next turn, not a few milliseconds of real time later.
-    ::setenv("QT_QPA_UPDATE_IDLE_TIME", "0", 1);
-    static int argc = 1;
-    static char name[] = "stashbay_app_entry_tests";
-    static char* argv[] = {name, nullptr};
-    // Kept for the life of the process: destroying it among the static destructors crashes Qt.
-    static QApplication* application = new QApplication(argc, argv);
-    (void)application;
-}
+using stashbay::testing::ensureQtApplication;
 
 class StashbayAppTest : public ::testing::Test {
 protected:

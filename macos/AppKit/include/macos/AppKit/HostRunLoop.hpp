@@ -25,8 +25,9 @@ public:
     // Runs what is ready and the timers due when it begins, then sets the timer for the next
     // deadline.
     void drain();
-    // The host asked Qt for a paint: until it reports it painted (or about a frame has passed),
-    // timers wait, so that what was asked for shows before work that was only deferred runs.
+    // The host asked Qt for a paint, in a drain or from Qt's own handlers: until it reports it
+    // painted, or a frame after the first request on the loop's clock, timers wait, so that what
+    // was asked for shows before work that was only deferred runs.
     void paintRequested();
     void painted();
     // How many times the loop woke to run something, for the idle figures.
@@ -43,6 +44,7 @@ private:
     std::function<void()> afterDrain_;
     bool draining_ = false;
     bool paintPending_ = false;
+    runtime::Instant paintDeadline_{};
     std::uint64_t wakeCount_ = 0;
 };
 
