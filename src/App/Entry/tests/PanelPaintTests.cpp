@@ -458,8 +458,9 @@ const PaintCase cases[] = {
      .accessibility = false,
      .screenRecording = false},
 
-    // The mirrored menu's highlight, moved by the keys and by the pointer, goes here: its rows
-    // name the menu's window in `shownIn`.
+    // The mirrored menu's highlight, moved by the keys and by the pointer, and its submenus have a
+    // table of their own, one window per open level:
+    // PopUpMenuTest.EveryChangeOfWhatTheMenuShowsAsksItsWindowToBeDrawnAgainAndDrawsTheChange.
 };
 
 }  // namespace
