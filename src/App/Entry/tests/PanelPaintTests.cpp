@@ -64,8 +64,6 @@ struct PaintCase {
     bool firstScanWaits = false;
     // Where the settings page's update checks go: a server that never answers by default.
     enum class Updates { silent, refused, newerVersion } updates = Updates::silent;
-    // The window whose paint is asked for: the panel's unless said.
-    std::function<std::shared_ptr<ns::Window>(PanelPaintTest&)> shownIn = nullptr;
 };
 
 void PrintTo(const PaintCase& row, std::ostream* out) { *out << row.name; }
@@ -470,7 +468,7 @@ TEST_P(PanelPaintTest, TheChangeAsksItsWindowToPaintAndChangesWhatItShows) {
     if (row.updates == PaintCase::Updates::newerVersion && !testing_https::opensslCommandAvailable())
         GTEST_SKIP() << "the openssl command makes the manifest server's certificate";
     row.before(*this);
-    const auto window = row.shownIn ? row.shownIn(*this) : panelWindow();
+    const auto window = panelWindow();
     ASSERT_NE(window, nullptr);
     // The first paint after the window changed its size fits the content to it, a change of its
     // own; the desktop paints again for it.
