@@ -2,6 +2,7 @@
 // would, and shows the desktop in a window, or follows a script headless on Qt's offscreen
 // platform. This program stands in for the platform; the app itself has no options.
 #include "DesktopView.hpp"
+#include "ProcessFigures.hpp"
 #include "Script.hpp"
 #include "StashbayLaunch.hpp"
 
@@ -24,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -205,11 +207,13 @@ bool hasDisplay() {
     return platform && *platform;
 }
 
-// Follows the script's steps one after the other, then ends the program.
+// Follows the script's steps one after the other, then ends the program. `stepBegins` hears each
+// step's line as it begins.
 class ScriptRunner {
 public:
-    ScriptRunner(std::vector<desktop::Step> steps, desktop::DesktopView& view, ns::HostRunLoop& host)
-        : steps_(std::move(steps)), view_(view), host_(host) {}
+    ScriptRunner(std::vector<desktop::Step> steps, desktop::DesktopView& view, ns::HostRunLoop& host,
+                 std::function<void(int line)> stepBegins)
+        : steps_(std::move(steps)), view_(view), host_(host), stepBegins_(std::move(stepBegins)) {}
 
     void start() {
         QTimer::singleShot(0, [this] { next(); });
@@ -224,6 +228,7 @@ private:
             return;
         }
         const auto& step = steps_[index_++];
+        if (stepBegins_) stepBegins_(step.line);
         using K = desktop::Step::Kind;
         int pause = 0;
         switch (step.kind) {
@@ -256,6 +261,7 @@ private:
     std::vector<desktop::Step> steps_;
     desktop::DesktopView& view_;
     ns::HostRunLoop& host_;
+    std::function<void(int)> stepBegins_;
     std::size_t index_ = 0;
     bool failed_ = false;
 };
@@ -337,7 +343,16 @@ int main(int argc, char** argv) {
 
         std::unique_ptr<ScriptRunner> runner;
         if (steps) {
-            runner = std::make_unique<ScriptRunner>(std::move(*steps), view, host);
+            // Where the run is, with the whole process's figures, for measure.sh to follow.
+            std::function<void(int)> stepBegins;
+            if (options.measure)
+                stepBegins = [&host, started](int line) {
+                    const auto text = desktop::stepBeginsLine(line, std::chrono::steady_clock::now() - started,
+                                                              desktop::ProcessFigures::now(), host.wakeCount());
+                    std::fputs(text.c_str(), stderr);
+                    std::fflush(stderr);
+                };
+            runner = std::make_unique<ScriptRunner>(std::move(*steps), view, host, std::move(stepBegins));
             runner->start();
         }
         status = qtApp.exec();
