@@ -5,9 +5,23 @@
 #include "Persistence/UserPreferences.hpp"
 #include "macos/sim/InputFile.hpp"
 
+#include <QBuffer>
+#include <QByteArray>
+
+#include <fmt/format.h>
+
+#include <algorithm>
 #include <array>
+#include <cerrno>
+#include <charconv>
 #include <cmath>
+#include <limits>
 #include <sstream>
+#include <string_view>
+#include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace desktop {
 
@@ -40,14 +54,44 @@ std::vector<std::string> split(const std::string& s, char sep) {
     return out;
 }
 
+// One decimal form, the one people write: an optional '-', digits, and optionally a point and more
+// digits. Exponents, hex, inf and nan are refused with the rest rather than read in some surprising
+// way.
 double number(const std::string& word, const std::string& file, int line, const std::string& field) {
-    try {
-        std::size_t used = 0;
-        double value = std::stod(word, &used);
-        if (used == word.size() && std::isfinite(value)) return value;
-    } catch (const std::exception&) {
+    const auto digits = [&](std::size_t from) {
+        std::size_t to = from;
+        while (to < word.size() && word[to] >= '0' && word[to] <= '9') ++to;
+        return to;
+    };
+    const std::size_t integerStart = word.starts_with('-') ? 1 : 0;
+    const std::size_t integerEnd = digits(integerStart);
+    std::size_t end = integerEnd;
+    bool fractionDigits = true;
+    if (end < word.size() && word[end] == '.') {
+        end = digits(integerEnd + 1);
+        fractionDigits = end > integerEnd + 1;
     }
-    fail(file, line, field, "expected a number, got " + inQuotes(word));
+    if (integerEnd == integerStart || !fractionDigits || end != word.size())
+        fail(file, line, field, "expected a decimal number, as 12, 0.5 or -40, got " + inQuotes(word));
+    double value = 0;
+    if (std::from_chars(word.data(), word.data() + word.size(), value, std::chars_format::fixed).ec ==
+        std::errc::result_out_of_range) {
+        // Too many digits for a double: a whole part of zeros is a value too small to tell from 0,
+        // any other beyond every bound.
+        const bool zero =
+            std::all_of(word.begin() + integerStart, word.begin() + integerEnd, [](char c) { return c == '0'; });
+        value = zero ? 0.0 : std::numeric_limits<double>::infinity();
+        if (integerStart == 1) value = -value;
+    }
+    return value;
+}
+
+double coordinate(const std::string& word, const std::string& file, int line, const std::string& field) {
+    const double value = number(word, file, line, field);
+    if (!(std::abs(value) <= maxScriptCoordinate))
+        fail(file, line, field,
+             fmt::format("expected a coordinate from -{0} to {0}, got {1}", maxScriptCoordinate, inQuotes(word)));
+    return value;
 }
 
 cg::EventFlags modifier(const std::string& word, const std::string& file, int line, const std::string& field) {
@@ -71,6 +115,9 @@ std::vector<Step> parseScript(const std::string& text, const std::string& file, 
     std::istringstream lines(text);
     std::string raw;
     int lineNumber = 0;
+    // As an editor may save it; scenarios are read past one too.
+    constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+    if (text.starts_with(byteOrderMark)) lines.seekg(byteOrderMark.size());
     while (std::getline(lines, raw)) {
         ++lineNumber;
         if (auto hash = raw.find('#'); hash != std::string::npos) raw.erase(hash);
@@ -91,17 +138,18 @@ std::vector<Step> parseScript(const std::string& text, const std::string& file, 
             arity(1, 1);
             step.kind = Step::Kind::wait;
             step.seconds = number(w[1], file, lineNumber, "wait");
-            if (step.seconds < 0 || step.seconds > 3600) fail(file, lineNumber, "wait", "expected 0 to 3600 seconds");
+            if (!(step.seconds >= 0 && step.seconds <= maxWaitSeconds))
+                fail(file, lineNumber, "wait", fmt::format("expected 0 to {} seconds", maxWaitSeconds));
         } else if (verb == "click" || verb == "rightclick") {
             arity(2, 3);
             step.kind = verb == "click" ? Step::Kind::click : Step::Kind::rightClick;
-            step.at = {number(w[1], file, lineNumber, verb), number(w[2], file, lineNumber, verb)};
+            step.at = {coordinate(w[1], file, lineNumber, verb), coordinate(w[2], file, lineNumber, verb)};
             if (w.size() == 4) step.flags = modifiers(w[3], file, lineNumber, verb);
         } else if (verb == "drag") {
             arity(4, 5);
             step.kind = Step::Kind::drag;
-            step.at = {number(w[1], file, lineNumber, "drag"), number(w[2], file, lineNumber, "drag")};
-            step.to = {number(w[3], file, lineNumber, "drag"), number(w[4], file, lineNumber, "drag")};
+            step.at = {coordinate(w[1], file, lineNumber, "drag"), coordinate(w[2], file, lineNumber, "drag")};
+            step.to = {coordinate(w[3], file, lineNumber, "drag"), coordinate(w[4], file, lineNumber, "drag")};
             if (w.size() == 6) step.flags = modifiers(w[5], file, lineNumber, "drag");
         } else if (verb == "key") {
             arity(1, 1);
@@ -117,7 +165,12 @@ std::vector<Step> parseScript(const std::string& text, const std::string& file, 
             step.kind = Step::Kind::screenshot;
             std::filesystem::path target(w[1]);
             if (target.extension() != ".png") fail(file, lineNumber, "screenshot", "expected a .png file name");
-            step.file = (target.is_absolute() ? target : folder / target).string();
+            const auto path = target.is_absolute() ? target : folder / target;
+            // Found now, not after the steps before it have run.
+            std::error_code error;
+            if (!std::filesystem::is_directory(path.parent_path().empty() ? "." : path.parent_path(), error))
+                fail(file, lineNumber, "screenshot", "no such folder '" + path.parent_path().string() + "'");
+            step.file = path.string();
         } else if (verb == "settings") {
             arity(1, 1);
             step.kind = Step::Kind::settings;
@@ -152,14 +205,46 @@ std::vector<Step> parseScript(const std::string& text, const std::string& file, 
     return steps;
 }
 
-std::vector<Step> loadScript(const std::filesystem::path& path) {
+Script loadScript(const std::filesystem::path& path) {
     std::string text;
     try {
         text = sim::readInputFile(path, maxScriptFileBytes);
     } catch (const sim::InputFileError& e) {
         throw ScriptError(path.string() + ": " + e.what());
     }
-    return parseScript(text, path.filename().string(), path.parent_path());
+    Script script{path.filename().string(), {}};
+    script.steps = parseScript(text, script.name, path.parent_path());
+    return script;
+}
+
+void saveScreenshot(const QImage& picture, const Step& step, const std::string& scriptName) {
+    const auto failed = [&](const std::string& reason) {
+        fail(scriptName, step.line, "screenshot", "cannot write '" + step.file + "': " + reason);
+    };
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    // Encoded here and written below, so that the system's reason for a failed write is known.
+    if (!picture.save(&buffer, "PNG")) failed("the picture cannot be encoded as PNG");
+    const int fd = ::open(step.file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) failed(std::generic_category().message(errno));
+    int error = 0;
+    for (qsizetype written = 0; written < png.size() && error == 0;) {
+        const auto wrote = ::write(fd, png.constData() + written, static_cast<std::size_t>(png.size() - written));
+        if (wrote > 0)
+            written += wrote;
+        else if (wrote == 0)
+            error = ENOSPC;
+        else if (errno != EINTR)
+            error = errno;
+    }
+    // The close's own error is where a full disk may first show.
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error != 0) {
+        // No half-written picture is left behind.
+        ::unlink(step.file.c_str());
+        failed(std::generic_category().message(error));
+    }
 }
 
 }  // namespace desktop

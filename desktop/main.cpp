@@ -28,6 +28,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -113,22 +114,30 @@ void say(std::FILE* out, const std::string& message) {
 Options parseOptions(int argc, char** argv) {
     Options o;
     std::vector<std::string> args(argv + 1, argv + argc);
+    // An option with a value is given once: of two files, the first would never be read.
+    std::set<std::string> given;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const auto& a = args[i];
         auto value = [&]() -> std::string {
             if (i + 1 >= args.size()) badUsage(a + ": expected a value");
+            if (!given.insert(a).second) badUsage(a + ": given more than once");
             return args[++i];
+        };
+        auto file = [&]() -> std::string {
+            auto path = value();
+            if (path.empty()) badUsage(a + ": an empty path");
+            return path;
         };
         if (a == "--headless") {
             o.headless = true;
         } else if (a == "--measure") {
             o.measure = true;
         } else if (a == "--script") {
-            o.script = value();
+            o.script = file();
         } else if (a == "--scenario") {
-            o.scenario = value();
+            o.scenario = file();
         } else if (a == "--manifest") {
-            o.manifest = value();
+            o.manifest = file();
         } else if (a == "--log-level") {
             o.logLevel = value();
             if (o.logLevel != "error" && o.logLevel != "info" && o.logLevel != "debug")
@@ -211,9 +220,9 @@ bool hasDisplay() {
 // step's line as it begins.
 class ScriptRunner {
 public:
-    ScriptRunner(std::vector<desktop::Step> steps, desktop::DesktopView& view, ns::HostRunLoop& host,
+    ScriptRunner(desktop::Script script, desktop::DesktopView& view, ns::HostRunLoop& host,
                  std::function<void(int line)> stepBegins)
-        : steps_(std::move(steps)), view_(view), host_(host), stepBegins_(std::move(stepBegins)) {}
+        : script_(std::move(script)), view_(view), host_(host), stepBegins_(std::move(stepBegins)) {}
 
     void start() {
         QTimer::singleShot(0, [this] { next(); });
@@ -223,11 +232,11 @@ private:
     void next() {
         // Whatever the last step set going has run before the next one looks.
         host_.drain();
-        if (index_ >= steps_.size()) {
+        if (index_ >= script_.steps.size()) {
             ns::Application::shared().terminate();
             return;
         }
-        const auto& step = steps_[index_++];
+        const auto& step = script_.steps[index_++];
         if (stepBegins_) stepBegins_(step.line);
         using K = desktop::Step::Kind;
         int pause = 0;
@@ -240,9 +249,10 @@ private:
             case K::settings: view_.showSystemSettings(step.pane); break;
             case K::defaults: break;  // written before the launch
             case K::screenshot: {
-                QImage image = view_.grab().toImage();
-                if (!image.save(QString::fromStdString(step.file), "PNG")) {
-                    say(stderr, "line " + std::to_string(step.line) + ": screenshot: cannot write '" + step.file + "'");
+                try {
+                    desktop::saveScreenshot(view_.grab().toImage(), step, script_.name);
+                } catch (const desktop::ScriptError& e) {
+                    say(stderr, e.message());
                     failed_ = true;
                     ns::Application::shared().terminate();
                     return;
@@ -258,7 +268,7 @@ public:
     bool failed() const { return failed_; }
 
 private:
-    std::vector<desktop::Step> steps_;
+    desktop::Script script_;
     desktop::DesktopView& view_;
     ns::HostRunLoop& host_;
     std::function<void(int)> stepBegins_;
@@ -278,12 +288,12 @@ int main(int argc, char** argv) {
     } catch (const sim::ScenarioError& e) {
         badInput(e.what());
     }
-    std::optional<std::vector<desktop::Step>> steps;
+    std::optional<desktop::Script> script;
     if (options.script) {
         try {
-            steps = desktop::loadScript(*options.script);
+            script = desktop::loadScript(*options.script);
         } catch (const desktop::ScriptError& e) {
-            badInput(e.what());
+            badInput(e.message());
         }
     }
 
@@ -326,8 +336,8 @@ int main(int argc, char** argv) {
         view.setPainted([&host] { host.painted(); });
         ns::Application::shared().setStopHandler([] { QCoreApplication::quit(); });
 
-        if (steps)
-            for (const auto& step : *steps)
+        if (script)
+            for (const auto& step : script->steps)
                 if (step.kind == desktop::Step::Kind::defaults) ns::UserDefaults::standard().set(step.value, step.file);
         auto stashbay = desktop::launchStashbay(manifest.updates);
 
@@ -342,7 +352,7 @@ int main(int argc, char** argv) {
         view.show();
 
         std::unique_ptr<ScriptRunner> runner;
-        if (steps) {
+        if (script) {
             // Where the run is, with the whole process's figures, for measure.sh to follow.
             std::function<void(int)> stepBegins;
             if (options.measure)
@@ -352,7 +362,7 @@ int main(int argc, char** argv) {
                     std::fputs(text.c_str(), stderr);
                     std::fflush(stderr);
                 };
-            runner = std::make_unique<ScriptRunner>(std::move(*steps), view, host, std::move(stepBegins));
+            runner = std::make_unique<ScriptRunner>(std::move(*script), view, host, std::move(stepBegins));
             runner->start();
         }
         status = qtApp.exec();

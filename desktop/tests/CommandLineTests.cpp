@@ -27,6 +27,7 @@ extern char** environ;
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
+using namespace std::string_literals;
 
 namespace {
 
@@ -239,12 +240,95 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"manifest above the update checker's limit",
                  {"--headless", "--script", "@s.txt", "--manifest", "@m.json"},
                  {{"s.txt", "wait 0\n"}, {"m.json", std::string(64 * 1024 + 1, ' ')}},
-                 "@m.json: is larger than 64 KiB"}),
+                 "@m.json: is larger than 64 KiB"},
+        // The line's first word is the step, not the byte-order mark before it.
+        BadInput{"script after a byte-order mark",
+                 {"--headless", "--script", "@bom.txt"},
+                 {{"bom.txt", "\xEF\xBB\xBFwait 0x2\n"}},
+                 "bom.txt:1: wait: expected a decimal number, as 12, 0.5 or -40, got '0x2'"},
+        BadInput{"script with a NUL byte",
+                 {"--headless", "--script", "@nul.txt"},
+                 {{"nul.txt", "wa\0it 1\n"s}},
+                 "nul.txt:1: step: unknown step 'wa\\x00it'"},
+        // Of two files for one option, the first would never be read.
+        BadInput{"scenario given twice",
+                 {"--headless", "--script", "@s.txt", "--scenario", "@empty.json", "--scenario", "@good.json"},
+                 {{"s.txt", "wait 0\n"}, {"empty.json", ""}, {"good.json", "{}"}},
+                 "--scenario: given more than once",
+                 true},
+        BadInput{"script given twice",
+                 {"--headless", "--script", "@bad.txt", "--script", "@s.txt"},
+                 {{"s.txt", "wait 0\n"}, {"bad.txt", "fly\n"}},
+                 "--script: given more than once",
+                 true},
+        BadInput{"manifest given twice",
+                 {"--headless", "--script", "@s.txt", "--manifest", "@m.json", "--manifest", "@m.json"},
+                 {{"s.txt", "wait 0\n"}, {"m.json", "{}"}},
+                 "--manifest: given more than once",
+                 true},
+        BadInput{"log level given twice",
+                 {"--log-level", "info", "--headless", "--script", "@s.txt", "--log-level", "debug"},
+                 {{"s.txt", "wait 0\n"}},
+                 "--log-level: given more than once",
+                 true},
+        BadInput{"script of an empty path", {"--headless", "--script", ""}, {}, "--script: an empty path", true},
+        BadInput{"scenario of an empty path",
+                 {"--headless", "--script", "@s.txt", "--scenario", ""},
+                 {{"s.txt", "wait 0\n"}},
+                 "--scenario: an empty path",
+                 true},
+        BadInput{"screenshot into a folder that is not there, before any step runs",
+                 {"--headless", "--script", "@s.txt"},
+                 {{"s.txt", "screenshot first.png\nwait 1\nscreenshot none/second.png\n"}},
+                 "s.txt:3: screenshot: no such folder '@none'"}),
     [](const auto& info) {
         std::string name;
         for (char c : std::string(info.param.what)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
         return name;
     });
+
+// A script's numbers: one decimal form, and coordinates no farther out than any screen can be.
+struct BadNumber {
+    std::string line;
+    // After "n.txt:1: ".
+    std::string message;
+};
+
+void PrintTo(const BadNumber& c, std::ostream* os) { *os << c.line; }
+
+class BadNumbers : public ::testing::TestWithParam<BadNumber> {};
+
+TEST_P(BadNumbers, EndInOneLineNamingTheScriptAndTheWord) {
+    TemporaryFolder folder;
+    const auto script = folder.write("n.txt", GetParam().line + "\n");
+    const auto run = runDesktop({"--headless", "--script", script.string()}, {{"HOME", folder.path().string()}});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "stashbay-desktop: n.txt:1: " + GetParam().message + "\n");
+}
+
+const std::string notDecimal = "expected a decimal number, as 12, 0.5 or -40, got ";
+const std::string offScreens = "expected a coordinate from -108192 to 108192, got ";
+
+INSTANTIATE_TEST_SUITE_P(Script, BadNumbers,
+                         ::testing::Values(BadNumber{"click 1e300 1e300", "click: " + notDecimal + "'1e300'"},
+                                           BadNumber{"drag 1e308 1 -1e308 1 cmd", "drag: " + notDecimal + "'1e308'"},
+                                           BadNumber{"wait 0x2", "wait: " + notDecimal + "'0x2'"},
+                                           BadNumber{"wait 1e-320", "wait: " + notDecimal + "'1e-320'"},
+                                           BadNumber{"wait inf", "wait: " + notDecimal + "'inf'"},
+                                           BadNumber{"click 5 nan", "click: " + notDecimal + "'nan'"},
+                                           BadNumber{"rightclick +5 5", "rightclick: " + notDecimal + "'+5'"},
+                                           BadNumber{"wait .5", "wait: " + notDecimal + "'.5'"},
+                                           BadNumber{"wait 5.", "wait: " + notDecimal + "'5.'"},
+                                           BadNumber{"wait -", "wait: " + notDecimal + "'-'"},
+                                           BadNumber{"wait 3600.001", "wait: expected 0 to 3600 seconds"},
+                                           BadNumber{"wait -0.5", "wait: expected 0 to 3600 seconds"},
+                                           BadNumber{"click 108192.5 1", "click: " + offScreens + "'108192.5'"},
+                                           BadNumber{"click 1 -108193", "click: " + offScreens + "'-108193'"},
+                                           BadNumber{"drag 0 0 200000 0", "drag: " + offScreens + "'200000'"},
+                                           BadNumber{"click 1" + std::string(400, '0') + " 1",
+                                                     "click: " + offScreens + "'1" + std::string(39, '0') + "...'"}),
+                         [](const auto& info) { return "line_" + std::to_string(info.index); });
 
 const std::string shortScript = "defaults hasCompletedOnboarding true\nscreenshot first.png\nscreenshot second.png\n";
 
@@ -274,6 +358,39 @@ TEST(HeadlessRun, WritesIntoTheFoldersThePersonChose) {
     std::ifstream defaults(config / "app.stashbay.Stashbay" / "defaults.json");
     std::string text((std::istreambuf_iterator<char>(defaults)), std::istreambuf_iterator<char>());
     EXPECT_THAT(text, HasSubstr("hasCompletedOnboarding"));
+}
+
+// What the script's form allows at its edges is followed: a byte-order mark, coordinates as far out
+// as a screen can be, a wait too short to tell from none, written out in digits.
+TEST(HeadlessRun, FollowsAScriptAtTheEdgesOfItsForm) {
+    TemporaryFolder home;
+    const auto script = home.write("edges.txt",
+                                   "\xEF\xBB\xBF"
+                                   "defaults hasCompletedOnboarding true\n"
+                                   "click -108192 108192\ndrag 108192 -0.5 12.25 -108192 cmd\n"
+                                   "wait 0." +
+                                       std::string(400, '0') + "1\nwait 0\nscreenshot edge.png\n");
+    const auto run = runDesktop({"--headless", "--script", script.string()}, {{"HOME", home.path().string()}});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "stashbay-desktop: wrote " + (home.path() / "edge.png").string() + "\n");
+}
+
+// A screenshot that cannot be written, as on a full disk, ends the run at its step with the
+// script, the line and the system's reason, and leaves no partial file.
+TEST(HeadlessRun, AScreenshotThatCannotBeWrittenEndsTheRunSayingWhy) {
+    TemporaryFolder home;
+    fs::create_symlink("/dev/full", home.path() / "full.png");
+    const auto script = home.write("shots.txt", "screenshot first.png\nscreenshot full.png\nscreenshot never.png\n");
+    const auto run = runDesktop({"--headless", "--script", script.string()}, {{"HOME", home.path().string()}});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "stashbay-desktop: wrote " + (home.path() / "first.png").string() + "\n");
+    // Qt may have its own say about the environment first.
+    const auto lines = linesOf(run.err);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "stashbay-desktop: shots.txt:2: screenshot: cannot write '" +
+                                (home.path() / "full.png").string() + "': No space left on device");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(home.path() / "full.png")));
+    EXPECT_FALSE(fs::exists(home.path() / "never.png"));
 }
 
 // The panel's "Quit Stashbay" ends the program there and then, not when the script's steps run out.

@@ -73,6 +73,7 @@ runtime::Task<void> AppState::loadArrangement() {
         IconArrangement arrangement = co_await loading;
         co_await runtime::hopTo(runtime::mainExecutor());
         currentArrangement_.set(std::move(arrangement));
+        arrangementLoadFailed_ = false;
         long count = static_cast<long>(currentArrangement_.get().assignments().size());
         logger_.info("Loaded arrangement with %ld items", count);
         co_return;
@@ -81,6 +82,28 @@ runtime::Task<void> AppState::loadArrangement() {
     }
     co_await runtime::hopTo(runtime::mainExecutor());
     currentArrangement_.set(IconArrangement::empty());
+    arrangementLoadFailed_ = true;
+}
+
+runtime::Task<bool> AppState::reloadArrangementIfItFailed() {
+    runtime::assertMainExecutor("AppState.reloadArrangementIfItFailed");
+    if (!arrangementLoadFailed_) co_return false;
+    // A file the person mended while the app ran is theirs to keep: only one that still fails to
+    // load is kept aside by the save. The store caches nothing after a failed load, so this reads.
+    arrangementLoadFailed_ = false;
+    std::optional<IconArrangement> reloaded;
+    try {
+        auto loading = arrangementStore_->load();
+        reloaded = co_await loading;
+    } catch (const std::exception&) {
+        // Still unreadable: already reported at the start, and the save keeps it aside.
+    }
+    co_await runtime::hopTo(runtime::mainExecutor());
+    if (!reloaded) co_return true;
+    currentArrangement_.set(std::move(*reloaded));
+    long count = static_cast<long>(currentArrangement_.get().assignments().size());
+    logger_.info("Loaded arrangement with %ld items", count);
+    co_return false;
 }
 
 runtime::Task<void> AppState::beginScanning() {

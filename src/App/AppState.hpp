@@ -110,6 +110,9 @@ private:
 
     runtime::Task<void> startServices();
     runtime::Task<void> loadArrangement();
+    // After a failed load, before the save that would keep the file aside: the file again, taken
+    // as the arrangement when it loads now. True when it still fails.
+    runtime::Task<bool> reloadArrangementIfItFailed();
     runtime::Task<void> beginScanning();
     runtime::Task<void> setupEventTap();
     void setupEventDrivenTriggers();
@@ -158,6 +161,8 @@ private:
     // The published drag's watch, and whether the tracker's current drag was given up on.
     runtime::TaskHandle<void> dragWatch_;
     bool dragAbandoned_ = false;
+    // The arrangement file could not be loaded and nothing has been saved over it since.
+    bool arrangementLoadFailed_ = false;
     // Re-installs the drag tracker's tap when Accessibility is granted again; from the tap's setup
     // to the stop.
     observation::ObservationToken accessibilityRegained_;

@@ -241,16 +241,22 @@ void AppState::abandonDrag(bool trackerStillDragging) {
 
 runtime::Task<void> AppState::moveItem(MenuBarItemID id, SectionType section, std::int64_t index) {
     co_await runtime::hopTo(runtime::mainExecutor());
+    auto reloading = reloadArrangementIfItFailed();
+    const bool stillUnloadable = co_await reloading;
     const MenuBarItemVisibility visibility = correspondingVisibility(section);
     currentArrangement_.modify([&](IconArrangement& arrangement) { arrangement.assign(id, visibility); });
     currentArrangement_.modify([&](IconArrangement& arrangement) { arrangement.reorder(id, section, index); });
+    bool saved = false;
     try {
         auto saving = arrangementStore_->save(currentArrangement_.get());
         co_await saving;
+        saved = true;
     } catch (const std::exception& error) {
         logger_.error("Failed to save arrangement after move: %@", error);
     }
     co_await runtime::hopTo(runtime::mainExecutor());
+    // The file that still failed stays unsaved over: the next move reads it again first.
+    if (stillUnloadable && !saved) arrangementLoadFailed_ = true;
     publishSections(computeSections(menuBarItems_.get(), currentDisplay_.get(), currentArrangement_.get()));
     std::string bundle = id.bundleID().value_or("unknown");
     std::string sectionName(rawValue(section));

@@ -72,20 +72,37 @@ runtime::Task<void> ArrangementStore::save(IconArrangement arrangement) {
         throw ns::Error(ns::cocoaErrorDomain, ns::CocoaError::fileNoSuchFile,
                         "The arrangement could not be saved because there is no Application Support folder.");
     auto& fileManager = ns::FileManager::defaultManager();
-    if (unreadableFileOnDisk_) {
-        // A failed move throws: the file that could not be read is not saved over.
-        if (fileManager.fileExists(*fileURL_)) {
-            auto kept = fileManager.moveAside(*fileURL_, "unreadable");
-            std::string path = fileURL_->string();
-            std::string keptPath = kept.string();
-            log::persistence().error("The arrangement file %s could not be read; kept it as %s", path, keptPath);
-        }
-        unreadableFileOnDisk_ = false;
+    std::optional<std::filesystem::path> kept;
+    // A failed move throws: the file that could not be read is not saved over.
+    if (unreadableFileOnDisk_ && fileManager.fileExists(*fileURL_))
+        kept = fileManager.moveAside(*fileURL_, "unreadable");
+    try {
+        fileManager.writeAtomically(*fileURL_, data);
+    } catch (const ns::Error&) {
+        // A failed save leaves things as they were: the kept file goes back, to be kept next time.
+        if (kept) putBack(*kept);
+        throw;
     }
-    fileManager.writeAtomically(*fileURL_, data);
+    if (kept) {
+        std::string path = fileURL_->string();
+        std::string keptPath = kept->string();
+        log::persistence().error("The arrangement file %s could not be read; kept it as %s", path, keptPath);
+    }
+    unreadableFileOnDisk_ = false;
     cachedArrangement_ = arrangement;
     long count = static_cast<long>(arrangement.assignments().size());
     log::persistence().info("Saved arrangement with %ld assignments", count);
+}
+
+void ArrangementStore::putBack(const std::filesystem::path& kept) {
+    try {
+        ns::FileManager::defaultManager().putBack(kept, *fileURL_);
+    } catch (const ns::Error& error) {
+        // It stays where it was kept, and nothing stands at the file's place to be kept again.
+        unreadableFileOnDisk_ = false;
+        std::string keptPath = kept.string();
+        log::persistence().error("The arrangement file that could not be read stays kept as %s (%@)", keptPath, error);
+    }
 }
 
 runtime::Task<void> ArrangementStore::clear() {

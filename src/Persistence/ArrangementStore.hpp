@@ -25,11 +25,12 @@ public:
     // which is not cached. Throws the read error (ns::Error; also for a file over 4 MiB, refused
     // unread) or a DecodingError; caches nothing then and leaves the file alone.
     runtime::Task<IconArrangement> load();
-    // Writes the file atomically (through a symbolic link, keeping the file's mode) and caches
-    // the arrangement. After a failed load the file that could not be read is first moved aside
-    // to "arrangement.json.unreadable-<date>" and the move logged; a failed move throws and
-    // nothing is written. Throws EncodingError or the write error (ns::Error), keeping the
-    // previous cache and file.
+    // Writes the file atomically (through a symbolic link to a regular file, keeping the file's
+    // mode) and caches the arrangement. After a failed load the file that could not be read is
+    // first moved aside to "arrangement.json.unreadable-<date>" and the move logged once the new
+    // file is written; a failed move throws and nothing is written, and a failed write puts the
+    // kept file back. Throws EncodingError or the write error (ns::Error, saying why), keeping
+    // the previous cache and file.
     runtime::Task<void> save(IconArrangement arrangement);
     // Forgets the cache and deletes the file, if any. Throws the deletion error.
     runtime::Task<void> clear();
@@ -37,6 +38,8 @@ public:
     runtime::Task<void> invalidateCache();
 
 private:
+    void putBack(const std::filesystem::path& kept);
+
     runtime::SerialExecutor executor_{"ArrangementStore"};
     // Absent when the user has no Application Support folder: nothing is read or written then.
     std::optional<std::filesystem::path> fileURL_;

@@ -45,6 +45,14 @@ Application::Application() {
     world.setMouseDownObserver([](cg::Point location) {
         if (auto& app = instance()) app->observeMouseDown(location);
     });
+    // Another application's menu takes the keyboard, as a click in another application does;
+    // heard on the main thread after the call that opened it.
+    world.setMenuOpenedObserver([token = std::weak_ptr<const void>(worldToken_)](sim::ProcessID owner) {
+        if (owner == sim::World::current().processes().selfPid()) return;
+        runtime::mainExecutor().enqueue(nullptr, [token] {
+            if (auto& app = instance(); app && !token.expired()) app->resignKeyWindow();
+        });
+    });
 }
 
 Application::~Application() = default;
@@ -243,6 +251,13 @@ void Application::sendEvent(const cg::EventRef& raw) {
     }
 }
 
+void Application::resignKeyWindow() {
+    if (auto key = keyWindow()) {
+        keyWindow_.reset();
+        key->resignKey();
+    }
+}
+
 void Application::observeMouseDown(cg::Point location) {
     auto& world = sim::World::current();
     auto primary = world.screens().primary();
@@ -268,10 +283,7 @@ void Application::observeDelivery(sim::ProcessID pid, const cg::EventRef& raw) {
     if (type == cg::EventType::mouseMoved) pointerMoved(nullptr, {}, {});
     if (cg::isMouseDownType(type)) {
         // A click that went to another application takes the key window away from Stashbay.
-        if (auto key = keyWindow()) {
-            keyWindow_.reset();
-            key->resignKey();
-        }
+        resignKeyWindow();
         return;
     }
     if (!world.permissions().accessibility) return;

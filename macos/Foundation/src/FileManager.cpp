@@ -38,21 +38,67 @@ std::vector<fs::path> FileManager::urls(SearchPathDirectory, SearchPathDomainMas
 }
 
 namespace {
+
 Error fileError(long code, const std::string& what, const fs::path& path) {
     return Error(cocoaErrorDomain, code, what + " \"" + path.string() + "\"");
 }
+
+// What went wrong and where, the link's target when a link led there, and why:
+// `The file could not be saved "<path>" (a link to "<target>"): Permission denied`.
+Error fileError(long code, const std::string& what, const fs::path& path, const fs::path& target,
+                const std::string& reason) {
+    std::string text = what + " \"" + path.string() + "\"";
+    if (target != path) text += " (a link to \"" + target.string() + "\")";
+    return Error(cocoaErrorDomain, code, text + ": " + reason);
+}
+
+long writeErrorCode(int error) {
+    switch (error) {
+        case ENOSPC:
+        case EDQUOT: return CocoaError::fileWriteOutOfSpace;
+        case EACCES:
+        case EPERM: return CocoaError::fileWriteNoPermission;
+        case EROFS: return CocoaError::fileWriteVolumeReadOnly;
+        case EEXIST: return CocoaError::fileWriteFileExists;
+        case ENOENT:
+        case ENOTDIR: return CocoaError::fileNoSuchFile;
+        default: return CocoaError::fileWriteUnknown;
+    }
+}
+
+// A failure the system reported with `error`.
+Error systemError(int error, const std::string& what, const fs::path& path, const fs::path& target) {
+    return fileError(writeErrorCode(error), what, path, target, std::strerror(error));
+}
+Error systemError(int error, const std::string& what, const fs::path& path) {
+    return systemError(error, what, path, path);
+}
+
 }  // namespace
 
+bool FileManager::isReadOnlyFolder(const fs::path& folder) const {
+    if (faults_.readOnlyFolders.empty()) return false;
+    const fs::path normal = folder.lexically_normal();
+    return std::any_of(faults_.readOnlyFolders.begin(), faults_.readOnlyFolders.end(),
+                       [&](const fs::path& readOnly) { return readOnly.lexically_normal() == normal; });
+}
+
 void FileManager::createDirectory(const fs::path& path, bool withIntermediateDirectories) const {
+    const std::string what = "Could not create the folder";
     if (faults_.createDirectoryFails)
         throw fileError(CocoaError::fileWriteNoPermission, "You don't have permission to create", path);
     std::error_code ec;
     if (fs::is_directory(path, ec)) return;
+    // The first folder to be made goes into the nearest one that exists.
+    fs::path existing = path.parent_path();
+    while (!existing.empty() && existing != existing.root_path() && !fs::exists(existing, ec))
+        existing = existing.parent_path();
+    if (isReadOnlyFolder(existing)) throw systemError(EACCES, what, path);
     if (withIntermediateDirectories)
         fs::create_directories(path, ec);
     else
         fs::create_directory(path, ec);
-    if (ec) throw fileError(CocoaError::fileWriteUnknown, "Could not create the folder", path);
+    if (ec) throw systemError(ec.value(), what, path);
 }
 
 bool FileManager::fileExists(const fs::path& path) const {
@@ -77,10 +123,34 @@ fs::path resolvedTarget(const fs::path& path) {
         std::error_code ec;
         if (!fs::is_symlink(fs::symlink_status(current, ec)) || ec) return current;
         fs::path target = fs::read_symlink(current, ec);
-        if (ec) throw fileError(CocoaError::fileReadUnknown, "The symbolic link could not be read", current);
+        if (ec) throw systemError(ec.value(), "The symbolic link could not be read", current);
         current = target.is_absolute() ? target : current.parent_path() / target;
     }
-    throw fileError(CocoaError::fileWriteUnknown, "Too many symbolic links lead from", path);
+    throw systemError(ELOOP, "The file could not be reached", path);
+}
+
+// What a file of this mode is, when it is not a regular file.
+std::string kindOfNonRegularFile(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISFIFO(mode)) return "a fifo";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISLNK(mode)) return "a symbolic link";
+    return "something else";
+}
+
+// The file at `target`, not followed; nothing when there is none. Anything but a regular file is
+// refused, so that nothing of the system's (a device, a fifo, a folder) is ever replaced or moved.
+std::optional<struct stat> regularFileOrNothing(const std::string& what, const fs::path& path, const fs::path& target) {
+    struct stat status {};
+    if (::lstat(target.c_str(), &status) != 0) {
+        if (errno == ENOENT) return std::nullopt;
+        throw systemError(errno, what, path, target);
+    }
+    if (!S_ISREG(status.st_mode))
+        throw fileError(CocoaError::fileWriteUnknown, what, path, target,
+                        "that is " + kindOfNonRegularFile(status.st_mode) + ", not a regular file");
+    return status;
 }
 
 // Removes ".<name>.tmp<digits>" files beside `target` that an earlier process left behind.
@@ -113,20 +183,16 @@ std::string timestamp(runtime::Date date) {
     return text;
 }
 
-// False when `to` exists; throws on any other failure.
-bool renameWithoutReplacing(const fs::path& from, const fs::path& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-    if (errno == EEXIST) return false;
-    if (errno == EINVAL || errno == ENOSYS) {
-        // A file system without the exclusive rename: a new link is made exclusively too.
-        if (::link(from.c_str(), to.c_str()) != 0) {
-            if (errno == EEXIST) return false;
-            throw fileError(CocoaError::fileWriteUnknown, "The file could not be moved aside", from);
-        }
-        if (::unlink(from.c_str()) == 0) return true;
-        ::unlink(to.c_str());
-    }
-    throw fileError(CocoaError::fileWriteUnknown, "The file could not be moved aside", from);
+// Renames `from` to `to` unless `to` exists: 0, or the system's error (EEXIST when `to` exists).
+int renameWithoutReplacing(const fs::path& from, const fs::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // A file system without the exclusive rename: a new link is made exclusively too.
+    if (::link(from.c_str(), to.c_str()) != 0) return errno;
+    if (::unlink(from.c_str()) == 0) return 0;
+    const int error = errno;
+    ::unlink(to.c_str());
+    return error;
 }
 
 }  // namespace
@@ -143,7 +209,7 @@ std::string FileManager::contents(const fs::path& path, std::optional<std::size_
                 long code = failure.error == ENOENT                               ? CocoaError::fileNoSuchFile
                             : (failure.error == EACCES || failure.error == EPERM) ? CocoaError::fileReadNoPermission
                                                                                   : CocoaError::fileReadUnknown;
-                throw fileError(code, "The file could not be opened", path);
+                throw fileError(code, "The file could not be opened", path, path, std::strerror(failure.error));
             }
             case Kind::directory:
             case Kind::notRegular: throw fileError(CocoaError::fileReadUnknown, "This is not a regular file:", path);
@@ -151,12 +217,16 @@ std::string FileManager::contents(const fs::path& path, std::optional<std::size_
                 throw fileError(CocoaError::fileReadTooLarge, "The file is too large to be read", path);
             case Kind::readFailed: break;
         }
-        throw fileError(CocoaError::fileReadUnknown, "The file could not be read", path);
+        throw fileError(CocoaError::fileReadUnknown, "The file could not be read", path, path,
+                        std::strerror(failure.error));
     }
 }
 
 void FileManager::writeAtomically(const fs::path& path, const std::string& data) const {
+    const std::string what = "The file could not be saved";
     const fs::path target = resolvedTarget(path);
+    const auto existing = regularFileOrNothing(what, path, target);
+    if (isReadOnlyFolder(target.parent_path())) throw systemError(EACCES, what, path, target);
     removeStaleTemporaryFiles(target);
     // The temporary name comes from the world's generator, so that a seeded run replays; the file
     // is made exclusively and a name taken already (another write in flight) is drawn again.
@@ -172,62 +242,84 @@ void FileManager::writeAtomically(const fs::path& path, const std::string& data)
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0 && errno != EEXIST) break;
     }
-    if (fd < 0) throw fileError(CocoaError::fileWriteUnknown, "The file could not be saved", path);
-    bool failed = false;
+    if (fd < 0) throw systemError(errno, what, path, target);
+    int error = 0;
     // The replacement keeps the permissions the person gave the file.
-    struct stat existing {};
-    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
-        ::fchmod(fd, existing.st_mode & 0777) != 0)
-        failed = true;
+    if (existing && faults_.keepingModeFails)
+        error = EPERM;
+    else if (existing && ::fchmod(fd, existing->st_mode & 0777) != 0)
+        error = errno;
     std::size_t limit = faults_.writeFailsAfterBytes.value_or(data.size());
     std::size_t written = 0;
-    while (!failed && written < data.size()) {
+    while (error == 0 && written < data.size()) {
         std::size_t chunk = std::min(data.size() - written, limit > written ? limit - written : 0);
         if (chunk == 0) {
-            failed = true;
+            error = ENOSPC;
             break;
         }
         ssize_t n = ::write(fd, data.data() + written, chunk);
         if (n < 0) {
             if (errno == EINTR) continue;
-            failed = true;
+            error = errno;
             break;
         }
         written += static_cast<std::size_t>(n);
     }
-    if (!failed && ::fsync(fd) != 0) failed = true;
-    ::close(fd);
-    if (failed) {
-        std::error_code ec;
-        fs::remove(temp, ec);
-        throw fileError(CocoaError::fileWriteOutOfSpace, "The file could not be saved because there isn't enough space",
-                        path);
-    }
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    // A file system may report a failed write only when the file is closed.
+    if (::close(fd) != 0 && error == 0) error = errno;
     std::error_code ec;
-    fs::rename(temp, target, ec);
-    if (ec) {
+    if (error != 0) {
         fs::remove(temp, ec);
-        throw fileError(CocoaError::fileWriteUnknown, "The file could not be saved", path);
+        throw systemError(error, what, path, target);
+    }
+    try {
+        // Again just before the rename: what was put in the file's place meanwhile is not replaced.
+        regularFileOrNothing(what, path, target);
+    } catch (const Error&) {
+        fs::remove(temp, ec);
+        throw;
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        error = errno;
+        fs::remove(temp, ec);
+        throw systemError(error, what, path, target);
     }
 }
 
 fs::path FileManager::moveAside(const fs::path& path, std::string_view reason) const {
+    const std::string what = "The file could not be moved aside";
     if (faults_.moveAsideFails)
         throw fileError(CocoaError::fileWriteNoPermission, "You don't have permission to move", path);
     const fs::path source = resolvedTarget(path);
+    if (!regularFileOrNothing(what, path, source)) throw systemError(ENOENT, what, path, source);
+    if (isReadOnlyFolder(source.parent_path())) throw systemError(EACCES, what, path, source);
     const std::string name =
         source.filename().string() + "." + std::string(reason) + "-" + timestamp(runtime::currentDate());
     for (int n = 1; n <= 1000; ++n) {
         fs::path kept = source.parent_path() / (n == 1 ? name : name + "-" + std::to_string(n));
-        if (renameWithoutReplacing(source, kept)) return kept;
+        const int error = renameWithoutReplacing(source, kept);
+        if (error == 0) return kept;
+        if (error != EEXIST) throw systemError(error, what, path, source);
     }
     throw fileError(CocoaError::fileWriteUnknown, "No free name to move aside", path);
 }
 
+void FileManager::putBack(const fs::path& kept, const fs::path& path) const {
+    const fs::path target = resolvedTarget(path);
+    const int error = isReadOnlyFolder(target.parent_path()) ? EACCES : renameWithoutReplacing(kept, target);
+    if (error != 0)
+        throw Error(cocoaErrorDomain, writeErrorCode(error),
+                    "The kept file \"" + kept.string() + "\" could not be put back as \"" + target.string() +
+                        "\": " + std::strerror(error));
+}
+
 void FileManager::removeItem(const fs::path& path) const {
+    const std::string what = "The file could not be removed";
+    if (isReadOnlyFolder(path.parent_path())) throw systemError(EACCES, what, path);
     std::error_code ec;
-    if (!fs::remove(path, ec) || ec)
-        throw fileError(CocoaError::fileWriteUnknown, "The file could not be removed", path);
+    if (fs::remove(path, ec)) return;
+    throw systemError(ec ? ec.value() : ENOENT, what, path);
 }
 
 void FileManager::setApplicationSupportOverride(std::optional<fs::path> base) {

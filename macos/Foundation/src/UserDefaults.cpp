@@ -194,7 +194,9 @@ bool holdsObject(const cf::Value& value) {
     }
 }
 
-std::optional<cf::Value> fromJson(const Json& j) {
+// The value of a JSON member; nothing for a null. `lossy` is set when the value read is not what
+// the file holds: a null left out, or an integer beyond the signed 64-bit range read as a real.
+std::optional<cf::Value> fromJson(const Json& j, bool& lossy) {
     switch (j.type()) {
         case Json::value_t::boolean: return cf::Value(j.get<bool>());
         case Json::value_t::number_integer: return cf::Value(static_cast<long long>(j.get<std::int64_t>()));
@@ -202,23 +204,25 @@ std::optional<cf::Value> fromJson(const Json& j) {
             auto u = j.get<std::uint64_t>();
             if (u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
                 return cf::Value(static_cast<long long>(u));
+            lossy = true;
             return cf::Value(static_cast<double>(u));
         }
+        // The parser refuses a number too large for a real, so every real read has a JSON form.
         case Json::value_t::number_float: return cf::Value(j.get<double>());
         case Json::value_t::string: return cf::Value(j.get<std::string>());
         case Json::value_t::array: {
             cf::Value::Array array;
             for (auto& element : j)
-                if (auto v = fromJson(element)) array.push_back(std::move(*v));
+                if (auto v = fromJson(element, lossy)) array.push_back(std::move(*v));
             return cf::Value(std::move(array));
         }
         case Json::value_t::object: {
             cf::Value::Dictionary dictionary;
             for (auto& [key, member] : j.items())
-                if (auto v = fromJson(member)) dictionary.emplace(key, std::move(*v));
+                if (auto v = fromJson(member, lossy)) dictionary.emplace(key, std::move(*v));
             return cf::Value(std::move(dictionary));
         }
-        default: return std::nullopt;
+        default: lossy = true; return std::nullopt;
     }
 }
 
@@ -289,11 +293,36 @@ std::optional<fs::path> UserDefaults::defaultPersistFile() {
 }
 
 namespace {
+
+// Far beyond any real preferences; a larger file is refused unread rather than held in memory.
+constexpr std::size_t maxFileSize = 4 * 1024 * 1024;
+
 // The defaults' file is the app's own, so its troubles go to the app's persistence records.
 const os::Logger& persistenceLog() {
     static const os::Logger logger{stashbay::build::bundleIdentifier, "persistence"};
     return logger;
 }
+
+struct FileReading {
+    enum class Kind { missing, decoded, unreadable } kind;
+    UserDefaults::DecodedFile file;
+    // Why an unreadable file could not be taken.
+    std::string problem;
+};
+
+FileReading readDefaultsFile(const fs::path& path) {
+    using Kind = FileReading::Kind;
+    auto& files = FileManager::defaultManager();
+    if (!files.fileExists(path)) return {Kind::missing, {}, {}};
+    try {
+        if (auto decoded = UserDefaults::decodeFile(files.contents(path, maxFileSize)))
+            return {Kind::decoded, std::move(*decoded), {}};
+        return {Kind::unreadable, {}, "not a JSON object"};
+    } catch (const Error& error) {
+        return {Kind::unreadable, {}, error.localizedDescription()};
+    }
+}
+
 }  // namespace
 
 void UserDefaults::reset(std::optional<fs::path> persistFile) {
@@ -302,25 +331,44 @@ void UserDefaults::reset(std::optional<fs::path> persistFile) {
     observers_ = std::make_shared<detail::DefaultsObservers>();
     persistFile_ = std::move(persistFile);
     unreadableFileOnDisk_ = false;
+    writesSinceFailedRead_.clear();
+    lossyFileOnDisk_ = false;
+    failingWrite_.reset();
     if (!persistFile_) return;
-    auto& files = FileManager::defaultManager();
-    if (!files.fileExists(*persistFile_)) return;
-    std::string problem;
-    try {
-        if (auto decoded = decodeFile(files.contents(*persistFile_))) {
-            values_ = std::move(*decoded);
+    auto reading = readDefaultsFile(*persistFile_);
+    switch (reading.kind) {
+        case FileReading::Kind::missing: return;
+        case FileReading::Kind::decoded:
+            values_ = std::move(reading.file.values);
+            lossyFileOnDisk_ = reading.file.lossy;
             return;
-        }
-        problem = "not a JSON object";
-    } catch (const Error& error) {
-        problem = error.localizedDescription();
+        case FileReading::Kind::unreadable: break;
     }
-    // An unreadable file starts the defaults empty, as a corrupt one does; the first write keeps
-    // it aside before it replaces it.
+    // An unreadable file starts the defaults empty, as a corrupt one does; the first write reads it
+    // again and keeps it aside before it replaces it.
     unreadableFileOnDisk_ = true;
     std::string path = persistFile_->string();
     persistenceLog().error("The user defaults file %s could not be read (%s); starting with empty defaults", path,
-                           problem);
+                           reading.problem);
+}
+
+void UserDefaults::takeMendedFileLocked() {
+    auto reading = readDefaultsFile(*persistFile_);
+    // Still unreadable: this write keeps it aside.
+    if (reading.kind == FileReading::Kind::unreadable) return;
+    if (reading.kind == FileReading::Kind::decoded) {
+        // The person mended it meanwhile: its values are the defaults, with this run's writes over them.
+        values_ = std::move(reading.file.values);
+        for (auto& [key, value] : writesSinceFailedRead_) {
+            values_.erase(key);
+            if (value) values_.emplace(key, *value);
+        }
+        lossyFileOnDisk_ = reading.file.lossy;
+        std::string path = persistFile_->string();
+        persistenceLog().info("The user defaults file %s can be read now; taking its values", path);
+    }
+    unreadableFileOnDisk_ = false;
+    writesSinceFailedRead_.clear();
 }
 
 std::optional<cf::Value> UserDefaults::object(const std::string& key) const {
@@ -382,11 +430,13 @@ void UserDefaults::write(const std::string& key, std::optional<cf::Value> value)
     std::shared_ptr<detail::DefaultsObservers> observers;
     {
         std::lock_guard lock(mutex_);
+        if (unreadableFileOnDisk_) takeMendedFileLocked();
         if (auto it = values_.find(key); it != values_.end()) {
             oldValue = std::move(it->second);
             values_.erase(it);
         }
         if (value) values_.emplace(key, *value);
+        if (unreadableFileOnDisk_) writesSinceFailedRead_[key] = value;
         persistLocked();
         observers = observers_;
     }
@@ -397,26 +447,81 @@ void UserDefaults::persistLocked() {
     if (!persistFile_) return;
     auto& files = FileManager::defaultManager();
     std::string path = persistFile_->string();
-    if (unreadableFileOnDisk_) {
+    // A file that could not be read, or one holding values this write would lose, is kept first.
+    const bool keeping = (unreadableFileOnDisk_ || lossyFileOnDisk_) && files.fileExists(*persistFile_);
+    std::optional<fs::path> kept;
+    if (keeping) {
         try {
-            if (files.fileExists(*persistFile_)) {
-                std::string kept = files.moveAside(*persistFile_, "unreadable").string();
-                persistenceLog().error("The user defaults file %s could not be read; kept it as %s", path, kept);
-            }
-            unreadableFileOnDisk_ = false;
+            kept = files.moveAside(*persistFile_, unreadableFileOnDisk_ ? "unreadable" : "original");
         } catch (const Error& error) {
-            // Not written over: the value stays in memory and the next write tries again.
-            std::string problem = error.localizedDescription();
-            persistenceLog().error("The unreadable user defaults file %s could not be kept (%s); not saving over it",
-                                   path, problem);
+            // Not written over: the values stay in memory and the next write tries again.
+            recordFailedWriteLocked(
+                unreadableFileOnDisk_ ? WriteFailure::unreadableNotKept : WriteFailure::originalNotKept,
+                error.localizedDescription());
             return;
         }
     }
     try {
         files.createDirectory(persistFile_->parent_path(), true);
         files.writeAtomically(*persistFile_, encodeFile(values_));
-    } catch (const Error&) {
-        // The value stays in memory and the previous file stays whole; the next write tries again.
+    } catch (const Error& error) {
+        // The values stay in memory and the next write tries again; the kept file goes back to its
+        // place, to be kept again then.
+        if (kept) {
+            try {
+                files.putBack(*kept, *persistFile_);
+            } catch (const Error& putBackError) {
+                persistenceLog().error("The user defaults file %s stays kept (%@)", path, putBackError);
+                unreadableFileOnDisk_ = lossyFileOnDisk_ = false;
+                writesSinceFailedRead_.clear();
+            }
+        }
+        recordFailedWriteLocked(WriteFailure::notSaved, error.localizedDescription());
+        return;
+    }
+    if (kept) {
+        std::string keptPath = kept->string();
+        if (unreadableFileOnDisk_)
+            persistenceLog().error("The user defaults file %s could not be read; kept it as %s", path, keptPath);
+        else
+            persistenceLog().error("The user defaults file %s held values a rewrite would lose; kept it as %s", path,
+                                   keptPath);
+    }
+    unreadableFileOnDisk_ = lossyFileOnDisk_ = false;
+    writesSinceFailedRead_.clear();
+    if (failingWrite_) {
+        persistenceLog().info("The user defaults file %s was saved again", path);
+        failingWrite_.reset();
+    }
+}
+
+// The first failure, and one for another reason, is an error record; the same failure again is a
+// debug record, so that a folder that stays read-only does not fill the log with one per change.
+void UserDefaults::recordFailedWriteLocked(WriteFailure failure, const std::string& reason) {
+    std::string path = persistFile_->string();
+    const bool repeated = failingWrite_ && failingWrite_->first == failure && failingWrite_->second == reason;
+    failingWrite_ = std::pair(failure, reason);
+    if (repeated) {
+        persistenceLog().debug("The user defaults file %s still could not be saved (%s)", path, reason);
+        return;
+    }
+    switch (failure) {
+        case WriteFailure::unreadableNotKept:
+            persistenceLog().error("The unreadable user defaults file %s could not be kept (%s); not saving over it",
+                                   path, reason);
+            return;
+        case WriteFailure::originalNotKept:
+            persistenceLog().error(
+                "The user defaults file %s holds values a rewrite would lose and could not be kept (%s); not saving "
+                "over it",
+                path, reason);
+            return;
+        case WriteFailure::notSaved:
+            persistenceLog().error(
+                "The user defaults file %s could not be saved (%s); the values stay in memory and are written at "
+                "the next change",
+                path, reason);
+            return;
     }
 }
 
@@ -430,17 +535,18 @@ KeyValueObservation UserDefaults::observe(std::string key, Observer observer) {
     return KeyValueObservation(observers, id);
 }
 
-std::optional<cf::Value::Dictionary> UserDefaults::decodeFile(std::string_view text) {
+std::optional<UserDefaults::DecodedFile> UserDefaults::decodeFile(std::string_view text) {
     // The callback drops a top-level member that nests too deeply before the deep part is built,
     // so that neither the conversion nor any destructor recurses without bound. A start event's
     // depth is that of the new container; an end event's that of the closed one.
     bool memberTooDeep = false;
-    auto limitDepth = [&memberTooDeep](int depth, Json::parse_event_t event, Json&) {
+    bool lossy = false;
+    auto limitDepth = [&memberTooDeep, &lossy](int depth, Json::parse_event_t event, Json&) {
         switch (event) {
             case Json::parse_event_t::object_start:
             case Json::parse_event_t::array_start:
                 if (depth < maxNestingDepth) return true;
-                memberTooDeep = true;
+                memberTooDeep = lossy = true;
                 return false;
             case Json::parse_event_t::object_end:
             case Json::parse_event_t::array_end:
@@ -453,9 +559,9 @@ std::optional<cf::Value::Dictionary> UserDefaults::decodeFile(std::string_view t
     try {
         auto json = Json::parse(text.begin(), text.end(), limitDepth, /*allow_exceptions=*/false);
         if (!json.is_object()) return std::nullopt;
-        auto value = fromJson(json);
+        auto value = fromJson(json, lossy);
         if (!value || !value->asDictionary()) return std::nullopt;
-        return std::move(*value->asDictionary());
+        return DecodedFile{std::move(*value->asDictionary()), lossy};
     } catch (const std::exception&) {
         return std::nullopt;
     }

@@ -1,3 +1,4 @@
+#include "SpecialFiles.hpp"
 #include "macos/Foundation/Error.hpp"
 #include "macos/Foundation/FileManager.hpp"
 #include "macos/sim/World.hpp"
@@ -5,11 +6,13 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -215,4 +218,151 @@ TEST_F(FileManagerTest, ReadsRefuseFilesOverTheLimitAndFilesThatAreNotRegular) {
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
     EXPECT_THROW(fm.contents(dir / "pipe"), ns::Error);
     EXPECT_THROW(fm.contents(dir), ns::Error);
+}
+
+namespace {
+
+using ns::testing::Special;
+
+std::string messageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const ns::Error& error) {
+        return error.localizedDescription();
+    }
+    return "no error";
+}
+
+}  // namespace
+
+TEST_F(FileManagerTest, NothingButARegularFileIsReplacedOrMovedAsideThroughALinkOrInItsPlace) {
+    runtime::ManualLoop loop;
+    struct Case {
+        Special kind;
+        bool linked;
+    } cases[] = {
+        {Special::device, true}, {Special::fifo, true},  {Special::folder, true},
+        {Special::socket, true}, {Special::fifo, false}, {Special::folder, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(ns::testing::kindName(c.kind)) + (c.linked ? ", linked" : ", in the file's place"));
+        fs::remove_all(dir);
+        fs::create_directories(dir / "elsewhere");
+        const auto file = dir / "a.json";
+        const auto target = ns::testing::makeSpecial(c.kind, c.linked ? dir / "elsewhere" / "thing" : file);
+        if (c.linked) fs::create_symlink(target, file);
+        const std::string where = "\"" + file.string() + "\"" +
+                                  (c.linked ? " (a link to \"" + target.string() + "\")" : std::string()) +
+                                  ": that is " + ns::testing::kindName(c.kind) + ", not a regular file";
+
+        EXPECT_EQ(messageOf([&] { fm.writeAtomically(file, "{}"); }), "The file could not be saved " + where);
+        EXPECT_EQ(messageOf([&] { fm.moveAside(file, "unreadable"); }), "The file could not be moved aside " + where);
+        EXPECT_TRUE(ns::testing::isStill(c.kind, target));
+        EXPECT_EQ(fs::is_symlink(fs::symlink_status(file)), c.linked);
+        EXPECT_EQ(entries(dir), 2u) << "no temporary or kept file";
+        EXPECT_EQ(entries(dir / "elsewhere"), target.parent_path() == dir / "elsewhere" ? 1u : 0u);
+    }
+}
+
+TEST_F(FileManagerTest, AFailedSaveSaysTheReasonTheSystemGave) {
+    struct Case {
+        const char* what;
+        // Makes the trouble; answers the file to save and the file a link there leads to.
+        std::function<std::pair<fs::path, fs::path>(const fs::path&, ns::FileFaults&)> setUp;
+        const char* reason;
+        long code;
+    } cases[] = {
+        {"a folder the user may not write",
+         [](const fs::path& d, ns::FileFaults& faults) {
+             fs::create_directory(d / "config");
+             faults.readOnlyFolders = {d / "config"};
+             return std::pair(d / "config" / "a.json", d / "config" / "a.json");
+         },
+         "Permission denied", ns::CocoaError::fileWriteNoPermission},
+        {"a missing folder",
+         [](const fs::path& d, ns::FileFaults&) { return std::pair(d / "gone" / "a.json", d / "gone" / "a.json"); },
+         "No such file or directory", ns::CocoaError::fileNoSuchFile},
+        {"a file in place of the folder",
+         [](const fs::path& d, ns::FileFaults&) {
+             put(d / "config", "a file");
+             return std::pair(d / "config" / "a.json", d / "config" / "a.json");
+         },
+         "Not a directory", ns::CocoaError::fileNoSuchFile},
+        {"a link into a missing folder",
+         [](const fs::path& d, ns::FileFaults&) {
+             fs::create_symlink("gone/real.json", d / "a.json");
+             return std::pair(d / "a.json", d / "gone" / "real.json");
+         },
+         "No such file or directory", ns::CocoaError::fileNoSuchFile},
+        {"a full disk",
+         [](const fs::path& d, ns::FileFaults& faults) {
+             put(d / "a.json", "old");
+             faults.writeFailsAfterBytes = 3;
+             return std::pair(d / "a.json", d / "a.json");
+         },
+         "No space left on device", ns::CocoaError::fileWriteOutOfSpace},
+        {"a mode that cannot be kept",
+         [](const fs::path& d, ns::FileFaults& faults) {
+             put(d / "a.json", "old");
+             faults.keepingModeFails = true;
+             return std::pair(d / "a.json", d / "a.json");
+         },
+         "Operation not permitted", ns::CocoaError::fileWriteNoPermission},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        ns::FileFaults faults;
+        const auto [file, target] = c.setUp(dir, faults);
+        fm.setFaults(faults);
+        const auto before = entries(dir);
+        try {
+            fm.writeAtomically(file, "new contents");
+            ADD_FAILURE() << "saved";
+        } catch (const ns::Error& error) {
+            const std::string link = file == target ? "" : " (a link to \"" + target.string() + "\")";
+            EXPECT_EQ(error.localizedDescription(),
+                      "The file could not be saved \"" + file.string() + "\"" + link + ": " + c.reason);
+            EXPECT_EQ(error.code(), c.code);
+        }
+        fm.setFaults({});
+        EXPECT_EQ(entries(dir), before) << "no temporary file left";
+    }
+
+    // Making the folder says why too.
+    put(dir / "config", "a file");
+    EXPECT_EQ(messageOf([&] { fm.createDirectory(dir / "config", true); }),
+              "Could not create the folder \"" + (dir / "config").string() + "\": Not a directory");
+    ns::FileFaults faults;
+    faults.readOnlyFolders = {dir};
+    fm.setFaults(faults);
+    EXPECT_EQ(messageOf([&] { fm.createDirectory(dir / "new" / "deeper", true); }),
+              "Could not create the folder \"" + (dir / "new" / "deeper").string() + "\": Permission denied");
+    EXPECT_FALSE(fs::exists(dir / "new"));
+}
+
+TEST_F(FileManagerTest, AKeptFileIsPutBackUnlessAnotherTookItsPlace) {
+    runtime::ManualLoop loop;
+    auto file = dir / "a.json";
+    put(file, "kept");
+    auto kept = fm.moveAside(file, "unreadable");
+    fm.putBack(kept, file);
+    EXPECT_EQ(read(file), "kept");
+    EXPECT_EQ(entries(dir), 1u);
+
+    // Through a link, to where the link points.
+    fs::create_directories(dir / "elsewhere");
+    put(dir / "elsewhere" / "real.json", "linked");
+    fs::create_symlink("elsewhere/real.json", dir / "b.json");
+    kept = fm.moveAside(dir / "b.json", "unreadable");
+    fm.putBack(kept, dir / "b.json");
+    EXPECT_EQ(read(dir / "elsewhere" / "real.json"), "linked");
+    EXPECT_TRUE(fs::is_symlink(dir / "b.json"));
+
+    kept = fm.moveAside(file, "unreadable");
+    put(file, "newer");
+    EXPECT_THROW(fm.putBack(kept, file), ns::Error);
+    EXPECT_EQ(read(file), "newer");
+    EXPECT_EQ(read(kept), "kept");
 }

@@ -1,3 +1,4 @@
+#include "SpecialFiles.hpp"
 #include "macos/Foundation/FileManager.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
 
@@ -12,6 +13,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -273,7 +276,11 @@ TEST_F(UserDefaultsFileTest, AnUnreadableFileIsLoggedAndNotWrittenOverUntilItIsK
         capture.first("persistence", "The unreadable user defaults file " + file.string() + " could not be kept (")
             .has_value());
 
+    // Still unreadable, now that it can be moved: the next write keeps it.
+    faults.moveAsideFails = false;
+    files.setFaults(faults);
     defaults.set(2.0, "scanInterval");
+    files.setFaults({});
     EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator{}), 2)
         << "kept beside the new file";
     ns::UserDefaults reread(file);
@@ -328,4 +335,225 @@ TEST(UserDefaults, TheFileLivesUnderTheUsersConfigurationFolder) {
     ::unsetenv("XDG_CONFIG_HOME");
     ::unsetenv("HOME");
     EXPECT_EQ(ns::UserDefaults::defaultPersistFile(), std::nullopt);
+}
+
+namespace {
+
+// The persistence records of one level that start with `prefix`.
+std::vector<std::string> recordsStartingWith(const os::LogCapture& capture, os::LogLevel level,
+                                             const std::string& prefix) {
+    std::vector<std::string> found;
+    for (auto& text : capture.texts("persistence", level))
+        if (text.rfind(prefix, 0) == 0) found.push_back(text);
+    return found;
+}
+
+std::size_t entriesIn(const fs::path& folder) {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator{}));
+}
+
+}  // namespace
+
+TEST_F(UserDefaultsFileTest, AFailedWriteIsLoggedOnceWithWhyAndTheValuesAreWrittenAtTheNextChangeThatCan) {
+    using ns::testing::Special;
+    os::LogStore::shared().setEchoToStderr(false);
+    runtime::ManualLoop loop;
+    const auto folder = file.parent_path();
+    const std::string notSaved = "The user defaults file " + file.string() + " could not be saved (";
+    const std::string notKept = "The unreadable user defaults file " + file.string() + " could not be kept (";
+    struct Case {
+        const char* what;
+        // Makes the trouble before the defaults are read, and mends it.
+        std::function<void(const fs::path& dir, ns::FileFaults&)> setUp;
+        std::function<void(const fs::path& dir)> mend;
+        const std::string& record;
+        const char* reason;
+    } cases[] = {
+        {"a folder the user may not write",
+         [&](const fs::path&, ns::FileFaults& faults) {
+             fs::create_directories(folder);
+             faults.readOnlyFolders = {folder};
+         },
+         [](const fs::path&) {}, notSaved, ": Permission denied); "},
+        {"a full disk", [](const fs::path&, ns::FileFaults& faults) { faults.writeFailsAfterBytes = 0; },
+         [](const fs::path&) {}, notSaved, ": No space left on device); "},
+        {"a link into a missing folder",
+         [&](const fs::path&, ns::FileFaults&) {
+             fs::create_directories(folder);
+             fs::create_symlink("../elsewhere/defaults.json", file);
+         },
+         [](const fs::path& d) { fs::create_directories(d / "elsewhere"); }, notSaved,
+         "/elsewhere/defaults.json\"): No such file or directory); "},
+        {"a file in place of the folder",
+         [&](const fs::path& d, ns::FileFaults&) {
+             fs::create_directories(d);
+             std::ofstream(folder) << "a file";
+         },
+         [&](const fs::path&) { fs::remove(folder); }, notSaved, ": Not a directory); "},
+        {"a link to a device",
+         [&](const fs::path& d, ns::FileFaults&) {
+             fs::create_directories(folder);
+             fs::create_symlink(ns::testing::makeSpecial(Special::device, d / "null"), file);
+         },
+         [&](const fs::path&) { fs::remove(file); }, notKept, "that is a device, not a regular file); "},
+        {"a link to a fifo",
+         [&](const fs::path& d, ns::FileFaults&) {
+             fs::create_directories(folder);
+             fs::create_symlink(ns::testing::makeSpecial(Special::fifo, d / "pipe"), file);
+         },
+         [&](const fs::path&) { fs::remove(file); }, notKept, "that is a fifo, not a regular file); "},
+    };
+    auto& files = ns::FileManager::defaultManager();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        ns::FileFaults faults;
+        c.setUp(dir, faults);
+        files.setFaults(faults);
+        ns::UserDefaults defaults(file);
+        os::LogCapture capture;
+        defaults.set(true, "hasCompletedOnboarding");
+        defaults.set(5.0, "scanInterval");
+
+        auto errors = capture.texts("persistence", os::LogLevel::error);
+        ASSERT_EQ(errors.size(), 1u) << "one record while the same failure goes on";
+        EXPECT_EQ(errors[0].rfind(c.record, 0), 0u) << errors[0];
+        EXPECT_NE(errors[0].find(c.reason), std::string::npos) << errors[0];
+        EXPECT_EQ(recordsStartingWith(capture, os::LogLevel::debug,
+                                      "The user defaults file " + file.string() + " still could not be saved (")
+                      .size(),
+                  1u);
+        EXPECT_TRUE(defaults.boolForKey("hasCompletedOnboarding")) << "kept in memory";
+
+        files.setFaults({});
+        c.mend(dir);
+        defaults.set(false, "globalHotkeyEnabled");
+        EXPECT_EQ(capture.texts("persistence", os::LogLevel::error).size(), 1u);
+        EXPECT_TRUE(capture.contains("persistence", os::LogLevel::info,
+                                     "The user defaults file " + file.string() + " was saved again"));
+        ns::UserDefaults reread(file);
+        EXPECT_TRUE(reread.boolForKey("hasCompletedOnboarding"));
+        EXPECT_EQ(reread.doubleForKey("scanInterval"), 5.0);
+        EXPECT_EQ(reread.object("globalHotkeyEnabled"), Value(false));
+    }
+    EXPECT_TRUE(ns::testing::isStill(Special::fifo, dir / "pipe"));
+}
+
+TEST_F(UserDefaultsFileTest, ACorruptFileOnAFullDiskStaysInPlaceUntilAWriteCanReplaceIt) {
+    os::LogStore::shared().setEchoToStderr(false);
+    runtime::ManualLoop loop;
+    auto& files = ns::FileManager::defaultManager();
+    writeFile("{ corrupt");
+    ns::UserDefaults defaults(file);
+    ns::FileFaults full;
+    full.writeFailsAfterBytes = 0;
+    files.setFaults(full);
+    defaults.set(true, "hasCompletedOnboarding");
+    files.setFaults({});
+    EXPECT_EQ(files.contents(file), "{ corrupt") << "moved aside for the write, then put back";
+    EXPECT_EQ(entriesIn(file.parent_path()), 1u);
+
+    defaults.set(4.0, "scanInterval");
+    EXPECT_EQ(files.contents(file.parent_path() / "defaults.json.unreadable-20261210T000000Z"), "{ corrupt");
+    ns::UserDefaults reread(file);
+    EXPECT_TRUE(reread.boolForKey("hasCompletedOnboarding"));
+    EXPECT_EQ(reread.doubleForKey("scanInterval"), 4.0);
+}
+
+TEST_F(UserDefaultsFileTest, AFileOverFourMebibytesIsRefusedUnreadAndKeptAside) {
+    os::LogStore::shared().setEchoToStderr(false);
+    runtime::ManualLoop loop;
+    constexpr std::uintmax_t limit = 4 * 1024 * 1024;
+    // A file of exactly the limit is read.
+    writeFile("{\"scanInterval\": 3.0" + std::string(limit - 21, ' ') + "}");
+    ASSERT_EQ(fs::file_size(file), limit);
+    EXPECT_EQ(ns::UserDefaults(file).doubleForKey("scanInterval"), 3.0);
+
+    fs::resize_file(file, std::uintmax_t{1} << 30);
+    os::LogCapture capture;
+    ns::UserDefaults defaults(file);
+    EXPECT_TRUE(defaults.dictionaryRepresentation().empty());
+    EXPECT_TRUE(capture.contains("persistence", os::LogLevel::error,
+                                 "The user defaults file " + file.string() +
+                                     " could not be read (The file is too large to be read \"" + file.string() +
+                                     "\"); starting with empty defaults"));
+    defaults.set(true, "launchAtLogin");
+    EXPECT_EQ(fs::file_size(file.parent_path() / "defaults.json.unreadable-20261210T000000Z"), std::uintmax_t{1} << 30);
+    EXPECT_EQ(ns::UserDefaults(file).object("launchAtLogin"), Value(true));
+}
+
+TEST_F(UserDefaultsFileTest, AFileHoldingWhatARewriteWouldLoseIsKeptBeforeTheFirstWrite) {
+    os::LogStore::shared().setEchoToStderr(false);
+    runtime::ManualLoop loop;
+    const auto kept = file.parent_path() / "defaults.json.original-20261210T000000Z";
+    struct Case {
+        const char* what;
+        std::string text;
+        bool lossy;
+    } cases[] = {
+        {"a member nested too deeply", "{\"deep\": " + std::string(65, '[') + std::string(65, ']') + "}", true},
+        {"a null member", "{\"none\": null, \"kept\": 1}", true},
+        {"a null in a list", "{\"list\": [1, null]}", true},
+        {"a null in a dictionary", "{\"map\": {\"a\": null}}", true},
+        {"an integer beyond the signed range", "{\"huge\": 9223372036854775808}", true},
+        {"nothing lost",
+         "{\"deep\": " + std::string(63, '[') + std::string(63, ']') +
+             ", \"max\": 9223372036854775807, \"min\": -9223372036854775808, \"real\": 0.5}",
+         false},
+    };
+    auto& files = ns::FileManager::defaultManager();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir);
+        writeFile(c.text);
+        os::LogCapture capture;
+        ns::UserDefaults defaults(file);
+        EXPECT_TRUE(capture.texts("persistence").empty()) << "read without complaint";
+        defaults.set(true, "hasCompletedOnboarding");
+        defaults.set(3.0, "scanInterval");
+        EXPECT_EQ(fs::exists(kept), c.lossy);
+        if (c.lossy) {
+            EXPECT_EQ(files.contents(kept), c.text);
+            EXPECT_EQ(capture.texts("persistence", os::LogLevel::error),
+                      std::vector<std::string>{"The user defaults file " + file.string() +
+                                               " held values a rewrite would lose; kept it as " + kept.string()});
+        } else {
+            EXPECT_TRUE(capture.texts("persistence").empty());
+        }
+        EXPECT_EQ(entriesIn(file.parent_path()), c.lossy ? 2u : 1u) << "kept once";
+        EXPECT_TRUE(ns::UserDefaults(file).boolForKey("hasCompletedOnboarding"));
+    }
+}
+
+TEST_F(UserDefaultsFileTest, AFileMendedWhileRunningIsTakenWithTheWritesMadeSinceAndNotKeptAside) {
+    os::LogStore::shared().setEchoToStderr(false);
+    runtime::ManualLoop loop;
+    auto& files = ns::FileManager::defaultManager();
+    writeFile("{ corrupt");
+    ns::UserDefaults defaults(file);
+    std::vector<std::optional<Value>> oldValues;
+    auto observation =
+        defaults.observe("scanInterval", [&](const auto& oldValue, const auto&) { oldValues.push_back(oldValue); });
+    // A write that cannot be made, then the person mends the file and the folder.
+    ns::FileFaults faults;
+    faults.readOnlyFolders = {file.parent_path()};
+    files.setFaults(faults);
+    defaults.set(false, "globalHotkeyEnabled");
+    defaults.removeObject("launchAtLogin");
+    files.setFaults({});
+    writeFile("{\"scanInterval\": 5.0, \"hasCompletedOnboarding\": true, \"launchAtLogin\": true}");
+
+    os::LogCapture capture;
+    defaults.set(7.0, "scanInterval");
+    EXPECT_EQ(entriesIn(file.parent_path()), 1u) << "nothing kept aside";
+    EXPECT_TRUE(capture.contains("persistence", os::LogLevel::info,
+                                 "The user defaults file " + file.string() + " can be read now; taking its values"));
+    EXPECT_TRUE(defaults.boolForKey("hasCompletedOnboarding"));
+    ASSERT_EQ(oldValues.size(), 1u);
+    EXPECT_EQ(oldValues[0], Value(5.0)) << "the file's value was the one replaced";
+    ns::UserDefaults reread(file);
+    EXPECT_EQ(reread.dictionaryRepresentation(), (Value::Dictionary{{"scanInterval", Value(7.0)},
+                                                                    {"hasCompletedOnboarding", Value(true)},
+                                                                    {"globalHotkeyEnabled", Value(false)}}));
 }

@@ -12,14 +12,21 @@ namespace sim {
 
 namespace {
 
-bool isEscape(const cg::Event& event) {
-    return event.integerValue(cg::EventField::keyboardEventKeycode) == World::escapeKeyCode;
+std::uint16_t keyCodeOf(const cg::Event& event) {
+    return static_cast<std::uint16_t>(event.integerValue(cg::EventField::keyboardEventKeycode));
 }
+
+bool isMenuKey(const cg::Event& event) { return World::isMenuKey(keyCodeOf(event)); }
 
 bool isMenuWindow(const World& world, WindowNumber window) {
     for (const auto& level : world.openMenuLevels())
         if (level.window == window) return true;
     return false;
+}
+
+bool isMenuWindowAt(const World& world, cg::Point location) {
+    const auto* hit = world.windowServer().hitTest(location);
+    return hit && isMenuWindow(world, hit->number);
 }
 
 runtime::Instant now() { return runtime::EventLoop::current().clock().now(); }
@@ -223,8 +230,12 @@ void EventSystem::route(std::uint64_t serial, EventEntry entry, ProcessID pid, c
     }
     if (entry != EventEntry::process) {
         auto target = targetOf(*event);
-        // The application showing a menu tracks every click of the session.
+        // The application showing a menu tracks every click and move of the session; a move over
+        // the menu reaches it below, as any event over its window does.
         if (cg::isMouseDownType(event->type())) world_.noteMouseDown(event->location());
+        if ((type == cg::EventType::mouseMoved || type == cg::EventType::leftMouseDragged) && world_.openMenuItem() &&
+            !isMenuWindowAt(world_, event->location()))
+            world_.menuPointerMoved(event->location());
         if (!target) {
             record(serial, entry, EventRoute::Outcome::noTarget, 0, event);
             // The wallpaper belongs to no application, yet a click or a move there leaves
@@ -298,10 +309,10 @@ std::optional<ProcessID> EventSystem::targetOf(const cg::Event& event) {
     if (named > 0 && named <= std::numeric_limits<ProcessID>::max()) {
         target = static_cast<ProcessID>(named);
     } else if (cg::isKeyboardEventType(event.type())) {
-        // The keyboard goes to the frontmost application, wherever the pointer is; Escape goes to
-        // the application tracking an open menu, which closes it.
+        // The keyboard goes to the frontmost application, wherever the pointer is; the keys a menu
+        // takes go to the application tracking an open menu.
         target = world_.processes().frontmost();
-        if (auto item = world_.openMenuItem(); item && isEscape(event)) target = world_.statusItem(*item)->owner;
+        if (auto item = world_.openMenuItem(); item && isMenuKey(event)) target = world_.statusItem(*item)->owner;
     } else if (auto window = windowOf(event)) {
         target = world_.windowServer().find(*window)->owner;
     } else if (isDragOrUp(event.type()) && mouseGrab_) {
@@ -531,9 +542,10 @@ void EventSystem::handle(ProcessID pid, const Queued& queued) {
     }
     const StatusItem* item = window ? world_.statusItemForWindow(*window) : nullptr;
 
-    // The open menu tracks the pointer and the keyboard's Escape.
-    if (type == T::keyDown && isEscape(event)) {
-        if (auto open = world_.openMenuItem(); open && world_.statusItem(*open)->owner == pid) world_.closeMenus();
+    // The open menu tracks the pointer and the keys a menu takes.
+    if (cg::isKeyboardEventType(type) && isMenuKey(event)) {
+        if (auto open = world_.openMenuItem(); open && type == T::keyDown && world_.statusItem(*open)->owner == pid)
+            world_.menuKeyDown(keyCodeOf(event));
         return;
     }
     if (window && isMenuWindow(world_, *window)) {

@@ -59,7 +59,8 @@ EdgeInsets readInsets(const JsonNode& node) {
 
 // A screen far larger than any display, or placed far from the others, could not be drawn nor
 // captured: the program would fail at its first picture rather than here, where the field is named.
-constexpr double maxScreenSide = 8192, maxScreenOffset = 100000, maxBackingScale = 4;
+// (The limits of sides and corners are in the header: a desktop script's points share them.)
+constexpr double maxBackingScale = 4;
 
 std::optional<FieldProblem> sizeProblem(const ScreenSpec& spec) {
     const auto side = [](std::string field, double value) -> std::optional<FieldProblem> {

@@ -18,6 +18,12 @@ namespace sim {
 
 namespace {
 World* gCurrent = nullptr;
+
+std::vector<ns::MenuTracking::Entry> trackedEntries(const std::vector<MenuEntrySpec>& entries) {
+    std::vector<ns::MenuTracking::Entry> out;
+    for (const auto& e : entries) out.push_back({e.enabled, e.separator, !e.submenu.empty()});
+    return out;
+}
 }  // namespace
 
 ns::NotificationCenter& workspaceNotificationCenter() {
@@ -244,7 +250,12 @@ void World::closeWindow(WindowNumber number) {
         auto& submenus = openMenu_->submenus;
         auto it =
             std::find_if(submenus.begin(), submenus.end(), [number](const auto& s) { return s.second == number; });
-        if (it != submenus.end()) closeSubmenusBelow(static_cast<std::size_t>(it - submenus.begin()));
+        if (it != submenus.end()) {
+            // The submenu at index i is level i + 1: the levels above it stay.
+            const auto keep = static_cast<std::size_t>(it - submenus.begin()) + 1;
+            closeSubmenuWindows(keep);
+            openMenu_->tracking->submenusGone(keep);
+        }
     }
     if (openPopover_ && openPopover_->window == number) openPopover_.reset();
     windows_.destroy(number);
@@ -407,18 +418,35 @@ bool World::openMenu(StatusItemID id, MenuTrigger trigger) {
     spec.color = 0xF4F4F4FF;
     auto window = windows_.create(item->owner, spec);
     auto generation = ++menuGeneration_;
-    openMenu_ = OpenMenu{id, window, generation, {}, std::nullopt};
+    ns::MenuTracking::Owner owner;
+    owner.openSubmenu = [this](std::size_t level, std::size_t entry) { return openSubmenu(level, entry); };
+    owner.closeSubmenus = [this](std::size_t keep) { closeSubmenuWindows(keep); };
+    owner.choose = [this, id](const std::vector<std::size_t>& path) { chooseMenuEntry(id, path); };
+    owner.dismiss = [this] { closeMenus(); };
+    // The desktop sees the lit entries in the world's picture; nothing to ask here.
+    owner.schedule = [this](runtime::Duration delay, std::function<void()> action) {
+        schedule(delay, std::move(action));
+    };
+    openMenu_ = OpenMenu{id,
+                         window,
+                         generation,
+                         {},
+                         std::make_unique<ns::MenuTracking>(trackedEntries(item->spec.menu), std::move(owner))};
     if (behaviour.menuClosesAfter) {
         schedule(*behaviour.menuClosesAfter, [this, generation] {
             if (openMenu_ && openMenu_->generation == generation) closeMenus();
         });
+    }
+    if (menuOpenedObserver_) {
+        auto observer = menuOpenedObserver_;
+        observer(item->owner);
     }
     return true;
 }
 
 void World::closeMenus() {
     if (!openMenu_) return;
-    closeSubmenusBelow(0);
+    closeSubmenuWindows(1);
     windows_.destroy(openMenu_->window);
     openMenu_.reset();
 }
@@ -430,11 +458,32 @@ cg::Rect World::primaryBounds() const {
     return cg::Rect{0, 0, frame.width(), frame.height()};
 }
 
+cg::Rect World::popoverFrame(const StatusItem& item, cg::Size size) const {
+    const cg::Rect screen = primaryBounds();
+    if (item.onBar) {
+        // Under the item, kept on the primary screen as a Mac keeps a popover.
+        double x = std::max(screen.minX(), std::min(item.frame.minX(), screen.maxX() - size.width));
+        double y = std::max(screen.minY(), std::min(item.frame.maxY() + 4, screen.maxY() - size.height));
+        return cg::Rect{x, y, size.width, size.height};
+    }
+    // A new window of the application: centred across the visible frame (below the menu bar), a
+    // quarter of the free height above it.
+    cg::Rect visible = screen;
+    if (const auto& screens = screens_.screens(); !screens.empty()) {
+        const auto& spec = screens.front()->spec();
+        visible = cg::Rect{spec.visibleFrame.minX(), spec.frame.height() - spec.visibleFrame.maxY(),
+                           spec.visibleFrame.width(), spec.visibleFrame.height()};
+    }
+    const double x = visible.minX() + (visible.width() - size.width) / 2;
+    const double y = visible.minY() + std::max(0.0, visible.height() - size.height) / 4;
+    return cg::Rect{x, y, size.width, size.height};
+}
+
 cg::Rect World::menuFrame(cg::Point anchor, std::size_t rows, std::optional<double> leftOf) const {
     const cg::Rect screen = primaryBounds();
     const double height = 2 * menuPadding + menuRowHeight * static_cast<double>(rows);
     double x = anchor.x;
-    if (x + menuWidth > screen.maxX()) x = leftOf ? *leftOf - menuWidth : screen.maxX() - menuWidth;
+    if (x + menuWidth > screen.maxX()) x = leftOf ? *leftOf - menuWidth : screen.maxX() - menuScreenMargin - menuWidth;
     x = std::max(x, screen.minX());
     double y = anchor.y;
     if (y + height > screen.maxY()) y = std::max(screen.minY(), screen.maxY() - height);
@@ -452,7 +501,8 @@ std::vector<World::MenuLevel> World::openMenuLevels() const {
         if (entry >= above.size()) break;
         levels.push_back(MenuLevel{window, &above[entry].submenu, std::nullopt});
     }
-    if (auto h = openMenu_->highlighted; h && h->first < levels.size()) levels[h->first].highlighted = h->second;
+    for (std::size_t level = 0; level < levels.size(); ++level)
+        levels[level].highlighted = openMenu_->tracking->highlighted(level);
     return levels;
 }
 
@@ -470,24 +520,21 @@ std::optional<std::pair<std::size_t, std::optional<std::size_t>>> World::menuEnt
     return std::nullopt;
 }
 
-void World::closeSubmenusBelow(std::size_t levels) {
+void World::closeSubmenuWindows(std::size_t levels) {
     if (!openMenu_) return;
     auto& submenus = openMenu_->submenus;
-    while (submenus.size() > levels) {
+    while (submenus.size() + 1 > std::max<std::size_t>(levels, 1)) {
         windows_.destroy(submenus.back().second);
         submenus.pop_back();
     }
-    if (openMenu_->highlighted && openMenu_->highlighted->first > levels) openMenu_->highlighted.reset();
 }
 
-void World::openSubmenu(std::size_t level, std::size_t entry) {
+std::optional<std::vector<ns::MenuTracking::Entry>> World::openSubmenu(std::size_t level, std::size_t entry) {
     auto levels = openMenuLevels();
-    if (level >= levels.size() || entry >= levels[level].entries->size()) return;
-    if (openMenu_->submenus.size() > level && openMenu_->submenus[level].first == entry) return;
-    closeSubmenusBelow(level);
+    if (level + 1 != levels.size() || entry >= levels[level].entries->size()) return std::nullopt;
     const auto* parent = windows_.find(levels[level].window);
     const auto& submenu = (*levels[level].entries)[entry].submenu;
-    if (!parent || submenu.empty()) return;
+    if (!parent || submenu.empty()) return std::nullopt;
     // Beside its entry, overlapping the menu a little; left of the menu when the screen ends.
     const double top = parent->bounds.minY() + menuRowHeight * static_cast<double>(entry);
     WindowSpec spec;
@@ -496,42 +543,29 @@ void World::openSubmenu(std::size_t level, std::size_t entry) {
     spec.onScreen = true;
     spec.color = 0xF4F4F4FF;
     openMenu_->submenus.emplace_back(entry, windows_.create(parent->owner, spec));
+    return trackedEntries(submenu);
 }
 
 void World::menuPointerMoved(cg::Point location) {
+    if (!openMenu_) return;
     auto at = menuEntryAt(location);
-    if (!at) return;
-    auto [level, entry] = *at;
-    const auto levels = openMenuLevels();
-    const MenuEntrySpec* e = entry ? &(*levels[level].entries)[*entry] : nullptr;
-    if (!e || e->separator || !e->enabled) {
-        openMenu_->highlighted.reset();
-        if (e) closeSubmenusBelow(level);
-        return;
-    }
-    openMenu_->highlighted = std::pair(level, *entry);
-    if (e->submenu.empty())
-        closeSubmenusBelow(level);
+    if (!at)
+        openMenu_->tracking->pointerLeft();
     else
-        openSubmenu(level, *entry);
+        openMenu_->tracking->pointerOver(at->first, at->second);
 }
 
 void World::menuReleased(cg::Point location) {
     auto at = menuEntryAt(location);
-    if (!at || !at->second) return;
-    auto [level, entry] = std::pair(at->first, *at->second);
-    const auto levels = openMenuLevels();
-    const auto& e = (*levels[level].entries)[entry];
-    if (e.separator || !e.enabled) return;
-    if (!e.submenu.empty()) {
-        openMenu_->highlighted = std::pair(level, entry);
-        openSubmenu(level, entry);
-        return;
-    }
-    std::vector<std::size_t> path;
-    for (std::size_t i = 0; i < level; ++i) path.push_back(openMenu_->submenus[i].first);
-    path.push_back(entry);
-    chooseMenuEntry(openMenu_->item, std::move(path));
+    if (!openMenu_ || !at || !at->second) return;
+    // Choosing may close the menu and end its tracking inside the call.
+    openMenu_->tracking->click(at->first, *at->second);
+}
+
+bool World::isMenuKey(std::uint16_t keyCode) { return ns::MenuTracking::isMenuKey(keyCode); }
+
+void World::menuKeyDown(std::uint16_t keyCode) {
+    if (openMenu_) openMenu_->tracking->keyDown(keyCode);
 }
 
 void World::noteMouseDown(cg::Point location) {
@@ -557,11 +591,7 @@ bool World::pressItem(StatusItemID id, MenuTrigger trigger) {
     closePopover();
     WindowSpec spec;
     spec.layer = behaviour.windowLayer;
-    // Under the item, kept on the primary screen as a Mac keeps a popover.
-    const cg::Rect screen = primaryBounds();
-    double x = std::max(screen.minX(), std::min(item->frame.minX(), screen.maxX() - 320));
-    double y = std::max(screen.minY(), std::min(item->frame.maxY() + 4, screen.maxY() - 240));
-    spec.bounds = cg::Rect{x, y, 320, 240};
+    spec.bounds = popoverFrame(*item, {320, 240});
     spec.onScreen = true;
     spec.color = 0xECECECFF;
     if (auto process = processes_.find(item->owner)) spec.name = process->localizedName();

@@ -136,7 +136,8 @@ TEST_F(MenuBarLayoutTest, MenusAndPopoversStayOnTheScreen) {
     ASSERT_NE(clock, nullptr);
     ASSERT_TRUE(world.openMenu(clock->id, sim::World::MenuTrigger::click));
     const auto* menu = world.windowServer().find(*world.openMenuWindow());
-    EXPECT_EQ(menu->bounds.maxX(), 1512.0) << "a menu of the rightmost item ends at the screen's edge";
+    EXPECT_EQ(menu->bounds.maxX(), 1512.0 - sim::World::menuScreenMargin)
+        << "a menu of the rightmost item ends a little short of the screen's edge";
     EXPECT_EQ(menu->bounds.minY(), clock->frame.maxY());
 
     // A popover of an item off the bar opens on the screen, with its application's name.
@@ -163,12 +164,12 @@ TEST_F(MenuBarLayoutTest, SubmenusOpenUnderThePointerAndEscapeClosesTheMenu) {
     ASSERT_EQ(levels.size(), 1u);
     const auto menu = world.windowServer().find(levels[0].window)->bounds;
     EXPECT_LE(menu.maxX(), 1512.0);
-    // "Known Networks" is the fourth entry: the pointer over it opens its submenu beside it.
+    // "Known Networks" is the fourth entry: the pointer resting on it opens its submenu beside it.
     auto row = [&](const cg::Rect& r, int i) {
         return cg::Point{r.midX(), r.minY() + sim::World::menuPadding + sim::World::menuRowHeight * (i + 0.5)};
     };
     world.events().injectUserMouse(cg::EventType::mouseMoved, row(menu, 3));
-    loop.runUntilIdle();
+    loop.advance(ns::MenuTracking::submenuDelay);
     levels = world.openMenuLevels();
     ASSERT_EQ(levels.size(), 2u);
     EXPECT_EQ(levels[0].highlighted, 3u);
@@ -199,7 +200,7 @@ TEST_F(MenuBarLayoutTest, SubmenusOpenUnderThePointerAndEscapeClosesTheMenu) {
     world.events().injectUserMouse(cg::EventType::rightMouseUp, centre(wifi->frame));
     loop.runUntilIdle();
     world.events().injectUserMouse(cg::EventType::mouseMoved, row(menu, 3));
-    loop.runUntilIdle();
+    loop.advance(ns::MenuTracking::submenuDelay);
     ASSERT_EQ(world.openMenuLevels().size(), 2u);
     auto windowsBefore = world.windowServer().count();
     world.events().injectUserKey(cg::EventType::keyDown, sim::World::escapeKeyCode);

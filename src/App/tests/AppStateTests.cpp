@@ -3,6 +3,8 @@
 #include "macos/AppKit/Workspace.hpp"
 #include "macos/Observation/Observation.hpp"
 
+#include <unordered_set>
+
 using namespace stashbay;
 using namespace std::chrono_literals;
 using SectionType = MenuBarSection::SectionType;
@@ -308,4 +310,52 @@ TEST_F(AppStateTest, AFailedLoadReplacesAnArrangementLoadedBeforeWithTheEmptyOne
     EXPECT_TRUE(capture.first("appState", "Failed to load arrangement: "));
     EXPECT_EQ(state->currentArrangement(), IconArrangement::empty());
     EXPECT_TRUE(state->currentArrangement().assignments().empty());
+}
+
+TEST_F(AppStateTest, AnArrangementFileMendedAfterAFailedLoadIsTakenAndTheMoveAppliedToIt) {
+    const MenuBarItemID clock(std::string("com.example.Clock"), 0);
+    const MenuBarItemID battery(std::string("com.example.Battery"), 0);
+    const MenuBarItemID first(std::string("org.example.First"), 0);
+    const MenuBarItemID second(std::string("org.example.Second"), 0);
+    IconArrangement mended = IconArrangement::empty();
+    mended.assign(clock, MenuBarItemVisibility::hiddenByNotch);
+    mended.assign(battery, MenuBarItemVisibility::stashbay);
+    struct Case {
+        const char* what;
+        bool firstSaveFails;
+        bool mend;
+        std::vector<MenuBarItemID> saved;
+        bool keptAside;
+    } cases[] = {
+        {"mended before the first move", false, true, {clock, battery, first}, false},
+        {"still unreadable", false, false, {first}, true},
+        {"mended after a first save that failed", true, true, {clock, battery, second}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        reload();
+        writeArrangementFile("{ not json");
+        startAndSettle();
+        ASSERT_TRUE(capture.first("appState", "Failed to load arrangement: "));
+        ns::FileFaults full;
+        full.writeFailsAfterBytes = 0;
+        if (c.firstSaveFails) {
+            ns::FileManager::defaultManager().setFaults(full);
+            loop.run(state->moveItem(first, SectionType::visible, 0));
+            ns::FileManager::defaultManager().setFaults({});
+        }
+        if (c.mend) writeArrangementFile(mended.encodedDocument());
+        loop.run(state->moveItem(c.firstSaveFails ? second : first, SectionType::visible, 0));
+
+        auto saved = IconArrangement::decodeDocument(readArrangementFile());
+        EXPECT_EQ(saved, state->currentArrangement());
+        std::vector<MenuBarItemID> ids;
+        for (const auto& [id, visibility] : saved.assignments()) ids.push_back(id);
+        EXPECT_EQ(std::unordered_set<MenuBarItemID>(ids.begin(), ids.end()),
+                  std::unordered_set<MenuBarItemID>(c.saved.begin(), c.saved.end()));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(arrangementFile().parent_path()),
+                                std::filesystem::directory_iterator{}),
+                  c.keptAside ? 2 : 1);
+        EXPECT_EQ(capture.count("appState", "Loaded arrangement with 2 items"), c.mend ? 1u : 0u);
+    }
 }

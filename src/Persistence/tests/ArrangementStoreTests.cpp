@@ -6,10 +6,13 @@
 #include "stashbay/runtime/ManualLoop.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <sstream>
 
@@ -396,4 +399,87 @@ runtime::Task<bool> loadThenCheckExecutor(ArrangementStore* store) {
 TEST_F(ArrangementStoreTest, CallersContinueOnTheirOwnExecutor) {
     ArrangementStore store;
     EXPECT_TRUE(loop.run(loadThenCheckExecutor(&store)));
+}
+
+namespace {
+std::string errorText(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const ns::Error& error) {
+        return error.localizedDescription();
+    }
+    return "no ns::Error";
+}
+}  // namespace
+
+TEST_F(ArrangementStoreTest, ALinkToWhatIsNotARegularFileIsLeftAloneAndEverySaveSaysSo) {
+    struct Case {
+        const char* what;
+        const char* kind;
+        // Makes it at the path; answers false when the process may not.
+        std::function<bool(const fs::path&)> make;
+    } cases[] = {
+        {"device", "a device",
+         [](const fs::path& at) { return ::mknod(at.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0; }},
+        {"fifo", "a fifo", [](const fs::path& at) { return ::mkfifo(at.c_str(), 0644) == 0; }},
+        {"folder", "a folder", [](const fs::path& at) { return fs::create_directory(at); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(base);
+        fs::create_directories(folder());
+        fs::create_directories(base / "elsewhere");
+        const auto target = base / "elsewhere" / "thing";
+        if (!c.make(target)) continue;  // a device node needs root
+        fs::create_symlink(target, file());
+        ArrangementStore store;
+        EXPECT_THROW(load(store), ns::Error);
+        for (int attempt = 0; attempt < 2; ++attempt)
+            EXPECT_EQ(errorText([&] { save(store, sample(1)); }),
+                      "The file could not be moved aside \"" + file().string() + "\" (a link to \"" + target.string() +
+                          "\"): that is " + c.kind + ", not a regular file");
+        EXPECT_NE(fs::symlink_status(target).type(), fs::file_type::regular) << "still what it was";
+        EXPECT_EQ(fs::read_symlink(file()), target);
+        EXPECT_EQ(entriesInFolder(), 1u);
+        EXPECT_EQ(std::distance(fs::directory_iterator(base / "elsewhere"), fs::directory_iterator{}), 1)
+            << "nothing kept or written beside it";
+    }
+}
+
+TEST_F(ArrangementStoreTest, AWriteThatFailsAfterTheUnreadableFileWasMovedAsidePutsItBack) {
+    write("not an arrangement");
+    ArrangementStore store;
+    EXPECT_THROW(load(store), DecodingError);
+    ns::FileFaults full;
+    full.writeFailsAfterBytes = 0;
+    fileManager.setFaults(full);
+    EXPECT_EQ(errorText([&] { save(store, sample(1)); }),
+              "The file could not be saved \"" + file().string() + "\": No space left on device");
+    fileManager.setFaults({});
+    EXPECT_EQ(read(), "not an arrangement");
+    EXPECT_EQ(entriesInFolder(), 1u);
+    EXPECT_TRUE(capture.texts("persistence", os::LogLevel::error).empty()) << "nothing was kept";
+
+    save(store, sample(1));
+    EXPECT_EQ(readKept(), "not an arrangement");
+    EXPECT_EQ(read(), sample(1).encodedDocument());
+}
+
+TEST_F(ArrangementStoreTest, AFailedSaveSaysWhy) {
+    ArrangementStore store;
+    ns::FileFaults readOnly;
+    readOnly.readOnlyFolders = {folder()};
+    fileManager.setFaults(readOnly);
+    EXPECT_EQ(errorText([&] { save(store, sample(1)); }),
+              "The file could not be saved \"" + file().string() + "\": Permission denied");
+    fileManager.setFaults({});
+    fs::remove_all(folder());
+    EXPECT_EQ(errorText([&] { save(store, sample(1)); }),
+              "The file could not be saved \"" + file().string() + "\": No such file or directory");
+    {
+        std::ofstream out(folder());
+        out << "a file where the folder was";
+    }
+    EXPECT_EQ(errorText([&] { save(store, sample(1)); }),
+              "The file could not be saved \"" + file().string() + "\": Not a directory");
 }

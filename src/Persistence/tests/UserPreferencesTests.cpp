@@ -1,12 +1,15 @@
 #include "Persistence/UserPreferences.hpp"
+#include "macos/Foundation/FileManager.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
 #include "macos/os/LogCapture.hpp"
 #include "macos/sim/World.hpp"
 #include "stashbay/runtime/ManualLoop.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <optional>
 #include <string>
@@ -355,4 +358,41 @@ TEST_F(UserPreferencesTest, AnObserverThatSetsTheSettingAgainLeavesTheDefaultsIn
     preferences.setScanInterval(1.5);
     EXPECT_EQ(preferences.scanInterval(), 2.0);
     EXPECT_EQ(stored(Keys::scanInterval), cf::Value(2.0));
+}
+
+TEST_F(UserPreferencesTest, ASettingThatCouldNotBeSavedIsLoggedOnceAndSavedWithTheNextChange) {
+    const auto dir = std::filesystem::temp_directory_path() / ("stashbay-preferences-" + std::to_string(::getpid()));
+    const auto file = dir / "app.stashbay.Stashbay" / "defaults.json";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(file.parent_path());
+    ns::UserDefaults::resetStandard(file);
+    auto& files = ns::FileManager::defaultManager();
+    ns::FileFaults readOnly;
+    readOnly.readOnlyFolders = {file.parent_path()};
+    files.setFaults(readOnly);
+    {
+        UserPreferences preferences;
+        preferences.setHasCompletedOnboarding(true);
+        preferences.setScanInterval(3.0);
+        EXPECT_TRUE(preferences.hasCompletedOnboarding());
+        EXPECT_EQ(capture.texts("persistence", os::LogLevel::error),
+                  std::vector<std::string>{"The user defaults file " + file.string() +
+                                           " could not be saved (The file "
+                                           "could not be saved \"" +
+                                           file.string() +
+                                           "\": Permission denied); the values stay in memory and are written at the "
+                                           "next change"});
+
+        files.setFaults({});
+        preferences.setGlobalHotkeyEnabled(false);
+    }
+    // The next launch.
+    ns::UserDefaults::resetStandard(file);
+    UserPreferences relaunched;
+    EXPECT_TRUE(relaunched.hasCompletedOnboarding());
+    EXPECT_EQ(relaunched.scanInterval(), 3.0);
+    EXPECT_FALSE(relaunched.globalHotkeyEnabled());
+    ns::UserDefaults::resetStandard(std::nullopt);
+    files.reset();
+    std::filesystem::remove_all(dir);
 }

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -135,6 +136,19 @@ protected:
     void hotkey() {
         world.events().injectUserKey(cg::EventType::keyDown, 46, ns::modifierFlagControl | ns::modifierFlagOption);
         loop.runUntilIdle();
+    }
+    // A click on the tile of the item with that name, in the open panel.
+    void clickTile(const std::string& name) {
+        auto& widget = app->panelView()->widget();
+        widget.render();
+        for (auto* tile : widget.tileViews()) {
+            if (tile->model().item().displayName() != name) continue;
+            const QPoint center = tile->mapTo(&widget, tile->rect().center());
+            const cg::Rect panel = bounds(*app->scene()->window());
+            click({panel.minX() + center.x(), panel.minY() + center.y()});
+            return;
+        }
+        ADD_FAILURE() << "no tile " << name;
     }
 
     runtime::ManualLoop loop;
@@ -490,6 +504,80 @@ TEST_F(StashbayAppTest, AMirroredMenuFollowsThePointerAndTheKeysEscapeClosesOnly
     menu = app->panelView()->popUpMenu();
     EXPECT_TRUE(!menu || !menu->isOpen());
     EXPECT_EQ(world.menuChoices().size(), 1u);
+}
+
+TEST_F(StashbayAppTest, AMirroredMenusKeyboardHighlightIsDrawnWhileThePointerStaysOffIt) {
+    launch(true);
+    loop.advance(1s);
+    hotkey();
+    loop.advance(5s);
+    clickTile("Stopwatch");
+    auto* menu = app->panelView()->popUpMenu();
+    ASSERT_TRUE(menu && menu->isOpen());
+    const auto window = menu->window();
+    auto picture = [&] {
+        QImage image(static_cast<int>(window->frame().width()), static_cast<int>(window->frame().height()),
+                     QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        window->contentView()->draw(painter, window->frame().size);
+        return image;
+    };
+    // The pointer off the menu, on the wallpaper; then Down twice, the pointer still.
+    world.events().injectUserMouse(cg::EventType::mouseMoved, {40, 700});
+    loop.runUntilIdle();
+    const QImage before = picture();
+    std::vector<sim::WindowNumber> asked;
+    ns::Application::shared().setWindowNeedsDisplayHandler(
+        [&asked](const ns::Window& w) { asked.push_back(w.windowNumber()); });
+    for (int i = 0; i < 2; ++i) {
+        world.events().injectUserKey(cg::EventType::keyDown, 125, 0);
+        world.events().injectUserKey(cg::EventType::keyUp, 125, 0);
+    }
+    loop.runUntilIdle();
+    ASSERT_NE(menu->highlighted(), nullptr);
+    EXPECT_EQ(menu->highlighted()->text(), "Reset");
+    EXPECT_NE(std::find(asked.begin(), asked.end(), window->windowNumber()), asked.end())
+        << "the menu's window was not asked to be drawn";
+    EXPECT_NE(picture(), before);
+    ns::Application::shared().setWindowNeedsDisplayHandler(nullptr);
+    world.events().injectUserKey(cg::EventType::keyDown, 36, 0);
+    loop.runUntilIdle();
+    ASSERT_EQ(world.menuChoices().size(), 1u);
+    EXPECT_EQ(world.menuChoices()[0].path, (std::vector<std::size_t>{1}));
+}
+
+TEST_F(StashbayAppTest, WhatAnItemActivatedFromItsTileOpensAppearsWhereThePlatformPutsItAndAMenuTakesTheKeyboard) {
+    launch(true);
+    loop.advance(1s);
+    // Peek has no menu to mirror: its press opens its own menu in the bar, under the item where it
+    // is, and that application now has the keyboard, so the panel goes as after a click elsewhere.
+    hotkey();
+    loop.advance(5s);
+    clickTile("Peek");
+    loop.advance(2s);
+    ASSERT_TRUE(world.openMenuItem().has_value());
+    const auto* peek = world.statusItem(*world.openMenuItem());
+    EXPECT_EQ(peek->spec.title, "Peek");
+    const cg::Rect menu = world.windowServer().find(*world.openMenuWindow())->bounds;
+    EXPECT_EQ(menu.minX(), peek->frame.minX());
+    EXPECT_EQ(menu.minY(), peek->frame.maxY());
+    EXPECT_FALSE(app->scene()->isPresented()) << "the panel stays open under another application's menu";
+    EXPECT_EQ(app->panelView()->popUpMenu(), nullptr);
+    world.closeMenus();
+
+    // Postcard, off the bar, opens its window where the platform puts a new window: centred
+    // across the screen below the menu bar, a little above the middle.
+    hotkey();
+    loop.advance(5s);
+    ASSERT_TRUE(app->scene()->isPresented());
+    clickTile("Postcard");
+    loop.advance(2s);
+    ASSERT_TRUE(world.openPopoverWindow().has_value());
+    const cg::Rect window = world.windowServer().find(*world.openPopoverWindow())->bounds;
+    EXPECT_DOUBLE_EQ(window.midX(), 1512 / 2.0);
+    EXPECT_DOUBLE_EQ(window.minY() - world.menuBarHeight(), (945 - window.height()) / 4);
+    loop.advance(40s);
 }
 
 TEST_F(StashbayAppTest, CommandDraggingStashbaysOwnItemMovesItAsTheLogSays) {

@@ -118,6 +118,8 @@ private:
     void pointerMoved(const std::shared_ptr<Window>& window, cg::Point local, cg::Point location);
     void hideToolTip();
     void observeMouseDown(cg::Point location);
+    // Stashbay's key window stops being key: another application took the keyboard.
+    void resignKeyWindow();
 
     std::weak_ptr<ApplicationDelegate> delegate_;
     std::vector<std::weak_ptr<Window>> windows_;

@@ -28,7 +28,9 @@ inline constexpr long fileReadNoPermission = 257;
 inline constexpr long fileReadTooLarge = 263;
 inline constexpr long fileWriteUnknown = 512;
 inline constexpr long fileWriteNoPermission = 513;
+inline constexpr long fileWriteFileExists = 516;
 inline constexpr long fileWriteOutOfSpace = 640;
+inline constexpr long fileWriteVolumeReadOnly = 642;
 inline constexpr long coderReadCorrupt = 4864;
 inline constexpr long coderValueNotFound = 4865;
 }  // namespace CocoaError

@@ -23,6 +23,11 @@ struct FileFaults {
     bool createDirectoryFails = false;
     // Moving a file aside fails, as on a folder the user may not write.
     bool moveAsideFails = false;
+    // Folders the user may not write: making, renaming or removing a file in one fails with the
+    // system's permission error. Permission bits do not hold back a process run as root.
+    std::set<std::filesystem::path> readOnlyFolders;
+    // Giving a new file the mode of the one it replaces fails, as on a file system without modes.
+    bool keepingModeFails = false;
 };
 
 // The file manager. Application Support is $XDG_DATA_HOME, else ~/.local/share; tests point it
@@ -42,15 +47,21 @@ public:
     std::string contents(const std::filesystem::path& path, std::optional<std::size_t> limit = std::nullopt) const;
     // Writes to a temporary file in the same folder, flushes it and renames it over `path`, so a
     // reader never sees a partial file and a failed write leaves the old one. A symbolic link is
-    // followed: the file it points to is replaced, beside itself, and the link stays. The new file
-    // keeps the mode of the one it replaces. The temporary file is made exclusively; leftovers of
-    // a write to the same file by an earlier process (one that crashed) are removed first.
-    // Throws ns::Error.
+    // followed: the file it points to is replaced, beside itself, and the link stays. Only a
+    // regular file is replaced: a folder, device, fifo or socket at `path` or at the end of its
+    // links is left alone and the write fails. The new file keeps the mode of the one it replaces.
+    // The temporary file is made exclusively; leftovers of a write to the same file by an earlier
+    // process (one that crashed) are removed first. Throws ns::Error, whose text names the path,
+    // the link's target when there is one, and the reason the system gave.
     void writeAtomically(const std::filesystem::path& path, const std::string& data) const;
-    // Moves the file at `path` (the file a symbolic link points to, beside itself) to
+    // Moves the regular file at `path` (the file a symbolic link points to, beside itself) to
     // "<name>.<reason>-<UTC date and time>", adding "-2", "-3", ... when that is taken: an earlier
-    // kept file is never replaced. Answers the new path. Throws ns::Error.
+    // kept file is never replaced, and anything but a regular file is never moved. Answers the new
+    // path. Throws ns::Error.
     std::filesystem::path moveAside(const std::filesystem::path& path, std::string_view reason) const;
+    // Moves a file that moveAside kept back to `path` (to where a link there points), unless
+    // something took that place meanwhile. Throws ns::Error.
+    void putBack(const std::filesystem::path& kept, const std::filesystem::path& path) const;
     // Throws ns::Error.
     void removeItem(const std::filesystem::path& path) const;
 
@@ -63,6 +74,8 @@ public:
 private:
     std::optional<std::filesystem::path> applicationSupportOverride_;
     bool noApplicationSupport_ = false;
+    bool isReadOnlyFolder(const std::filesystem::path& folder) const;
+
     FileFaults faults_;
 };
 

@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace ns {
@@ -44,13 +46,20 @@ private:
 // The file is "defaults.json" under $XDG_CONFIG_HOME/app.stashbay.Stashbay/ (else
 // ~/.config/app.stashbay.Stashbay/). It is one JSON object whose members are the keys; integers
 // are written without and reals with a decimal point, so that the two stay apart. A file that is
-// missing starts the defaults empty; so does one that cannot be read or is not such an object,
-// which is logged (persistence, error) and moved aside to "defaults.json.unreadable-<date>"
-// before the first write would replace it (see FileManager::moveAside). A member the reader cannot take is
-// left out: null (also inside arrays and dictionaries), or a value nested more than 64 levels
-// deep. An integer beyond the signed 64-bit range reads as a real. A real that is not finite has
-// no JSON form: it lives in memory and is left out of the file. A failed write keeps the value in
-// memory and the old file whole.
+// missing starts the defaults empty; so does one that cannot be read, is over 4 MiB (refused
+// unread) or is not such an object, which is logged (persistence, error). The first write reads
+// it again: if it can be read now, its values are taken with this run's writes over them;
+// otherwise it is moved aside to "defaults.json.unreadable-<date>" before it is replaced (see
+// FileManager::moveAside). A member the reader cannot take is left out: null (also inside arrays
+// and dictionaries), or a value nested more than 64 levels deep; an integer beyond the signed
+// 64-bit range reads as a real. A file holding any of these is moved aside to
+// "defaults.json.original-<date>" before the first write replaces it. A real that is not finite
+// has no JSON form: it lives in memory and is left out of the file.
+//
+// A failed write keeps the values in memory and the old file whole (a file moved aside for it is
+// put back), and the next write tries again. The first failure is logged (persistence, error)
+// with the file and the reason the system gave, and so is a failure for another reason; the same
+// failure again is a debug record, and the first write that succeeds after failures says so.
 //
 // Thread-safe; observers run on the writer's thread, after the write, outside any lock.
 class UserDefaults {
@@ -99,21 +108,38 @@ public:
     // platform does for a set.
     [[nodiscard]] KeyValueObservation observe(std::string key, Observer observer);
 
+    // What the reader took from a file: its values, and whether they differ from what the file
+    // holds (a member left out, or an integer read as a real), so that a rewrite would lose some.
+    struct DecodedFile {
+        cf::Value::Dictionary values;
+        bool lossy = false;
+    };
     // The file's reader and writer; the reader never throws and answers nothing for a file that is
     // not a JSON object.
-    static std::optional<cf::Value::Dictionary> decodeFile(std::string_view text);
+    static std::optional<DecodedFile> decodeFile(std::string_view text);
     static std::string encodeFile(const cf::Value::Dictionary& values);
 
 private:
+    enum class WriteFailure { unreadableNotKept, originalNotKept, notSaved };
+
     void reset(std::optional<std::filesystem::path> persistFile);
     void write(const std::string& key, std::optional<cf::Value> value);
+    void takeMendedFileLocked();
     void persistLocked();
+    void recordFailedWriteLocked(WriteFailure failure, const std::string& reason);
 
     mutable std::mutex mutex_;
     cf::Value::Dictionary values_;
     std::optional<std::filesystem::path> persistFile_;
-    // The file could not be read at the last reset and is still to be kept aside.
+    // The file could not be read at the last reset: the next write reads it again, and keeps it
+    // aside if it still cannot be read.
     bool unreadableFileOnDisk_ = false;
+    // The writes made since, to be put over the file's values should it become readable.
+    std::map<std::string, std::optional<cf::Value>> writesSinceFailedRead_;
+    // The file holds values a rewrite would lose: the next write keeps it aside first.
+    bool lossyFileOnDisk_ = false;
+    // The last write's failure and its reason, while writes fail.
+    std::optional<std::pair<WriteFailure, std::string>> failingWrite_;
     std::shared_ptr<detail::DefaultsObservers> observers_;
 };
 

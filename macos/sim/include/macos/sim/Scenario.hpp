@@ -110,6 +110,9 @@ private:
 // Each throws ScenarioError and nothing else. A file is read only when it is a regular file of at
 // most maxScenarioFileBytes.
 inline constexpr std::size_t maxScenarioFileBytes = 4 * 1024 * 1024;
+// The largest side of a screen, and how far from the origin its bottom-left corner may be, in
+// points: beyond them a screen could not be drawn nor captured.
+inline constexpr double maxScreenSide = 8192, maxScreenOffset = 100000;
 Scenario parseScenario(std::string_view text, std::string fileName);
 Scenario loadScenarioFile(const std::filesystem::path& path);
 // The scenario embedded in the build, "default.json".

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "macos/AppKit/MenuTracking.hpp"
 #include "macos/sim/AlertSounds.hpp"
 #include "macos/sim/ApplicationBehaviour.hpp"
 #include "macos/sim/CaptureService.hpp"
@@ -150,29 +151,37 @@ public:
         bool opened;
     };
     // Opens the item's menu (closing any other), unless its behaviour ignores the trigger. The
-    // menu hangs under the item and stays on the primary screen, as a Mac keeps it.
+    // menu hangs under the item and stays on the primary screen, as a Mac keeps it: one that would
+    // run past the screen's right edge moves left to end `menuScreenMargin` points short of it.
+    // The application showing the menu takes the keyboard, so Stashbay's key window resigns.
     bool openMenu(StatusItemID item, MenuTrigger trigger);
     void closeMenus();
     // A menu's measures, in points: its width, a row, the room above the first and below the
-    // last row.
+    // last row, and the room it keeps from the screen's right edge.
     static constexpr double menuWidth = 240;
     static constexpr double menuRowHeight = 22;
     static constexpr double menuPadding = 5;
+    static constexpr double menuScreenMargin = 5;
     // The open menu and its open submenus, top level first: each one's window, its entries and
-    // the entry under the pointer.
+    // its lit entry.
     struct MenuLevel {
         WindowNumber window = 0;
         const std::vector<MenuEntrySpec>* entries = nullptr;
         std::optional<std::size_t> highlighted;
     };
     std::vector<MenuLevel> openMenuLevels() const;
-    // The pointer over an open menu: the entry under it is highlighted and, when it has a
-    // submenu, opens it (a deeper one closes). A release on an entry opens its submenu or chooses
-    // it. Both do nothing outside the open menus.
+    // The application showing the menu tracks it as the platform does (ns::MenuTracking): the
+    // pointer over an entry lights it and, resting there, opens its submenu; a pointer outside the
+    // menus clears the lit entry; a release on an entry opens its submenu or chooses it. Moves
+    // outside the open menus reach menuPointerMoved too, as the tracking application sees every
+    // move of the session.
     void menuPointerMoved(cg::Point location);
     void menuReleased(cg::Point location);
-    // Escape (virtual key 53) closes the open menu; the application tracking it takes the key.
+    // The keys a menu takes (the arrows, Return, Enter and Escape) go to the application showing
+    // the open menu, which moves the highlight, opens and closes submenus, chooses or closes.
     static constexpr std::uint16_t escapeKeyCode = 53;
+    static bool isMenuKey(std::uint16_t keyCode);
+    void menuKeyDown(std::uint16_t keyCode);
     std::optional<StatusItemID> openMenuItem() const {
         return openMenu_ ? std::optional(openMenu_->item) : std::nullopt;
     }
@@ -185,6 +194,8 @@ public:
     // Told of every mouse-down of the session (window-server space), wherever it goes: how an
     // application's own menu tracking sees the click that ends it.
     void setMouseDownObserver(std::function<void(cg::Point)> observer) { mouseDownObserver_ = std::move(observer); }
+    // Told, with the owner, whenever an application opens a status item's menu.
+    void setMenuOpenedObserver(std::function<void(ProcessID)> observer) { menuOpenedObserver_ = std::move(observer); }
 
     // A press of the item (the accessibility action or a left click): opens its menu or its
     // popover, as its behaviour says, unless it ignores presses. Returns whether one opened.
@@ -193,7 +204,10 @@ public:
     // and returns the error code the caller sees, after the time a blocking item holds it.
     std::int32_t performItemAction(StatusItemID item, MenuTrigger trigger);
     // The popover-like window that a press opened, until a click elsewhere or its application's
-    // quit closes it. Openings are recorded in order.
+    // quit closes it. It hangs under an item on the bar; an item off the bar has nowhere to hang it
+    // from, so the window opens where the platform puts an application's new window: centred
+    // across the primary screen's visible frame and a little above its middle (a quarter of the
+    // free height above it, three quarters below). Openings are recorded in order.
     std::optional<StatusItemID> openPopoverItem() const {
         return openPopover_ ? std::optional(openPopover_->item) : std::nullopt;
     }
@@ -289,18 +303,21 @@ private:
         std::uint64_t generation;
         // Per open submenu: the entry of the level above that it belongs to, and its window.
         std::vector<std::pair<std::size_t, WindowNumber>> submenus;
-        // The entry under the pointer: its level and index.
-        std::optional<std::pair<std::size_t, std::size_t>> highlighted;
+        // What is lit and open, as the application's tracking of the menu has it.
+        std::unique_ptr<ns::MenuTracking> tracking;
     };
     // Where the pointer is in the open menus: the level and the entry (none between entries).
     std::optional<std::pair<std::size_t, std::optional<std::size_t>>> menuEntryAt(cg::Point location) const;
-    // Keeps the submenus of the first `levels` levels and closes the rest.
-    void closeSubmenusBelow(std::size_t levels);
-    void openSubmenu(std::size_t level, std::size_t entry);
+    // Keeps the windows of the first `levels` levels and closes the rest.
+    void closeSubmenuWindows(std::size_t levels);
+    // Opens the submenu of an entry of the deepest open level; its entries, none when it cannot.
+    std::optional<std::vector<ns::MenuTracking::Entry>> openSubmenu(std::size_t level, std::size_t entry);
     // A menu's frame of `rows` rows hanging from `anchor` (its top-left), kept on the primary
     // screen; `leftOf` is where it goes instead when it does not fit right of the anchor.
     cg::Rect menuFrame(cg::Point anchor, std::size_t rows, std::optional<double> leftOf = std::nullopt) const;
     cg::Rect primaryBounds() const;
+    // Where the popover-like window of a press on `item` opens (window-server space).
+    cg::Rect popoverFrame(const StatusItem& item, cg::Size size) const;
     std::optional<OpenMenu> openMenu_;
     std::uint64_t menuGeneration_ = 0;
     std::vector<MenuEvent> menuHistory_;
@@ -310,6 +327,7 @@ private:
     };
     std::optional<OpenPopover> openPopover_;
     std::function<void(cg::Point)> mouseDownObserver_;
+    std::function<void(ProcessID)> menuOpenedObserver_;
     std::vector<StatusItemID> popoverOpenings_;
     std::vector<MenuChoice> menuChoices_;
 
