@@ -384,8 +384,11 @@ void DesktopView::paintEvent(QPaintEvent*) {
     }
     paintToolTip(p, screen);
     paintBrowserNotice(p, world, screen);
-    if (panelVisible && !panelWasVisible_ && panelShown_ && lastKeyDown_)
-        panelShown_(std::chrono::steady_clock::now() - *lastKeyDown_);
+    // One figure for the key-down that opened the panel; a later opening needs a key-down of its own.
+    if (panelVisible && !panelWasVisible_ && lastKeyDown_) {
+        if (panelShown_) panelShown_(std::chrono::steady_clock::now() - *lastKeyDown_);
+        lastKeyDown_.reset();
+    }
     panelWasVisible_ = panelVisible;
     if (painted_) painted_();
 }
@@ -396,6 +399,7 @@ void DesktopView::showSystemSettings(SystemSettingsWindow::Pane pane) {
 }
 
 void DesktopView::click(QPointF point, cg::EventFlags flags, bool right) {
+    pointerInput();
     auto& world = sim::World::current();
     systemSettings_.sync(world);
     if (!right && systemSettings_.click(point, world)) {
@@ -410,6 +414,7 @@ void DesktopView::click(QPointF point, cg::EventFlags flags, bool right) {
 }
 
 void DesktopView::drag(QPointF from, QPointF to, cg::EventFlags flags) {
+    pointerInput();
     auto& events = sim::World::current().events();
     events.injectUserMouse(cg::EventType::leftMouseDown, {from.x(), from.y()}, flags);
     constexpr int steps = 8;
@@ -429,6 +434,7 @@ void DesktopView::key(std::uint16_t keyCode, cg::EventFlags flags) {
 
 void DesktopView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
+    pointerInput();
     auto at = toWorld(event->position());
     auto& world = sim::World::current();
     systemSettings_.sync(world);
@@ -451,6 +457,7 @@ void DesktopView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void DesktopView::wheelEvent(QWheelEvent* event) {
+    pointerInput();
     const auto at = toWorld(event->position());
     auto scroll = std::make_shared<cg::Event>(cg::EventType::scrollWheel, cg::Point{at.x(), at.y()}, nullptr);
     scroll->setFlags(flagsOf(event->modifiers()));

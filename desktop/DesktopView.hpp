@@ -31,8 +31,9 @@ public:
     // The person opens System Settings on a pane.
     void showSystemSettings(SystemSettingsWindow::Pane pane);
 
-    // Called after each paint that first shows Stashbay's panel window, with the time since the
-    // last key-down went into the world.
+    // Called after each paint that first shows Stashbay's panel window when a key-down was the
+    // last input before it (a click or a drag opens the panel untimed), with the time since that
+    // key-down went into the world.
     void setPanelShown(std::function<void(std::chrono::nanoseconds sinceKey)> callback) {
         panelShown_ = std::move(callback);
     }
@@ -65,6 +66,8 @@ private:
     double scale() const;
     // The person's pointer into the world; the world's journal of events is kept short.
     void injectMouse(cg::EventType type, QPointF at, cg::EventFlags flags);
+    // A press of the pointer or the wheel: a panel that opens now was not opened by a key.
+    void pointerInput() { lastKeyDown_.reset(); }
 
     SystemSettingsWindow systemSettings_;
     // A press that System Settings took: its release and drags stay there too.

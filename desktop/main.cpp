@@ -3,6 +3,7 @@
 // platform. This program stands in for the platform; the app itself has no options.
 #include "DesktopView.hpp"
 #include "HostPainting.hpp"
+#include "ProcessFigures.hpp"
 #include "Script.hpp"
 #include "StashbayLaunch.hpp"
 
@@ -25,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -215,11 +217,13 @@ bool hasDisplay() {
     return platform && *platform;
 }
 
-// Follows the script's steps one after the other, then ends the program.
+// Follows the script's steps one after the other, then ends the program. `stepBegins` hears each
+// step's line as it begins.
 class ScriptRunner {
 public:
-    ScriptRunner(desktop::Script script, desktop::DesktopView& view, ns::HostRunLoop& host)
-        : script_(std::move(script)), view_(view), host_(host) {}
+    ScriptRunner(desktop::Script script, desktop::DesktopView& view, ns::HostRunLoop& host,
+                 std::function<void(int line)> stepBegins)
+        : script_(std::move(script)), view_(view), host_(host), stepBegins_(std::move(stepBegins)) {}
 
     void start() {
         QTimer::singleShot(0, [this] { next(); });
@@ -234,6 +238,7 @@ private:
             return;
         }
         const auto& step = script_.steps[index_++];
+        if (stepBegins_) stepBegins_(step.line);
         using K = desktop::Step::Kind;
         int pause = 0;
         switch (step.kind) {
@@ -267,6 +272,7 @@ private:
     desktop::Script script_;
     desktop::DesktopView& view_;
     ns::HostRunLoop& host_;
+    std::function<void(int)> stepBegins_;
     std::size_t index_ = 0;
     bool failed_ = false;
 };
@@ -340,7 +346,16 @@ int main(int argc, char** argv) {
 
         std::unique_ptr<ScriptRunner> runner;
         if (script) {
-            runner = std::make_unique<ScriptRunner>(std::move(*script), view, host);
+            // Where the run is, with the whole process's figures, for measure.sh to follow.
+            std::function<void(int)> stepBegins;
+            if (options.measure)
+                stepBegins = [&host, started](int line) {
+                    const auto text = desktop::stepBeginsLine(line, std::chrono::steady_clock::now() - started,
+                                                              desktop::ProcessFigures::now(), host.wakeCount());
+                    std::fputs(text.c_str(), stderr);
+                    std::fflush(stderr);
+                };
+            runner = std::make_unique<ScriptRunner>(std::move(*script), view, host, std::move(stepBegins));
             runner->start();
         }
         status = qtApp.exec();

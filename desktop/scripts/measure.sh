@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Figures of a Release build of the desktop program, headless: resident memory, the whole
-# process's CPU (all its threads) and wake-ups per second over 60 s with the panel closed and over
-# 60 s with it open and still, where that CPU goes by thread, and the time from the hotkey's
-# key-down entering the world to the panel window's first paint (as the program's --measure prints
-# it), medians of 5 for the first opening of a process and for later openings. A report, not a
-# test: the figures depend on the machine, so the load average is printed with them.
+# process's CPU and wake-ups per second over 60 s with the panel closed and over 60 s with it open
+# and still, where that CPU goes by thread, and the time from the hotkey's key-down entering the
+# world to the panel window's first paint, medians of 5 for the first opening of a process and for
+# later openings. A report, not a test: the figures depend on the machine, so the load average is
+# printed with them.
+#
+# The program says where it is: with --measure it prints a line as each step of measure.txt begins,
+# with its own figures (every thread's, the ended ones' too), and this script follows those lines.
+# A span the program did not finish (it exited, or a step did not begin in time) ends the script
+# with one line saying so.
 #
 # Usage: measure.sh [LABEL=PROGRAM ...]. Without arguments it builds the release preset and
 # measures it; with several programs (for example another checkout's build) it measures them side
@@ -22,115 +27,200 @@ firstOpen="$PWD/desktop/scripts/measure-first-open.txt"
 hz=$(getconf CLK_TCK)
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+runs=()
+# Programs still running when the script ends (it failed) end too.
+cleanUp() {
+  for folder in "${runs[@]}"; do
+    if [ ! -e "$folder/exit" ] && [ -s "$folder/pid" ]; then kill "$(cat "$folder/pid")" 2>/dev/null || true; fi
+  done
+  wait
+  rm -rf "$work"
+}
+trap cleanUp EXIT
+
+fail() {
+  echo "measure.sh: $1" >&2
+  exit 1
+}
+
+# The line of measure.txt whose step carries the comment "# measure.sh: TAG".
+tagged() { grep -n "# measure.sh: $1\$" "$steps" | head -n1 | cut -d: -f1; }
+# The line of the step after line N of a script.
+stepAfter() { awk -v n="$2" 'NR > n { sub(/#.*/, ""); if ($0 ~ /[^ \t]/) { print NR; exit } }' "$1"; }
+# Whole seconds of waiting in a script before line N: when that step begins, at the earliest.
+waitsBefore() { awk -v n="$2" 'NR < n { sub(/#.*/, ""); if ($1 == "wait") s += $2 } END { printf "%d", s }' "$1"; }
+
+launchedLine=$(tagged launched)
+closedLine=$(tagged closed)
+openLine=$(tagged open)
+[ -n "$launchedLine" ] && [ -n "$closedLine" ] && [ -n "$openLine" ] ||
+  fail "$steps needs steps marked '# measure.sh: launched', 'closed' and 'open'"
+closedEnd=$(stepAfter "$steps" "$closedLine")
+openEnd=$(stepAfter "$steps" "$openLine")
+[ -n "$closedEnd" ] && [ -n "$openEnd" ] || fail "$steps: a step must follow each measured span"
 
 # Each run keeps the app's files in its own folder. Onboarding is done, as for someone using the
-# app: otherwise the panel shows onboarding and nothing scans.
+# app: otherwise the panel shows onboarding and nothing scans. A run's folder gets its program's
+# process id in `pid`, its error output in `stderr` and, once it has ended, its exit status in `exit`.
 prepare() {
   mkdir -p "$1/config/app.stashbay.Stashbay" "$1/data"
   echo '{"hasCompletedOnboarding": true}' >"$1/config/app.stashbay.Stashbay/defaults.json"
 }
 run() { # folder program script
   prepare "$1"
-  XDG_DATA_HOME="$1/data" XDG_CONFIG_HOME="$1/config" "$2" --headless --measure --script "$3" 2>"$1/stderr" &
-  echo $! >"$1/pid"
+  : >"$1/stderr"
+  runs+=("$1")
+  (
+    XDG_DATA_HOME="$1/data" XDG_CONFIG_HOME="$1/config" "$2" --headless --measure --script "$3" \
+      >"$1/stdout" 2>"$1/stderr" &
+    echo $! >"$1/pid"
+    status=0
+    wait $! || status=$?
+    echo "$status" >"$1/exit"
+  ) &
 }
 
-# The whole process's CPU ticks (its exited threads included), from /proc/PID/stat.
-cpuTicks() { sed 's/.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'; }
-# One line per thread: id, name, CPU ticks, voluntary context switches (its wake-ups from sleep).
+# One line per thread alive now: id, name, CPU ticks. Threads that end while it reads are left out.
 threadTicks() {
-  for stat in /proc/"$1"/task/*/stat; do
-    [ -r "$stat" ] || continue
-    local tid name
-    tid=$(basename "$(dirname "$stat")")
-    name=$(sed 's/^[0-9]* (\(.*\)) .*/\1/' "$stat" | tr ' ' '_')
-    echo "$tid $name $(sed 's/.*) //' "$stat" | awk '{ print $12 + $13 }')" \
-      "$(awk '$1 == "voluntary_ctxt_switches:" { print $2 }' "/proc/$1/task/$tid/status" 2>/dev/null || echo 0)"
+  cat /proc/"$1"/task/*/stat 2>/dev/null | awk '{
+    match($0, /\) [^)]*$/); name = substr($0, index($0, "(") + 1, RSTART - index($0, "(") - 1)
+    gsub(/ /, "_", name); split(substr($0, RSTART + 2), f, " "); print $1, name, f[12] + f[13]
+  }' || true
+}
+
+# The numbers of the line the run printed as line N of its script began: the line, seconds since
+# the start, CPU seconds, voluntary context switches, loop wake-ups, resident kB, peak kB.
+marker() { grep -m1 "^measure: line $2 begins " "$1/stderr" | grep -o '[0-9][0-9.]*' | tr '\n' ' ' || true; }
+hasMarker() { grep -q "^measure: line $2 begins " "$1/stderr"; }
+
+labels=()
+programs=()
+for spec in "$@"; do
+  case "$spec" in
+  *=?*) ;;
+  *) fail "expected LABEL=PROGRAM, got '$spec'" ;;
+  esac
+  labels+=("${spec%%=*}")
+  programs+=("${spec#*=}")
+done
+
+# Waits until each long run has begun line LINE of measure.txt, then saves its threads' ticks as
+# NAME.threads (when NAME is given). A run that ended before it, or that has not begun it in twice
+# the script's waits and a minute, ends this script: its SPAN was cut short.
+reach() { # line span name
+  local deadline=$((launchTime + 2 * $(waitsBefore "$steps" "$1") + 60))
+  local pending=("${!labels[@]}") still i d
+  while [ "${#pending[@]}" -gt 0 ]; do
+    still=()
+    for i in "${pending[@]}"; do
+      d="$work/${labels[$i]}/long"
+      if hasMarker "$d" "$1"; then
+        if [ -n "$3" ] && [ -s "$d/pid" ]; then threadTicks "$(cat "$d/pid")" >"$d/$3.threads"; fi
+        continue
+      fi
+      local why=""
+      if [ -e "$d/exit" ]; then
+        # It may have written the line just before it ended.
+        hasMarker "$d" "$1" && continue
+        why="the program exited after $(($(date +%s) - launchTime)) s (status $(cat "$d/exit"))"
+      elif [ "$(date +%s)" -gt "$deadline" ]; then
+        why="line $1 of measure.txt had not begun after $(($(date +%s) - launchTime)) s"
+      fi
+      if [ -z "$why" ]; then
+        still+=("$i")
+      elif ! grep -q '^measure: line ' "$d/stderr"; then
+        fail "${labels[$i]} (${programs[$i]}) printed no step lines: its --measure is older than this script"
+      else
+        fail "the $2 of ${labels[$i]} (${programs[$i]}) was cut short: $why"
+      fi
+    done
+    pending=("${still[@]}")
+    [ "${#pending[@]}" -eq 0 ] || sleep 0.1
   done
 }
-field() { awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status"; }
-
-# A sample at the start of a span: ticks, wake-ups, time, threads.
-begin() { # folder pid name
-  cpuTicks "$2" >"$1/$3.ticks0"
-  date +%s.%N >"$1/$3.time0"
-  threadTicks "$2" >"$1/$3.threads0"
+# Waits until the run in FOLDER has ended, at most SECONDS.
+ended() { # folder seconds what
+  local deadline=$(($(date +%s) + $2))
+  while [ ! -e "$1/exit" ]; do
+    [ "$(date +%s)" -le "$deadline" ] || fail "$3 had not ended after $2 s"
+    sleep 0.1
+  done
 }
-finish() { # folder pid name
-  cpuTicks "$2" >"$1/$3.ticks1"
-  date +%s.%N >"$1/$3.time1"
-  threadTicks "$2" >"$1/$3.threads1"
-}
-report() { # folder name title
-  local d=$1 n=$2
-  # Wake-ups: each thread's voluntary switches in the span (a thread that ended in it is missed).
-  local wakes
-  wakes=$(awk 'NR == FNR { before[$1] = $4; next } { n += $4 - before[$1] } END { print n + 0 }' \
-    "$d/$n.threads0" "$d/$n.threads1")
-  awk -v t0="$(cat "$d/$n.ticks0")" -v t1="$(cat "$d/$n.ticks1")" -v w="$wakes" \
-    -v s0="$(cat "$d/$n.time0")" -v s1="$(cat "$d/$n.time1")" -v hz="$hz" -v title="$3" 'BEGIN {
-      s = s1 - s0; cpu = (t1 - t0) / hz
-      printf "  %s, over %.1f s: %.2f s of CPU = %.3f %% of a core; %.1f wake-ups/s\n", title, s, cpu, 100 * cpu / s, w / s
-    }'
-  # Where it went: threads that used any CPU in the span, by name (a pool's threads together).
-  awk -v hz="$hz" 'NR == FNR { before[$1] = $3; next }
-    { used = $3 - before[$1]; if (used > 0) { byName[$2] += used; count[$2]++ } }
-    END { for (n in byName) printf "    %-20s %2d thread(s) %6.2f s\n", n, count[n], byName[n] / hz }' \
-    "$d/$n.threads0" "$d/$n.threads1" | sort -k4 -nr
-}
-median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "none"; else printf "%.2f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-firstPaints() { grep -o 'panel first painted [0-9.]*' "$1" | awk '{ print $4 }'; }
 
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 # The long runs, all programs at once: the panel closed over 60 s, five later openings, the panel
-# open and still over 60 s. The offsets follow measure.txt's waits, with a margin either side.
-labels=()
-for spec in "$@"; do
-  label=${spec%%=*}
-  labels+=("$label")
-  mkdir -p "$work/$label"
-  run "$work/$label/long" "${spec#*=}" "$steps"
+# open and still over 60 s.
+launchTime=$(date +%s)
+for i in "${!labels[@]}"; do
+  mkdir -p "$work/${labels[$i]}"
+  run "$work/${labels[$i]}/long" "${programs[$i]}" "$steps"
 done
-pidOf() { cat "$work/$1/long/pid"; }
-sleep 4
-for l in "${labels[@]}"; do echo "$l: resident memory after launch: $(field "$(pidOf "$l")" VmRSS) kB"; done
-sleep 10
-for l in "${labels[@]}"; do begin "$work/$l/long" "$(pidOf "$l")" closed; done
-sleep 60
-for l in "${labels[@]}"; do
-  finish "$work/$l/long" "$(pidOf "$l")" closed
-  echo "$l: resident memory with the services running: $(field "$(pidOf "$l")" VmRSS) kB (peak $(field "$(pidOf "$l")" VmHWM) kB)"
-done
+reach "$launchedLine" launch ""
+reach "$closedLine" "closed span" closed-begin
+reach "$closedEnd" "closed span" closed-end
 echo "load average after the closed span: $(cut -d' ' -f1-3 /proc/loadavg)"
-sleep 25
-for l in "${labels[@]}"; do begin "$work/$l/long" "$(pidOf "$l")" open; done
-sleep 60
-for l in "${labels[@]}"; do finish "$work/$l/long" "$(pidOf "$l")" open; done
+reach "$openLine" "open span" open-begin
+reach "$openEnd" "open span" open-end
 echo "load average after the open span: $(cut -d' ' -f1-3 /proc/loadavg)"
 status=0
-for l in "${labels[@]}"; do wait "$(pidOf "$l")" || status=$?; done
+for l in "${labels[@]}"; do
+  ended "$work/$l/long" $((2 * $(waitsBefore "$steps" 1000000) + 60)) "the long run of $l"
+  [ "$(cat "$work/$l/long/exit")" = 0 ] || status=$(cat "$work/$l/long/exit")
+done
 
 # First openings: five fresh processes of each program, the programs side by side.
-for i in 1 2 3 4 5; do
-  for spec in "$@"; do
-    run "$work/${spec%%=*}/first$i" "${spec#*=}" "$firstOpen"
+for round in 1 2 3 4 5; do
+  for i in "${!labels[@]}"; do run "$work/${labels[$i]}/first$round" "${programs[$i]}" "$firstOpen"; done
+  for l in "${labels[@]}"; do
+    d="$work/$l/first$round"
+    ended "$d" $((2 * $(waitsBefore "$firstOpen" 1000000) + 60)) "the first opening's run $round of $l"
+    [ "$(cat "$d/exit")" = 0 ] || status=$(cat "$d/exit")
   done
-  for spec in "$@"; do wait "$(cat "$work/${spec%%=*}/first$i/pid")" || status=$?; done
 done
+
+# The span from line A's beginning to line B's in the run in FOLDER.
+span() { # folder line-a line-b title threads-name
+  awk -v a="$(marker "$1" "$2")" -v b="$(marker "$1" "$3")" -v title="$4" 'BEGIN {
+    split(a, x, " "); split(b, y, " "); s = y[2] - x[2]; cpu = y[3] - x[3]
+    printf "  %s, over %.1f s: %.2f s of CPU = %.3f %% of a core; %.1f wake-ups/s; the loop woke %.1f times/s\n",
+      title, s, cpu, 100 * cpu / s, (y[4] - x[4]) / s, (y[5] - x[5]) / s
+  }'
+  # Where it went, as this script read the threads when the span's lines appeared: those alive at
+  # both ends, by name (a pool's threads together). The figures above count every thread.
+  if [ -s "$1/$5-begin.threads" ] && [ -s "$1/$5-end.threads" ]; then
+    local byThread
+    byThread=$(awk -v hz="$hz" 'NR == FNR { before[$1] = $3; next }
+      ($1 in before) { used = $3 - before[$1]; if (used > 0) { byName[$2] += used; count[$2]++ } }
+      END { for (n in byName) printf "    %-20s %2d thread(s) %6.2f s\n", n, count[n], byName[n] / hz }' \
+      "$1/$5-begin.threads" "$1/$5-end.threads" | sort -k4 -nr)
+    if [ -n "$byThread" ]; then
+      echo "    CPU of the threads alive at both ends:"
+      echo "$byThread"
+    else
+      echo "    CPU of the threads alive at both ends: none used a whole tick"
+    fi
+  else
+    echo "    CPU by thread: not read (the program had ended)"
+  fi
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "none"; else printf "%.2f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+firstPaints() { grep -o 'panel first painted [0-9.]*' "$1" | awk '{ print $4 }' || true; }
 
 for l in "${labels[@]}"; do
   d="$work/$l/long"
   echo "$l:"
-  report "$d" closed "panel closed"
-  report "$d" open "panel open and still"
-  awk -v c0="$(cat "$d/closed.ticks0")" -v c1="$(cat "$d/closed.ticks1")" -v o0="$(cat "$d/open.ticks0")" \
-    -v o1="$(cat "$d/open.ticks1")" -v a="$(cat "$d/closed.time0")" -v b="$(cat "$d/closed.time1")" \
-    -v c="$(cat "$d/open.time0")" -v e="$(cat "$d/open.time1")" -v hz="$hz" 'BEGIN {
-      printf "  open minus closed, per 60 s: %.2f s of CPU\n", ((o1 - o0) / (e - c) - (c1 - c0) / (b - a)) * 60 / hz
+  read -r _ _ _ _ _ launchedResident _ <<<"$(marker "$d" "$launchedLine")"
+  read -r _ _ _ _ _ resident peak <<<"$(marker "$d" "$closedEnd")"
+  echo "  resident memory after launch: $launchedResident kB; with the services running: $resident kB (peak $peak kB)"
+  span "$d" "$closedLine" "$closedEnd" "panel closed" closed
+  span "$d" "$openLine" "$openEnd" "panel open and still" open
+  awk -v c0="$(marker "$d" "$closedLine")" -v c1="$(marker "$d" "$closedEnd")" -v o0="$(marker "$d" "$openLine")" \
+    -v o1="$(marker "$d" "$openEnd")" 'BEGIN {
+      split(c0, a, " "); split(c1, b, " "); split(o0, c, " "); split(o1, e, " ")
+      printf "  open minus closed, per 60 s: %.2f s of CPU\n", ((e[3] - c[3]) / (e[2] - c[2]) - (b[3] - a[3]) / (b[2] - a[2])) * 60
     }'
-  first=$(for i in 1 2 3 4 5; do firstPaints "$work/$l/first$i/stderr" | head -n1; done | median)
+  first=$(for round in 1 2 3 4 5; do firstPaints "$work/$l/first$round/stderr" | head -n1; done | median)
   later=$(firstPaints "$d/stderr" | sed -n '2,6p' | median)
   echo "  hotkey key-down to first paint: first opening $first ms (median of 5 processes), later openings $later ms (median of 5)"
   grep '^measure: ran' "$d/stderr" | sed 's/^/  /' || true

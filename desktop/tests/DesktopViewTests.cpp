@@ -30,6 +30,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -308,6 +309,43 @@ TEST_P(DesktopViewAtSizeTest, AClickOnTheWallpaperClosesThePanel) {
     ASSERT_EQ(world.windowServer().hitTest({5, 900}), nullptr) << "nothing there but the wallpaper";
     click(pixelOf({5, 900}));
     EXPECT_FALSE(app->scene()->isPresented());
+}
+
+// The key-down to first paint figure is for an opening that a key started: one that a click
+// started, after earlier key-downs, gets none; the next key-started opening gets its own.
+TEST_F(DesktopViewTest, OnlyAnOpeningThatAKeyStartedIsTimed) {
+    view->resize(view->sizeHint());
+    int timed = 0;
+    view->setPanelShown([&timed](std::chrono::nanoseconds) { ++timed; });
+    const auto* item = world.windowServer().find(stashbay::AppDelegate::statusItemWindow()->windowNumber());
+    const QPointF itemPixel = pixelOf({item->bounds.midX(), item->bounds.midY()});
+    const std::function<void()> clickItem = [&] { click(itemPixel); };
+    const std::function<void()> clickWallpaper = [&] { click(pixelOf({5, 900})); };
+    const std::function<void()> hotkey = [&] {
+        view->key(stashbay::AppDelegate::hotkeyKeyCode, cg::eventFlagMaskControl | cg::eventFlagMaskAlternate);
+    };
+    const struct {
+        const char* what;
+        const std::function<void()>& input;
+        bool opens;
+        int timedAfter;
+    } inputs[] = {
+        {"a click on the item opens the panel", clickItem, true, 0},
+        {"a click on the wallpaper closes it", clickWallpaper, false, 0},
+        {"the hotkey opens it", hotkey, true, 1},
+        {"the hotkey closes it", hotkey, false, 1},
+        {"a click on the item opens it after those key-downs", clickItem, true, 1},
+        {"a click on the wallpaper closes it", clickWallpaper, false, 1},
+        {"the hotkey opens it again", hotkey, true, 2},
+    };
+    for (const auto& step : inputs) {
+        SCOPED_TRACE(step.what);
+        step.input();
+        loop.advance(2s);
+        (void)shot();
+        ASSERT_EQ(app->scene()->isPresented(), step.opens);
+        EXPECT_EQ(timed, step.timedAfter);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(WindowSizes, DesktopViewAtSizeTest,
