@@ -1,6 +1,8 @@
 // The desktop program as a person runs it: bad input ends in one line naming the file and what is
 // wrong, and a non-zero exit; a headless run keeps out of the person's own preferences and says
 // which pictures it wrote.
+#include "TemporaryFolder.hpp"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -110,25 +112,7 @@ Run runDesktop(const std::vector<std::string>& arguments, const std::map<std::st
     return run;
 }
 
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        std::string name = (fs::temp_directory_path() / "stashbay-desktop-test-XXXXXX").string();
-        path_ = ::mkdtemp(name.data());
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-    fs::path write(const std::string& name, const std::string& text) const {
-        std::ofstream(path_ / name, std::ios::binary) << text;
-        return path_ / name;
-    }
-
-private:
-    fs::path path_;
-};
+using desktop::testing::TemporaryFolder;
 
 struct BadInput {
     const char* what;

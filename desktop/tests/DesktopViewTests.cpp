@@ -8,10 +8,12 @@
 #include "Views/StashbayPanel/IconTileView.hpp"
 #include "Views/StashbayPanel/PopUpMenu.hpp"
 #include "Views/StashbayPanel/StashbayPanelView.hpp"
+#include "Views/StashbayPanel/tests/QtApplication.hpp"
 #include "macos/AppKit/Application.hpp"
 #include "macos/Foundation/FileManager.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
 #include "macos/ServiceManagement/AppService.hpp"
+#include "macos/sim/GeneratedScenario.hpp"
 #include "macos/sim/Scenario.hpp"
 #include "macos/sim/World.hpp"
 #include "stashbay/runtime/ManualLoop.hpp"
@@ -39,33 +41,6 @@ using stashbay::IconTileView;
 
 namespace {
 
-void ensureQtApplication() {
-    if (QApplication::instance()) return;
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "stashbay_desktop_tests";
-    static char* argv[] = {name, nullptr};
-    // Kept for the life of the process: destroying it among the static destructors crashes Qt.
-    static QApplication* application = new QApplication(argc, argv);
-    (void)application;
-}
-
-// The default world with `extra` more status items of one application, which push that many
-// more items off the bar.
-sim::Scenario scenarioWithMoreItems(int extra) {
-    auto scenario = sim::defaultScenario();
-    for (auto& application : scenario.applications) {
-        if (application.bundleIdentifier.value_or("") != "com.apple.finder") continue;
-        for (int i = 0; i < extra; ++i) {
-            sim::StatusItemSpec item;
-            item.title = "Extra " + std::to_string(i);
-            item.iconColor = 0x30A050FFu + static_cast<std::uint32_t>(i) * 0x10000000u;
-            application.statusItems.push_back(item);
-        }
-    }
-    return scenario;
-}
-
 // Stashbay launched in a world as after a login, its panel opened with a click on its item, and
 // the desktop's window over it at a chosen size.
 class DesktopViewTest : public ::testing::Test {
@@ -73,7 +48,7 @@ protected:
     explicit DesktopViewTest(sim::Scenario scenario = sim::defaultScenario()) : world(std::move(scenario)) {}
 
     void SetUp() override {
-        ensureQtApplication();
+        stashbay::testing::ensureQtApplication();
         os::LogStore::shared().setEchoToStderr(false);
         base =
             std::filesystem::temp_directory_path() / ("stashbay-desktop-" + std::to_string(::getpid()) + "-" +
@@ -359,7 +334,7 @@ namespace {
 // A row longer than the widest panel.
 class DesktopViewLongRowTest : public DesktopViewTest {
 protected:
-    DesktopViewLongRowTest() : DesktopViewTest(scenarioWithMoreItems(8)) {}
+    DesktopViewLongRowTest() : DesktopViewTest(sim::scenarioWithMoreItems(8)) {}
 };
 
 }  // namespace

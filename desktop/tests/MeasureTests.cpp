@@ -1,6 +1,8 @@
 // What --measure prints and how measure.sh follows it: the whole process's figures count threads
 // that have ended, the program prints a line as each step of its script begins, and measure.sh
 // takes its figures from those lines, or ends with one line when a run stops short of a span.
+#include "TemporaryFolder.hpp"
+
 #include "ProcessFigures.hpp"
 
 #include <gmock/gmock.h>
@@ -81,25 +83,7 @@ std::string readFile(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        std::string name = (fs::temp_directory_path() / "stashbay-measure-test-XXXXXX").string();
-        path_ = ::mkdtemp(name.data());
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-    fs::path write(const std::string& name, const std::string& text) const {
-        std::ofstream(path_ / name, std::ios::binary) << text;
-        return path_ / name;
-    }
-
-private:
-    fs::path path_;
-};
+using desktop::testing::TemporaryFolder;
 
 TEST(MeasuredRun, PrintsALineWithTheProcesssFiguresAsEachStepBegins) {
     TemporaryFolder folder;

@@ -1,4 +1,4 @@
-#include "QtApplication.hpp"
+#include "Views/StashbayPanel/tests/QtApplication.hpp"
 
 #include "App/Entry/StashbayApp.hpp"
 #include "Updates/LocalServer/LoopbackHttpsServer.hpp"
@@ -11,6 +11,7 @@
 #include "macos/Foundation/FileManager.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
 #include "macos/os/LogCapture.hpp"
+#include "macos/sim/GeneratedScenario.hpp"
 #include "macos/sim/Scenario.hpp"
 #include "macos/sim/World.hpp"
 #include "stashbay/runtime/ManualLoop.hpp"
@@ -67,20 +68,6 @@ struct PaintCase {
 };
 
 void PrintTo(const PaintCase& row, std::ostream* out) { *out << row.name; }
-
-sim::Scenario scenarioWithMoreItems(int extra) {
-    auto scenario = sim::defaultScenario();
-    for (auto& application : scenario.applications) {
-        if (application.bundleIdentifier.value_or("") != "com.apple.finder") continue;
-        for (int i = 0; i < extra; ++i) {
-            sim::StatusItemSpec item;
-            item.title = "Extra " + std::to_string(i);
-            item.iconColor = 0x30A050FFu + static_cast<std::uint32_t>(i) * 0x10000000u;
-            application.statusItems.push_back(item);
-        }
-    }
-    return scenario;
-}
 
 class PanelPaintTest : public ::testing::TestWithParam<PaintCase> {
 public:
@@ -183,7 +170,7 @@ protected:
         stashbay::testing::ensureQtApplication();
         os::LogStore::shared().setEchoToStderr(false);
         const auto& row = GetParam();
-        world = std::make_unique<sim::World>(scenarioWithMoreItems(row.extraItems));
+        world = std::make_unique<sim::World>(sim::scenarioWithMoreItems(row.extraItems));
         base = std::filesystem::temp_directory_path() /
                ("stashbay-paint-" + std::to_string(::getpid()) + "-" + std::string(row.name));
         std::filesystem::remove_all(base);

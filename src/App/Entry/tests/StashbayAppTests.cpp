@@ -1,4 +1,4 @@
-#include "QtApplication.hpp"
+#include "Views/StashbayPanel/tests/QtApplication.hpp"
 
 #include "App/Entry/StashbayApp.hpp"
 #include "Views/Onboarding/OnboardingView.hpp"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Views/StashbayPanel/tests/QtApplication.hpp"
+
 #include "Services/MenuBarScanner.hpp"
 #include "Services/PermissionsManager.hpp"
 #include "System/AccessibilityBridge.hpp"
@@ -27,21 +29,6 @@
 #include <vector>
 
 namespace stashbay::testing {
-
-// The views need a Qt application; the offscreen platform draws without a display.
-inline void ensureQtApplication() {
-    if (QApplication::instance()) return;
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    // Update requests are delivered at the next turn of Qt's loop rather than after a few
-    // milliseconds of real time, so that tests see them where they look.
-    ::setenv("QT_QPA_UPDATE_IDLE_TIME", "0", 1);
-    static int argc = 1;
-    static char name[] = "stashbay_views_tests";
-    static char* argv[] = {name, nullptr};
-    // Kept for the life of the process: destroying it among the static destructors crashes Qt.
-    static QApplication* application = new QApplication(argc, argv);
-    (void)application;
-}
 
 // The panel's context over the simulated world, with the parts that the panel's neighbours
 // provide played here: the state's observed values, a scanner whose pause is real, the

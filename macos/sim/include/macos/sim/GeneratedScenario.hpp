@@ -2,6 +2,7 @@
 
 #include "macos/sim/Scenario.hpp"
 
+#include <cstdint>
 #include <string>
 
 namespace sim {
@@ -21,6 +22,22 @@ inline Scenario scenarioWithManyItems(int count) {
         item.width = 20 + i % 13;
         app.statusItems.push_back(std::move(item));
         scenario.applications.push_back(std::move(app));
+    }
+    return scenario;
+}
+
+// The default world with `extra` more status items of one application, which push that many more
+// items off the bar: a tile row longer than the panel.
+inline Scenario scenarioWithMoreItems(int extra) {
+    Scenario scenario = defaultScenario();
+    for (auto& application : scenario.applications) {
+        if (application.bundleIdentifier.value_or("") != "com.apple.finder") continue;
+        for (int i = 0; i < extra; ++i) {
+            StatusItemSpec item;
+            item.title = "Extra " + std::to_string(i);
+            item.iconColor = 0x30A050FFu + static_cast<std::uint32_t>(i) * 0x10000000u;
+            application.statusItems.push_back(item);
+        }
     }
     return scenario;
 }
