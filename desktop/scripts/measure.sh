@@ -11,10 +11,17 @@
 # A span the program did not finish (it exited, or a step did not begin in time) ends the script
 # with one line saying so.
 #
-# Usage: measure.sh [LABEL=PROGRAM ...]. Without arguments it builds the release preset and
-# measures it; with several programs (for example another checkout's build) it measures them side
+# Usage: measure.sh [--scenario FILE] [LABEL=PROGRAM ...]. Without programs it builds the release
+# preset and measures it; every run boots FILE's world when one is given (large-world.sh writes
+# generated ones); with several programs (for example another checkout's build) it measures them side
 # by side, at the same time, so that they share the machine's load.
 set -euo pipefail
+scenarioArgs=()
+if [ "${1:-}" = --scenario ]; then
+  [ "$#" -ge 2 ] || { echo "measure.sh: --scenario needs a file" >&2; exit 1; }
+  scenarioArgs=(--scenario "$(realpath "$2")")
+  shift 2
+fi
 cd "$(dirname "$0")/../.."
 
 if [ "$#" -eq 0 ]; then
@@ -71,7 +78,7 @@ run() { # folder program script
   : >"$1/stderr"
   runs+=("$1")
   (
-    XDG_DATA_HOME="$1/data" XDG_CONFIG_HOME="$1/config" "$2" --headless --measure --script "$3" \
+    XDG_DATA_HOME="$1/data" XDG_CONFIG_HOME="$1/config" "$2" --headless --measure "${scenarioArgs[@]}" --script "$3" \
       >"$1/stdout" 2>"$1/stderr" &
     echo $! >"$1/pid"
     status=0
