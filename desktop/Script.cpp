@@ -4,6 +4,7 @@
 
 #include "Persistence/UserPreferences.hpp"
 #include "macos/sim/InputFile.hpp"
+#include "macos/sim/World.hpp"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -94,11 +95,16 @@ double coordinate(const std::string& word, const std::string& file, int line, co
     return value;
 }
 
-cg::EventFlags modifier(const std::string& word, const std::string& file, int line, const std::string& field) {
+std::optional<cg::EventFlags> knownModifier(const std::string& word) {
     if (word == "shift") return cg::eventFlagMaskShift;
     if (word == "ctrl" || word == "control") return cg::eventFlagMaskControl;
     if (word == "opt" || word == "option" || word == "alt") return cg::eventFlagMaskAlternate;
     if (word == "cmd" || word == "command") return cg::eventFlagMaskCommand;
+    return std::nullopt;
+}
+
+cg::EventFlags modifier(const std::string& word, const std::string& file, int line, const std::string& field) {
+    if (auto flag = knownModifier(word)) return *flag;
     fail(file, line, field, "unknown modifier " + inQuotes(word));
 }
 
@@ -106,6 +112,65 @@ cg::EventFlags modifiers(const std::string& word, const std::string& file, int l
     cg::EventFlags flags = 0;
     for (const auto& part : split(word, '+')) flags |= modifier(part, file, line, field);
     return flags;
+}
+
+bool readsAsModifiers(const std::string& word) {
+    const auto parts = split(word, '+');
+    return std::all_of(parts.begin(), parts.end(),
+                       [](const std::string& part) { return knownModifier(part).has_value(); });
+}
+
+// A word of an item step: a name with spaces is written in double quotes, which then make no
+// modifiers of it.
+struct NameWord {
+    std::string text;
+    bool quoted = false;
+};
+
+std::vector<NameWord> nameWords(const std::string& rest, const std::string& file, int line, const std::string& field) {
+    std::vector<NameWord> out;
+    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; };
+    for (std::size_t i = 0; i < rest.size();) {
+        if (space(rest[i])) {
+            ++i;
+            continue;
+        }
+        NameWord word;
+        if (rest[i] == '"') {
+            const auto close = rest.find('"', i + 1);
+            if (close == std::string::npos) fail(file, line, field, "a name's closing '\"' is missing");
+            word = {rest.substr(i + 1, close - i - 1), true};
+            if (word.text.empty()) fail(file, line, field, "an empty name");
+            i = close + 1;
+            if (i < rest.size() && !space(rest[i])) fail(file, line, field, "expected a space after the closing '\"'");
+        } else {
+            std::size_t end = i;
+            while (end < rest.size() && !space(rest[end])) ++end;
+            word.text = rest.substr(i, end - i);
+            if (word.text.find('"') != std::string::npos)
+                fail(file, line, field, "expected a name, or one in double quotes, got " + inQuotes(word.text));
+            i = end;
+        }
+        out.push_back(std::move(word));
+    }
+    return out;
+}
+
+// "item APP [TITLE] [MODIFIERS]" after click or rightclick; `rest` is what follows "item".
+void parseItemClick(Step& step, const std::string& rest, const std::string& file, int line, const std::string& verb) {
+    auto words = nameWords(rest, file, line, verb);
+    if (words.empty() || words.size() > 3)
+        fail(file, line, verb,
+             "expected an application's name, then optionally an item's title and modifiers, got " +
+                 std::to_string(words.size()) + " words after 'item'");
+    const bool endsInModifiers =
+        words.size() == 3 || (words.size() == 2 && !words[1].quoted && readsAsModifiers(words[1].text));
+    if (endsInModifiers) {
+        step.flags = modifiers(words.back().text, file, line, verb);
+        words.pop_back();
+    }
+    step.item = ItemName{words[0].text, std::nullopt};
+    if (words.size() == 2) step.item->title = words[1].text;
 }
 
 }  // namespace
@@ -140,6 +205,15 @@ std::vector<Step> parseScript(const std::string& text, const std::string& file, 
             step.seconds = number(w[1], file, lineNumber, "wait");
             if (!(step.seconds >= 0 && step.seconds <= maxWaitSeconds))
                 fail(file, lineNumber, "wait", fmt::format("expected 0 to {} seconds", maxWaitSeconds));
+        } else if ((verb == "click" || verb == "rightclick") && w.size() > 1 && w[1] == "item") {
+            step.kind = verb == "click" ? Step::Kind::click : Step::Kind::rightClick;
+            // What follows "item", read again with its quotes.
+            std::istringstream after(raw);
+            std::string skipped;
+            after >> skipped >> skipped;
+            const auto at = after.tellg();
+            const std::string rest = at < 0 ? std::string() : raw.substr(static_cast<std::size_t>(at));
+            parseItemClick(step, rest, file, lineNumber, verb);
         } else if (verb == "click" || verb == "rightclick") {
             arity(2, 3);
             step.kind = verb == "click" ? Step::Kind::click : Step::Kind::rightClick;
@@ -215,6 +289,44 @@ Script loadScript(const std::filesystem::path& path) {
     Script script{path.filename().string(), {}};
     script.steps = parseScript(text, script.name, path.parent_path());
     return script;
+}
+
+QPointF itemCentre(const sim::World& world, const Step& step, const std::string& scriptName) {
+    const auto& name = *step.item;
+    const std::string field = step.kind == Step::Kind::rightClick ? "rightclick" : "click";
+    const auto failed = [&](const std::string& why) { fail(scriptName, step.line, field, why); };
+    std::vector<const sim::StatusItem*> items;
+    bool running = false;
+    for (const auto& process : world.processes().listed()) {
+        if (process->isTerminated() || process->localizedName() != name.application) continue;
+        running = true;
+        for (const auto* item : world.statusItemsOf(process->pid())) items.push_back(item);
+    }
+    const std::string application = inQuotes(name.application);
+    if (!running) failed("no running application is named " + application);
+    if (items.empty()) failed(application + " has no status item");
+    const sim::StatusItem* chosen = nullptr;
+    if (name.title) {
+        for (const auto* item : items)
+            if (item->spec.title == name.title) {
+                chosen = item;
+                break;
+            }
+        if (!chosen) failed(application + " has no status item titled " + inQuotes(*name.title));
+    } else if (items.size() == 1) {
+        chosen = items.front();
+    } else {
+        std::string titles;
+        for (const auto* item : items)
+            if (item->spec.title) titles += (titles.empty() ? "" : ", ") + inQuotes(*item->spec.title);
+        failed(application + " has " + std::to_string(items.size()) +
+               " status items; name one by its title: " + titles);
+    }
+    const std::string which =
+        name.title ? "the item " + inQuotes(*name.title) + " of " + application : "the item of " + application;
+    if (!chosen->onBar) failed(which + " is off the bar");
+    if (!chosen->shown) failed(which + " is under the camera housing");
+    return {chosen->frame.midX(), chosen->frame.midY()};
 }
 
 void saveScreenshot(const QImage& picture, const Step& step, const std::string& scriptName) {

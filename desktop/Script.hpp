@@ -10,11 +10,23 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+namespace sim {
+class World;
+}
+
 namespace desktop {
+
+// A status item a click step names instead of a point: the item of the application with this name,
+// the one with this title when the application has several.
+struct ItemName {
+    std::string application;
+    std::optional<std::string> title;
+};
 
 // One step of a headless script.
 struct Step {
@@ -22,6 +34,8 @@ struct Step {
     Kind kind = Kind::wait;
     double seconds = 0;
     QPointF at;
+    // A click or right click on a status item, found on the bar as the step runs, not at `at`.
+    std::optional<ItemName> item;
     QPointF to;
     std::uint16_t keyCode = 0;
     cg::EventFlags flags = 0;
@@ -49,6 +63,12 @@ private:
 //   wait SECONDS                   0 to 3600
 //   click X Y [MODIFIERS]          points from the top left of the main screen
 //   rightclick X Y [MODIFIERS]     the same with the right button
+//   click item APP [TITLE] [MODIFIERS]
+//   rightclick item APP [TITLE] [MODIFIERS]
+//                                  the centre of APP's status item where the bar has it when the
+//                                  step runs; TITLE picks one of several; a name with spaces is
+//                                  written in double quotes ("Control Center"), as is a title
+//                                  that reads as modifiers
 //   drag X1 Y1 X2 Y2 [MODIFIERS]   e.g. "drag 900 12 700 12 cmd" moves a status item
 //   key [MODIFIERS+]KEY            e.g. "key ctrl+opt+m"
 //   screenshot FILE.png            relative to the script's folder, which must hold the file's
@@ -79,6 +99,11 @@ struct Script {
 // Reads only a regular file of at most maxScriptFileBytes.
 inline constexpr std::size_t maxScriptFileBytes = 1024 * 1024;
 Script loadScript(const std::filesystem::path& path);
+
+// Where a click step on a status item clicks in the world as it is now: the centre of the item's
+// frame. Throws ScriptError naming the script, the line and why when no running application has
+// that name, it has no such item, or the item is under the camera housing or off the bar.
+QPointF itemCentre(const sim::World& world, const Step& step, const std::string& scriptName);
 
 // Writes the picture as a screenshot step's PNG file. One that cannot be written whole throws
 // ScriptError naming the script, the line and the system's reason, and leaves no partial file.

@@ -35,13 +35,14 @@ void bringFinderToFront(sim::World& world) {
     if (chosen) world.activate(*chosen, 0);
 }
 
-void configureLog(const std::string& level) {
-    // The terminal shows errors unless the person asked for more; nothing else is kept.
+void configureLog(const std::optional<std::string>& level) {
+    // Nothing else is kept: without a capture or the terminal, records are not even formatted.
     auto& store = os::LogStore::shared();
-    store.setEchoToStderr(true);
-    store.setTerminalLevel(level == "debug"  ? os::LogLevel::debug
-                           : level == "info" ? os::LogLevel::info
-                                             : os::LogLevel::error);
+    store.setEchoToStderr(level.has_value());
+    if (!level) return;
+    store.setTerminalLevel(*level == "debug"  ? os::LogLevel::debug
+                           : *level == "info" ? os::LogLevel::info
+                                              : os::LogLevel::error);
 }
 
 }  // namespace desktop

@@ -4,6 +4,7 @@
 #include "macos/sim/World.hpp"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace desktop {
@@ -22,7 +23,8 @@ std::unique_ptr<LaunchedStashbay> launchStashbay(stashbay::UpdateCheckerConfigur
 // Makes the Finder (else the first other application) frontmost, as after a login.
 void bringFinderToFront(sim::World& world);
 
-// The terminal shows errors; "info" and "debug" show more.
-void configureLog(const std::string& level);
+// The app's log reaches the terminal only when the person asked for it, from "error", "info" or
+// "debug" on; as on a Mac, where it goes to the system log, by default it does not.
+void configureLog(const std::optional<std::string>& level);
 
 }  // namespace desktop

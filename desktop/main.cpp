@@ -34,6 +34,9 @@
 #include <string_view>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr const char* program = "stashbay-desktop";
@@ -44,7 +47,8 @@ struct Options {
     std::optional<std::string> script;
     std::optional<std::string> scenario;
     std::optional<std::string> manifest;
-    std::string logLevel = "error";
+    // None: the app's log stays off the terminal.
+    std::optional<std::string> logLevel;
 };
 
 void usage(std::FILE* out) {
@@ -142,7 +146,7 @@ Options parseOptions(int argc, char** argv) {
         } else if (a == "--log-level") {
             o.logLevel = value();
             if (o.logLevel != "error" && o.logLevel != "info" && o.logLevel != "debug")
-                badUsage("--log-level: expected error, info or debug, got '" + o.logLevel + "'");
+                badUsage("--log-level: expected error, info or debug, got '" + *o.logLevel + "'");
         } else if (a == "--help" || a == "-h") {
             usage(stdout);
             std::exit(0);
@@ -189,6 +193,14 @@ ManifestServer serveManifest(const std::string& file) {
     return served;
 }
 
+// A new folder of this user's alone (0700) in the system's temporary folder, named PREFIX-XXXXXX.
+std::optional<std::filesystem::path> makeTemporaryFolder(const std::string& prefix) {
+    std::error_code error;
+    std::string folderTemplate = (std::filesystem::temp_directory_path(error) / (prefix + "-XXXXXX")).string();
+    if (error || !::mkdtemp(folderTemplate.data())) return std::nullopt;
+    return std::filesystem::path(folderTemplate);
+}
+
 // A headless run tries things out: its script's defaults lines, and whatever the app saves, go to
 // folders of its own, removed at the end, unless the person chose them (XDG_CONFIG_HOME and
 // XDG_DATA_HOME). Returns the folder made, if any.
@@ -199,12 +211,26 @@ std::optional<std::filesystem::path> useFoldersOfItsOwn() {
     };
     const bool config = chosen("XDG_CONFIG_HOME"), data = chosen("XDG_DATA_HOME");
     if (config && data) return std::nullopt;
-    std::error_code error;
-    std::string folderTemplate = (std::filesystem::temp_directory_path(error) / "stashbay-headless-XXXXXX").string();
-    if (error || !::mkdtemp(folderTemplate.data())) badInput("--headless: cannot make a temporary folder");
-    const std::filesystem::path folder(folderTemplate);
+    const auto made = makeTemporaryFolder("stashbay-headless");
+    if (!made) badInput("--headless: cannot make a temporary folder");
+    const std::filesystem::path& folder = *made;
     if (!config) ::setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
     if (!data) ::setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
+    return folder;
+}
+
+// Qt keeps its runtime files in XDG_RUNTIME_DIR; without one it warns on every start and falls
+// back to a folder in /tmp that others may share. So without a usable one (a folder of this user's,
+// 0700, as Qt asks) the program makes one of its own, removed at the end. Returns the folder made.
+std::optional<std::filesystem::path> useRuntimeFolderOfItsOwn() {
+    const char* value = std::getenv("XDG_RUNTIME_DIR");
+    struct stat info {};
+    if (value && std::filesystem::path(value).is_absolute() && ::stat(value, &info) == 0 && S_ISDIR(info.st_mode) &&
+        info.st_uid == ::geteuid() && (info.st_mode & 0777) == 0700)
+        return std::nullopt;
+    // Should none be made, Qt says so itself and goes on.
+    auto folder = makeTemporaryFolder("stashbay-runtime");
+    if (folder) ::setenv("XDG_RUNTIME_DIR", folder->c_str(), 1);
     return folder;
 }
 
@@ -241,28 +267,32 @@ private:
         if (stepBegins_) stepBegins_(step.line);
         using K = desktop::Step::Kind;
         int pause = 0;
-        switch (step.kind) {
-            case K::wait: pause = static_cast<int>(step.seconds * 1000); break;
-            case K::click: view_.click(step.at, step.flags); break;
-            case K::rightClick: view_.click(step.at, step.flags, true); break;
-            case K::drag: view_.drag(step.at, step.to, step.flags); break;
-            case K::key: view_.key(step.keyCode, step.flags); break;
-            case K::settings: view_.showSystemSettings(step.pane); break;
-            case K::defaults: break;  // written before the launch
-            case K::screenshot: {
-                try {
+        try {
+            switch (step.kind) {
+                case K::wait: pause = static_cast<int>(step.seconds * 1000); break;
+                case K::click:
+                case K::rightClick: view_.click(pointOf(step), step.flags, step.kind == K::rightClick); break;
+                case K::drag: view_.drag(step.at, step.to, step.flags); break;
+                case K::key: view_.key(step.keyCode, step.flags); break;
+                case K::settings: view_.showSystemSettings(step.pane); break;
+                case K::defaults: break;  // written before the launch
+                case K::screenshot:
                     desktop::saveScreenshot(view_.grab().toImage(), step, script_.name);
-                } catch (const desktop::ScriptError& e) {
-                    say(stderr, e.message());
-                    failed_ = true;
-                    ns::Application::shared().terminate();
-                    return;
-                }
-                say(stdout, "wrote " + step.file);
-                break;
+                    say(stdout, "wrote " + step.file);
+                    break;
             }
+        } catch (const desktop::ScriptError& e) {
+            // The steps after it would act on a world that is not the one the script expects.
+            say(stderr, e.message());
+            failed_ = true;
+            ns::Application::shared().terminate();
+            return;
         }
         QTimer::singleShot(pause, [this] { next(); });
+    }
+
+    QPointF pointOf(const desktop::Step& step) const {
+        return step.item ? desktop::itemCentre(sim::World::current(), step, script_.name) : step.at;
     }
 
 public:
@@ -301,10 +331,11 @@ int main(int argc, char** argv) {
     ManifestServer manifest;
     if (options.manifest) manifest = serveManifest(*options.manifest);
 
-    std::optional<std::filesystem::path> ownFolder;
+    // Folders the program made for itself, removed at the end.
+    std::vector<std::filesystem::path> ownFolders;
     if (options.headless) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
-        ownFolder = useFoldersOfItsOwn();
+        if (auto folder = useFoldersOfItsOwn()) ownFolders.push_back(std::move(*folder));
     } else if (!hasDisplay()) {
         std::fprintf(stderr, "%s: no display to open the desktop on; run it headless: %s --headless --script FILE\n",
                      program, program);
@@ -312,6 +343,7 @@ int main(int argc, char** argv) {
     }
 
     desktop::configureLog(options.logLevel);
+    if (auto folder = useRuntimeFolderOfItsOwn()) ownFolders.push_back(std::move(*folder));
     QApplication qtApp(argc, argv);
     {
         int status = 0;
@@ -366,9 +398,9 @@ int main(int argc, char** argv) {
                          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
                          static_cast<unsigned long long>(host.wakeCount()));
         }
-        if (ownFolder) {
+        for (const auto& folder : ownFolders) {
             std::error_code ignored;
-            std::filesystem::remove_all(*ownFolder, ignored);
+            std::filesystem::remove_all(folder, ignored);
         }
         // As a process ends after termination: the app's tasks and objects are not torn down one by
         // one, the process just goes.

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the desktop's script parser. It must never crash and never throw
 // anything but its own error, which names the file and the line; whatever it accepts must be a
-// step the desktop can follow: numbers within their bounds, a screenshot into a folder that is
-// there, defaults lines only at the top.
+// step the desktop can follow: numbers within their bounds, status items named by names that are
+// not empty, a screenshot into a folder that is there, defaults lines only at the top.
 #include "Script.hpp"
 
 #include <cmath>
@@ -47,7 +47,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         switch (step.kind) {
             case Kind::wait: check(step.seconds >= 0 && step.seconds <= desktop::maxWaitSeconds); break;
             case Kind::click:
-            case Kind::rightClick: check(onAnyScreen(step.at)); break;
+            case Kind::rightClick:
+                // A status item is named by a name that says something.
+                if (step.item)
+                    check(!step.item->application.empty() && (!step.item->title || !step.item->title->empty()));
+                else
+                    check(onAnyScreen(step.at));
+                break;
             case Kind::drag: check(onAnyScreen(step.at) && onAnyScreen(step.to)); break;
             case Kind::screenshot: {
                 const std::filesystem::path file(step.file);

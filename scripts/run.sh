@@ -25,11 +25,13 @@ quietly() {
 # person is.
 (
   cd "$root"
-  scripts/bootstrap.sh --quiet >&2
+  scripts/bootstrap.sh --quiet --stamp "$build/bootstrap-check" >&2
   if [ ! -f "$build/build.ninja" ]; then
     echo "run.sh: configuring and building the Release preset (the first build takes a few minutes)" >&2
     quietly cmake --preset release
   fi
-  quietly cmake --build --preset release -j "$(nproc)"
+  # Ninja itself, as `cmake --build` would run it, without cmake's own start; it configures again
+  # when a CMakeLists.txt changed.
+  quietly ninja -C "$build" -j "$(nproc)"
 )
 exec "$build/desktop/stashbay-desktop" "$@"

@@ -1,5 +1,6 @@
 #include "DesktopView.hpp"
 #include "HostPainting.hpp"
+#include "Script.hpp"
 #include "StashbayLaunch.hpp"
 
 #include "App/AppDelegate.hpp"
@@ -29,6 +30,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -321,6 +323,30 @@ TEST_F(DesktopViewTest, OnlyAnOpeningThatAKeyStartedIsTimed) {
         ASSERT_EQ(app->scene()->isPresented(), step.opens);
         EXPECT_EQ(timed, step.timedAfter);
     }
+}
+
+// A script's "click item Stashbay" clicks Stashbay's item where the bar has it when the step runs:
+// after a Command-drag moved the item, the named click still opens the panel.
+TEST_F(DesktopViewTest, AClickOnStashbaysItemByNameFindsItAfterACommandDragMovedIt) {
+    view->resize(view->sizeHint());
+    const auto step = desktop::parseScript("click item Stashbay\n", "moved.txt", ".").at(0);
+    const QPointF before = desktop::itemCentre(world, step, "moved.txt");
+    // Onto the item two places left of it.
+    const auto items = world.statusItems();
+    const auto stashbay = std::find_if(items.begin(), items.end(), [&](const sim::StatusItem* item) {
+        return item->owner == world.processes().selfPid();
+    });
+    ASSERT_LT(std::distance(items.begin(), stashbay) + 2, std::distance(items.begin(), items.end()));
+    const auto& target = (*(stashbay + 2))->frame;
+    view->drag(before, {target.midX(), target.midY()}, cg::eventFlagMaskCommand);
+    loop.advance(1s);
+    const QPointF after = desktop::itemCentre(world, step, "moved.txt");
+    ASSERT_LT(after.x(), before.x()) << "the drag moved Stashbay's item left";
+    ASSERT_FALSE(app->scene()->isPresented());
+
+    view->click(after, step.flags);
+    loop.advance(2s);
+    EXPECT_TRUE(app->scene()->isPresented());
 }
 
 INSTANTIATE_TEST_SUITE_P(WindowSizes, DesktopViewAtSizeTest,
