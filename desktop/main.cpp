@@ -201,9 +201,9 @@ std::optional<std::filesystem::path> makeTemporaryFolder(const std::string& pref
     return std::filesystem::path(folderTemplate);
 }
 
-// A headless run tries things out: its script's defaults lines, and whatever the app saves, go to
-// folders of its own, removed at the end, unless the person chose them (XDG_CONFIG_HOME and
-// XDG_DATA_HOME). Returns the folder made, if any.
+// A scripted run, headless or in the window, tries things out: its script's defaults lines, and
+// whatever the app saves, go to folders of its own, removed at the end, unless the person chose
+// them (XDG_CONFIG_HOME and XDG_DATA_HOME). Returns the folder made, if any.
 std::optional<std::filesystem::path> useFoldersOfItsOwn() {
     const auto chosen = [](const char* name) {
         const char* value = std::getenv(name);
@@ -212,7 +212,7 @@ std::optional<std::filesystem::path> useFoldersOfItsOwn() {
     const bool config = chosen("XDG_CONFIG_HOME"), data = chosen("XDG_DATA_HOME");
     if (config && data) return std::nullopt;
     const auto made = makeTemporaryFolder("stashbay-headless");
-    if (!made) badInput("--headless: cannot make a temporary folder");
+    if (!made) badInput("--script: cannot make a temporary folder");
     const std::filesystem::path& folder = *made;
     if (!config) ::setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
     if (!data) ::setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
@@ -335,12 +335,13 @@ int main(int argc, char** argv) {
     std::vector<std::filesystem::path> ownFolders;
     if (options.headless) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
-        if (auto folder = useFoldersOfItsOwn()) ownFolders.push_back(std::move(*folder));
     } else if (!hasDisplay()) {
         std::fprintf(stderr, "%s: no display to open the desktop on; run it headless: %s --headless --script FILE\n",
                      program, program);
         return 1;
     }
+    if (options.script)
+        if (auto folder = useFoldersOfItsOwn()) ownFolders.push_back(std::move(*folder));
 
     desktop::configureLog(options.logLevel);
     if (auto folder = useRuntimeFolderOfItsOwn()) ownFolders.push_back(std::move(*folder));

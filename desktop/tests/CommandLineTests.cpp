@@ -338,6 +338,19 @@ TEST(HeadlessRun, SaysWhichPicturesItWroteAndKeepsOutOfThePersonsPreferences) {
     EXPECT_FALSE(fs::exists(home.path() / ".local"));
 }
 
+// In the window too (here Qt's offscreen platform stands in for a display, without --headless),
+// a script's defaults lines try things out and go to folders of the run's own.
+TEST(ScriptInTheWindow, KeepsOutOfThePersonsPreferences) {
+    TemporaryFolder home;
+    const auto script = home.write("short.txt", shortScript);
+    const auto run =
+        runDesktop({"--script", script.string()}, {{"HOME", home.path().string()}, {"QT_QPA_PLATFORM", "offscreen"}});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(fs::exists(home.path() / "second.png"));
+    EXPECT_FALSE(fs::exists(home.path() / ".config"));
+    EXPECT_FALSE(fs::exists(home.path() / ".local"));
+}
+
 TEST(HeadlessRun, WritesIntoTheFoldersThePersonChose) {
     TemporaryFolder home;
     const auto script = home.write("short.txt", shortScript);
