@@ -286,8 +286,18 @@ TEST_P(DesktopViewAtSizeTest, AClickOnTheWallpaperClosesThePanel) {
     EXPECT_FALSE(app->scene()->isPresented());
 }
 
-TEST_F(DesktopViewTest, AnEntrySwitchedOffIsDrawnAsAnEntryWithoutAMark) {
-    view->resize(view->sizeHint());
+TEST(DesktopViewMenus, AnEntrySwitchedOffIsDrawnAsAnEntryWithoutAMark) {
+    stashbay::testing::ensureQtApplication();
+    runtime::ManualLoop loop;
+    sim::World world;
+    desktop::DesktopView view;
+    view.resize(view.sizeHint());
+    auto shot = [&] {
+        QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        view.render(&image);
+        return image;
+    };
     // Muffle's menu: "Mute Microphone" (marked), "Quit Muffle".
     auto* muffle = world.mutableStatusItem(world.statusItemsOf(411).at(0)->id);
     ASSERT_TRUE(world.openMenu(muffle->id, sim::World::MenuTrigger::showMenu));
