@@ -79,7 +79,8 @@ void paintMenu(QPainter& p, const sim::Window& window, const sim::World::MenuLev
         } else {
             p.setPen(lit ? QColor(Qt::white) : entry.enabled ? QColor(20, 20, 20) : QColor(150, 150, 150));
             QString text = QString::fromStdString(entry.title.value_or(""));
-            if (entry.markChar)
+            // An empty mark is a switch turned off: drawn as no mark.
+            if (entry.markChar && !entry.markChar->empty())
                 text = QString::fromStdString(*entry.markChar) + " " + text;
             else
                 text = "   " + text;

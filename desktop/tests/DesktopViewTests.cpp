@@ -288,6 +288,30 @@ TEST_P(DesktopViewAtSizeTest, AClickOnTheWallpaperClosesThePanel) {
     EXPECT_FALSE(app->scene()->isPresented());
 }
 
+TEST(DesktopViewMenus, AnEntrySwitchedOffIsDrawnAsAnEntryWithoutAMark) {
+    stashbay::testing::ensureQtApplication();
+    runtime::ManualLoop loop;
+    sim::World world;
+    desktop::DesktopView view;
+    view.resize(view.sizeHint());
+    auto shot = [&] {
+        QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        view.render(&image);
+        return image;
+    };
+    // Muffle's menu: "Mute Microphone" (marked), "Quit Muffle".
+    auto* muffle = world.mutableStatusItem(world.statusItemsOf(411).at(0)->id);
+    ASSERT_TRUE(world.openMenu(muffle->id, sim::World::MenuTrigger::showMenu));
+    auto& mark = muffle->spec.menu.at(0).markChar;
+    const QImage marked = shot();
+    mark.reset();
+    const QImage unmarked = shot();
+    mark = "";
+    EXPECT_EQ(shot(), unmarked);
+    EXPECT_NE(unmarked, marked);
+}
+
 // The key-down to first paint figure is for an opening that a key started: one that a click
 // started, after earlier key-downs, gets none; the next key-started opening gets its own.
 TEST_F(DesktopViewTest, OnlyAnOpeningThatAKeyStartedIsTimed) {

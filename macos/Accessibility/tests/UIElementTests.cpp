@@ -300,6 +300,34 @@ TEST_F(AccessibilityTest, PressingAMenuEntryChoosesItByItsPath) {
     EXPECT_EQ(world->menuChoices().size(), 1u);
 }
 
+TEST_F(AccessibilityTest, PressingAnEntryDoesWhatItsApplicationDoesAndTheMarksReadBackChanged) {
+    world.reset();
+    world = std::make_unique<sim::World>();
+    // Barometer's Units submenu ("hPa" marked, "inHg"), Muffle's "Mute Microphone" (marked) and
+    // Tides's "Quit Tides".
+    auto menuOf = [](std::int32_t pid) { return child(child(extras(pid), 0), 0); };
+    auto units = child(child(menuOf(410), 2), 0);
+    ASSERT_NE(units, nullptr);
+    EXPECT_EQ(ax::performAction(child(units, 1), ax::action::press), Error::success);
+    EXPECT_EQ(text(child(units, 1), ax::attribute::menuItemMarkChar), "\u2713");
+    read(child(units, 0), ax::attribute::menuItemMarkChar, Error::noValue);
+
+    auto mute = child(menuOf(411), 0);
+    EXPECT_EQ(ax::performAction(mute, ax::action::press), Error::success);
+    EXPECT_EQ(text(mute, ax::attribute::menuItemMarkChar), "") << "switched off: an empty mark";
+    EXPECT_EQ(ax::performAction(mute, ax::action::press), Error::success);
+    EXPECT_EQ(text(mute, ax::attribute::menuItemMarkChar), "\u2713");
+
+    auto tides = world->statusItemsOf(446)[0]->id;
+    auto quit = child(menuOf(446), 1);
+    EXPECT_EQ(text(quit, ax::attribute::title), "Quit Tides");
+    EXPECT_EQ(ax::performAction(quit, ax::action::press), Error::success);
+    EXPECT_FALSE(world->processes().find(446));
+    EXPECT_EQ(world->statusItem(tides), nullptr);
+    read(quit, ax::attribute::title, Error::invalidUIElement);
+    EXPECT_EQ(world->menuChoices().size(), 4u);
+}
+
 TEST_F(AccessibilityTest, TrustFollowsThePermissionAndPromptsOnlyWhenAskedAndUntrusted) {
     EXPECT_TRUE(ax::isProcessTrusted());
     EXPECT_TRUE(ax::isProcessTrustedWithOptions({{ax::trustedCheckOptionPrompt, true}}));

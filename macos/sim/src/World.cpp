@@ -24,6 +24,29 @@ std::vector<ns::MenuTracking::Entry> trackedEntries(const std::vector<MenuEntryS
     for (const auto& e : entries) out.push_back({e.enabled, e.separator, !e.submenu.empty()});
     return out;
 }
+
+// The mark the platform shows for an entry switched on.
+constexpr const char* onMark = "\u2713";
+
+bool carriesMark(const MenuEntrySpec& entry) { return entry.markChar && !entry.markChar->empty(); }
+
+// What choosing entry `chosen` of a menu level does to the marks, as an application keeps them:
+// marks in a submenu are a choice among its entries (Units: "hPa" or "inHg"), so the chosen entry
+// takes the mark from the others; elsewhere an entry's mark is a switch. A switch turned off keeps
+// an empty mark, which reads as no mark, so that it can be turned on again.
+void chooseMarked(std::vector<MenuEntrySpec>& level, std::size_t chosen, bool submenu) {
+    auto& entry = level[chosen];
+    if (submenu) {
+        if (auto carrier = std::find_if(level.begin(), level.end(), carriesMark); carrier != level.end()) {
+            const std::string mark = *carrier->markChar;
+            for (auto& other : level)
+                if (carriesMark(other)) other.markChar.reset();
+            entry.markChar = mark;
+            return;
+        }
+    }
+    if (entry.markChar) entry.markChar = entry.markChar->empty() ? std::string(onMark) : std::string();
+}
 }  // namespace
 
 ns::NotificationCenter& workspaceNotificationCenter() {
@@ -634,9 +657,25 @@ std::int32_t World::performItemAction(StatusItemID id, MenuTrigger trigger) {
     return 0;
 }
 
-void World::chooseMenuEntry(StatusItemID item, std::vector<std::size_t> path) {
-    menuChoices_.push_back(MenuChoice{item, std::move(path)});
+void World::chooseMenuEntry(StatusItemID id, std::vector<std::size_t> path) {
+    menuChoices_.push_back(MenuChoice{id, path});
     closeMenus();
+    auto* item = mutableStatusItem(id);
+    if (!item || path.empty()) return;
+    auto* level = &item->spec.menu;
+    for (std::size_t depth = 0; depth + 1 < path.size(); ++depth) {
+        if (path[depth] >= level->size()) return;
+        level = &(*level)[path[depth]].submenu;
+    }
+    if (path.back() >= level->size()) return;
+    const auto& entry = (*level)[path.back()];
+    if (entry.separator || !entry.enabled) return;
+    const auto process = processes_.find(item->owner);
+    if (process && process->localizedName() && entry.title == "Quit " + *process->localizedName()) {
+        quitApplication(item->owner);
+        return;
+    }
+    chooseMarked(*level, path.back(), path.size() > 1);
 }
 
 void World::schedule(runtime::Duration delay, std::function<void()> action) {

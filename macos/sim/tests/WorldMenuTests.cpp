@@ -103,8 +103,9 @@ TEST_F(WorldMenuTest, TheArrowsReturnAndEscapeGoToTheApplicationShowingTheMenuAn
          {},
          std::vector<std::size_t>{3, 1}},
         {"Return on an entry with a submenu opens it", "1013 hPa", {K::downArrow, K::returnKey}, {2, 0}, none},
-        {"Return chooses", "1013 hPa", {K::upArrow, K::returnKey}, {}, std::vector<std::size_t>{3}},
-        {"Enter chooses too", "1013 hPa", {K::upArrow, K::enterKey}, {}, std::vector<std::size_t>{3}},
+        // Not Barometer's last entry: choosing "Quit Barometer" quits it.
+        {"Return chooses", "Wi-Fi", {K::upArrow, K::returnKey}, {}, std::vector<std::size_t>{4}},
+        {"Enter chooses too", "Wi-Fi", {K::downArrow, K::enterKey}, {}, std::vector<std::size_t>{1}},
         {"Return with nothing lit does nothing", "1013 hPa", {K::returnKey}, {none}, none},
         {"Escape closes the menu and its submenu", "1013 hPa", {K::downArrow, K::rightArrow, K::escapeKey}, {}, none},
     };

@@ -5,6 +5,8 @@
 #include "Views/Settings/SettingsView.hpp"
 #include "Views/StashbayPanel/IconTileView.hpp"
 #include "macos/AppKit/Application.hpp"
+#include "macos/AppKit/RunningApplication.hpp"
+#include "macos/AppKit/Workspace.hpp"
 #include "macos/Foundation/FileManager.hpp"
 #include "macos/Foundation/UserDefaults.hpp"
 #include "macos/os/LogCapture.hpp"
@@ -405,6 +407,65 @@ TEST_F(StashbayAppTest, ThePanelHangsUnderItsItemAndATileClickedInItOpensTheMirr
     loop.runUntilIdle();
     EXPECT_FALSE(app->scene()->isPresented());
     EXPECT_FALSE(app->panelView()->hasAppeared());
+}
+
+TEST_F(StashbayAppTest, QuitChosenInAMirroredMenuQuitsTheApplicationAndAfterTheScansItsTileGoes) {
+    launch(true);
+    loop.advance(1s);
+    hotkey();
+    loop.advance(5s);
+    auto hasTile = [&](const char* name) {
+        const auto tiles = app->panelView()->model().tiles();
+        return std::any_of(tiles.begin(), tiles.end(), [name](const auto& t) { return t.item.displayName() == name; });
+    };
+    ASSERT_TRUE(hasTile("Tides"));
+    clickTile("Tides");
+    auto* menu = app->panelView()->popUpMenu();
+    ASSERT_TRUE(menu && menu->isOpen());
+    const cg::Rect shown = bounds(*menu->window());
+    click({shown.minX() + 30, shown.minY() + stashbay::PopUpMenu::verticalPadding +
+                                  1.5 * stashbay::PopUpMenu::rowHeight});  // "Quit Tides"
+    ASSERT_EQ(world.menuChoices().size(), 1u);
+    EXPECT_EQ(world.menuChoices()[0].path, (std::vector<std::size_t>{1}));
+    EXPECT_FALSE(menu->isOpen());
+    const auto running = ns::Workspace::shared().runningApplications();
+    EXPECT_TRUE(
+        std::none_of(running.begin(), running.end(), [](const auto& a) { return a->processIdentifier() == 446; }));
+    EXPECT_TRUE(world.statusItemsOf(446).empty());
+    for (const auto* item : world.statusItems()) EXPECT_NE(item->owner, 446);
+
+    // The tile's activation paused scanning for 15 s; then, a scan every 2 s, the debounce carries
+    // the vanished item through two scans and the third drops it.
+    const auto chosenAt = loop.now();
+    while (hasTile("Tides") && loop.now() - chosenAt < 40s) loop.advance(100ms);
+    EXPECT_FALSE(hasTile("Tides"));
+    EXPECT_EQ(capture.count("scanning", "Debouncing Tides: absent 1/3"), 1u);
+    EXPECT_EQ(capture.count("scanning", "Debouncing Tides: absent 2/3"), 1u);
+    EXPECT_GE(loop.now() - chosenAt, 15s + 2 * 2s);
+    EXPECT_LE(loop.now() - chosenAt, 15s + 2 * 2s + 200ms);
+    EXPECT_TRUE(hasTile("Ferry")) << "the other tiles stay";
+}
+
+TEST_F(StashbayAppTest, AMarkSwitchedInAMirroredMenuShowsSwitchedWhenTheMenuOpensAgain) {
+    launch(true);
+    loop.advance(1s);
+    hotkey();
+    loop.advance(5s);
+    // The Stopwatch's "Start", made a switch that is on.
+    world.mutableStatusItem(world.statusItemsOf(441).at(0)->id)->spec.menu.at(0).markChar = "\u2713";
+    for (bool checked : {true, false, true}) {
+        SCOPED_TRACE(checked);
+        clickTile("Stopwatch");
+        auto* menu = app->panelView()->popUpMenu();
+        ASSERT_TRUE(menu && menu->isOpen());
+        const auto* start = menu->menu().actions().at(0);
+        EXPECT_EQ(start->text(), "Start");
+        EXPECT_EQ(start->isChecked(), checked);
+        const cg::Rect shown = bounds(*menu->window());
+        click({shown.minX() + 30,
+               shown.minY() + stashbay::PopUpMenu::verticalPadding + 0.5 * stashbay::PopUpMenu::rowHeight});
+        EXPECT_FALSE(menu->isOpen());
+    }
 }
 
 TEST_F(StashbayAppTest, ARightClickOnATileInThePanelWindowOpensTheItemsOwnMenuInTheWorld) {

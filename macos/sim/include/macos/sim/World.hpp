@@ -216,8 +216,13 @@ public:
     }
     void closePopover();
     const std::vector<StatusItemID>& popoverOpenings() const { return popoverOpenings_; }
-    // An entry of an item's menu chosen through the accessibility interface, by its path of
-    // indices from the top level.
+    // An entry of an item's menu chosen, by its path of indices from the top level: the same for
+    // a choice in the open menu and for the accessibility press of the entry. The menu closes and
+    // the application does what the entry says: "Quit <its name>" quits it as quitApplication
+    // does; a mark in a submenu moves to the chosen entry, any other mark is switched (off reads
+    // as an empty mark); other entries change nothing. Neither a separator nor a disabled entry is
+    // ever chosen (the tracking skips them, their press fails); passed here, one does nothing but
+    // close the menu. Each choice is recorded, in order.
     struct MenuChoice {
         StatusItemID item;
         std::vector<std::size_t> path;
