@@ -377,6 +377,7 @@ TEST_F(PanelWidgetTest, FocusMovingPastTheViewScrollsAndBuildsTheNextTilesAndThe
     press(Qt::Key_Left);
     press(Qt::Key_Return);
     loop.runUntilIdle();
+    view->render();
     auto* last = tileNamed("Stopwatch");
     ASSERT_NE(last, nullptr);
     EXPECT_TRUE(last->model().isHighlighted());
