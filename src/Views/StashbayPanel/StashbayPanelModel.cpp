@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 
 namespace stashbay {
 
@@ -133,18 +134,45 @@ std::vector<StashbayPanelModel::Banner> StashbayPanelModel::permissionBanners() 
 }
 
 std::vector<StashbayPanelModel::Tile> StashbayPanelModel::tiles() const {
+    std::vector<std::size_t> positions(itemCount_);
+    for (std::size_t i = 0; i < positions.size(); ++i) positions[i] = i;
+    return tiles(positions);
+}
+
+std::vector<StashbayPanelModel::Tile> StashbayPanelModel::tiles(const std::vector<std::size_t>& positions) const {
     const auto items = allItems();
     const auto dragging = context_->draggingItem();
     const auto focused = focusedIndex_.get();
     const auto failed = failedItemID_.get();
     std::vector<Tile> tiles;
-    tiles.reserve(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i) {
+    tiles.reserve(positions.size());
+    for (const std::size_t i : positions) {
+        if (i >= items.size()) continue;
         const auto& item = items[i];
         tiles.push_back(Tile{item, focused && *focused == static_cast<std::ptrdiff_t>(i),
                              dragging && dragging->id() == item.id(), failed && *failed == item.id()});
     }
     return tiles;
+}
+
+std::vector<std::size_t> StashbayPanelModel::builtTilePositions(const RowLayout& layout, runtime::Instant now) const {
+    std::vector<std::size_t> positions;
+    for (std::size_t i = layout.firstBuilt; i < layout.endBuilt; ++i) positions.push_back(i);
+    const double low = tilePosition(layout.firstBuilt);
+    const double high = tilePosition(layout.endBuilt);
+    bool added = false;
+    for (const auto& [id, spring] : tileSprings_) {
+        if (!spring.isAnimating(now)) continue;
+        const auto position = static_cast<std::size_t>(std::lround(spring.target() / tilePosition(1)));
+        if (position >= itemCount_ || (position >= layout.firstBuilt && position < layout.endBuilt)) continue;
+        const double x = spring.value(now);
+        if (x + tileSize > low && x < high) {
+            positions.push_back(position);
+            added = true;
+        }
+    }
+    if (added) std::sort(positions.begin(), positions.end());
+    return positions;
 }
 
 double StashbayPanelModel::tileOffset(const MenuBarItemID& id, runtime::Instant now) const {
@@ -200,6 +228,13 @@ StashbayPanelModel::RowLayout StashbayPanelModel::rowLayout(double width) const 
     for (std::size_t i = 0; i < layout.controls.size(); ++i)
         layout.controls[i] = QRectF(controlsLeft + static_cast<double>(i) * (controlSize + controlSpacing),
                                     rowVerticalPadding + (tileSize - controlSize) / 2, controlSize, controlSize);
+    const double pitch = tilePosition(1);
+    const double nearLeft = layout.scrollOffset - nearDistance;
+    const double nearRight = layout.scrollOffset + viewportWidth + nearDistance;
+    layout.firstBuilt =
+        nearLeft < tileSize ? 0 : static_cast<std::size_t>(std::floor((nearLeft - tileSize) / pitch)) + 1;
+    layout.endBuilt = std::min(count, static_cast<std::size_t>(std::max(0.0, std::ceil(nearRight / pitch))));
+    layout.firstBuilt = std::min(layout.firstBuilt, layout.endBuilt);
     return layout;
 }
 

@@ -41,6 +41,10 @@ public:
     static constexpr double controlSpacing = 2;
     static constexpr double controlsWidth = 3 * controlSize + 2 * controlSpacing;
     static constexpr double bannerHorizontalPadding = 8;
+    // How far either side of the viewport the row keeps tiles built: the widest panel, so that
+    // what the wheel or the focus scrolls in next is at hand, and a window widened by the scene
+    // finds its tiles there.
+    static constexpr double nearDistance = 600;
 
     enum class NormalContent { loading, empty, tiles };
     enum class Permission { screenRecording, accessibility };
@@ -82,6 +86,10 @@ public:
         bool moreBefore = false;
         bool moreAfter = false;
         std::array<QRectF, 3> controls;
+        // The positions [firstBuilt, endBuilt) whose tiles the row builds: those with any part in
+        // the viewport or within `nearDistance` of it. The others cost nothing until they come near.
+        std::size_t firstBuilt = 0;
+        std::size_t endBuilt = 0;
     };
     // A change of mode in progress: the old content fades out while the new one comes in.
     struct ModeTransition {
@@ -111,6 +119,11 @@ public:
     NormalContent normalContent() const;
     std::vector<Banner> permissionBanners() const;
     std::vector<Tile> tiles() const;
+    // The tiles at the given positions of the items, in that order; positions past the end are left out.
+    std::vector<Tile> tiles(const std::vector<std::size_t>& positions) const;
+    // The positions, in order, whose tiles the row shows at `now`: the layout's built range and any
+    // tile that the row's spring moves through it from elsewhere.
+    std::vector<std::size_t> builtTilePositions(const RowLayout& layout, runtime::Instant now) const;
     // The tile's offset from its place in the row while the row's spring moves it; 0 at rest.
     double tileOffset(const MenuBarItemID& id, runtime::Instant now) const;
     static std::vector<ControlButton> controls();

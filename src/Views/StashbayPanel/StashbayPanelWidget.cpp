@@ -147,6 +147,8 @@ StashbayPanelWidget::StashbayPanelWidget(std::shared_ptr<PanelContext> context, 
         controls_.push_back(button);
     }
     model_->setTileAnchor([this](const MenuBarItemID& id) -> QWidget* {
+        // The focus may have just scrolled a tile in that the row has not built yet.
+        renderIfPending();
         auto it = tiles_.find(id);
         return it == tiles_.end() ? nullptr : it->second;
     });
@@ -301,12 +303,15 @@ void StashbayPanelWidget::layoutNormal(runtime::Instant now) {
     if (loading_ && loading_->isVisible()) loading_->setGeometry(line.toRect());
     if (empty_ && empty_->isVisible()) empty_->setGeometry(line.toRect());
 
-    // The tile row: tiles keyed by their item, so a rescan keeps each tile's own state.
+    // The tile row: tiles keyed by their item, so a rescan keeps each tile's own state. Only the
+    // tiles in view or near it exist; one that goes far out of view goes, and comes back new.
     tilesViewport_->setVisible(tilesShown);
-    const auto tiles = tilesShown ? model_->tiles() : std::vector<Model::Tile>{};
+    const auto positions = tilesShown ? model_->builtTilePositions(layout, now) : std::vector<std::size_t>{};
+    const auto tiles = model_->tiles(positions);
     std::unordered_map<MenuBarItemID, IconTileView*> kept;
-    for (std::size_t i = 0; i < tiles.size(); ++i) {
-        const auto& tile = tiles[i];
+    for (std::size_t k = 0; k < tiles.size(); ++k) {
+        const auto& tile = tiles[k];
+        const std::size_t i = positions[k];
         const MenuBarItem item = tile.item;
         IconTileModel tileModel(
             item, tile.isHighlighted, tile.isDragSource, tile.isFailed,
@@ -376,8 +381,8 @@ QSize StashbayPanelWidget::sizeHint() const { return QSize(width() > 0 ? width()
 
 std::vector<IconTileView*> StashbayPanelWidget::tileViews() const {
     std::vector<IconTileView*> views;
-    for (const auto& tile : model_->tiles())
-        if (auto it = tiles_.find(tile.item.id()); it != tiles_.end()) views.push_back(it->second);
+    for (const auto& item : model_->allItems())
+        if (auto it = tiles_.find(item.id()); it != tiles_.end()) views.push_back(it->second);
     return views;
 }
 

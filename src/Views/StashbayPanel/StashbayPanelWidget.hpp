@@ -53,7 +53,8 @@ public:
     int lineContentWidth() const;
     QSize sizeHint() const override;
 
-    // The widgets of the normal content, for the panel's own tests and the window positioner.
+    // The widgets of the normal content, for the panel's own tests and the window positioner. The
+    // row builds the tiles in view and near it only: these, in the row's order.
     std::vector<IconTileView*> tileViews() const;
     QWidget* tilesViewport() const { return tilesViewport_; }
     std::vector<QAbstractButton*> controlButtons() const;

@@ -400,3 +400,67 @@ TEST_F(PanelModelTest, TheRowKeepsItsControlsAndScrollsTheFocusedTileIntoView) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PanelModelTest, TheRowBuildsTheTilesInViewAndThoseNearIt) {
+    showMade(1000);
+    const double width = 600;  // a viewport of 494 points: tiles 36 apart, built 600 either side
+    model->setPanelWidth(width);
+    struct Case {
+        double scrollBy;
+        std::size_t first;
+        std::size_t end;
+    };
+    const Case cases[] = {
+        {0, 0, 31},         // 1094 / 36 rounded up
+        {600, 0, 48},       // tile 0 ends at 32, within 600 of the viewport at 600
+        {633, 1, 48},       // tile 0 ends 601 points before the viewport: too far
+        {10000, 261, 309},  // anywhere in the row: 1694 points' worth
+        {1e9, 969, 1000},   // the end: nothing past the last tile
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scrollBy);
+        model->appear();  // back at the first tile
+        model->scrollTiles(c.scrollBy);
+        const auto layout = model->rowLayout(width);
+        EXPECT_EQ(layout.firstBuilt, c.first);
+        EXPECT_EQ(layout.endBuilt, c.end);
+        const auto positions = model->builtTilePositions(layout, loop.now());
+        ASSERT_EQ(positions.size(), c.end - c.first);
+        EXPECT_EQ(positions.front(), c.first);
+        const auto tiles = model->tiles(positions);
+        ASSERT_EQ(tiles.size(), positions.size());
+        EXPECT_EQ(tiles.back().item.displayName(), "Item" + std::to_string(c.end - 1));
+    }
+    showMade(0);
+    const auto empty = model->rowLayout(width);
+    EXPECT_EQ(empty.firstBuilt, 0u);
+    EXPECT_EQ(empty.endBuilt, 0u);
+}
+
+TEST_F(PanelModelTest, ATileTheSpringMovesThroughTheViewFromFarAwayIsBuiltUntilItSettles) {
+    showMade(1000);
+    const double width = 600;
+    model->setPanelWidth(width);
+    auto items = model->allItems();
+    const std::string moved = items[0].displayName();
+    // The first item goes to the end: it leaves the view on the spring.
+    std::rotate(items.begin(), items.begin() + 1, items.end());
+    showItems(items);
+    auto built = [&] {
+        std::vector<std::string> names;
+        for (const auto& tile : model->tiles(model->builtTilePositions(model->rowLayout(width), loop.now())))
+            names.push_back(tile.item.displayName());
+        return names;
+    };
+    auto names = built();
+    EXPECT_EQ(names.size(), 32u);
+    EXPECT_EQ(names.back(), moved) << "still in view, on its way to position 999";
+    loop.advance(1s);
+    names = built();
+    EXPECT_EQ(names.size(), 31u);
+    EXPECT_THAT(names, ::testing::Not(::testing::Contains(moved)));
+}
+
+}  // namespace

@@ -293,3 +293,96 @@ TEST_F(PanelWidgetTest, EveryTileFitsUpToThirteenAndPastThatTheRowMarksItsHidden
         EXPECT_FALSE(view->edgeMark(true)->isVisible());
     }
 }
+
+namespace {
+
+// The positions in the row of the tiles built now, from the made items' titles "T<position>".
+std::vector<int> builtPositions(StashbayPanelWidget& view) {
+    view.render();
+    std::vector<int> positions;
+    for (auto* tile : view.tileViews()) positions.push_back(std::stoi(tile->model().item().displayName().substr(1)));
+    return positions;
+}
+
+}  // namespace
+
+TEST_F(PanelWidgetTest, AThousandItemsBuildTheTilesInViewAndNearItAndTheWheelBringsTheNextOnes) {
+    std::vector<MenuBarItem> items;
+    for (int i = 0; i < 1000; ++i) items.push_back(madeItem("T" + std::to_string(i), false, i));
+    showItems(items);
+    open("thousand-tiles");
+    const QRect viewport = inPanel(view->tilesViewport());
+    // The tiles cover the viewport, each lies within 600 points of it, and they follow one
+    // another in the row's order.
+    auto expectBuiltAroundTheView = [&] {
+        const auto positions = builtPositions(*view);
+        ASSERT_FALSE(positions.empty());
+        for (std::size_t k = 1; k < positions.size(); ++k) EXPECT_EQ(positions[k], positions[k - 1] + 1);
+        const auto tiles = view->tileViews();
+        EXPECT_LE(inPanel(tiles.front()).left(), viewport.left());
+        EXPECT_GE(inPanel(tiles.back()).right(), viewport.right());
+        EXPECT_GE(inPanel(tiles.front()).right(), viewport.left() - 600);
+        EXPECT_LE(inPanel(tiles.back()).left(), viewport.right() + 600);
+        EXPECT_LE(tiles.size(), static_cast<std::size_t>((viewport.width() + 1200) / 36 + 2));
+    };
+    expectBuiltAroundTheView();
+    EXPECT_EQ(builtPositions(*view).front(), 0);
+    const int lastAtOpening = builtPositions(*view).back();
+    EXPECT_LT(lastAtOpening, 40);
+
+    // Forty notches of the wheel: 1200 points along.
+    QWheelEvent wheel(QPointF(50, 20), QPointF(50, 20), QPoint(), QPoint(0, -120 * 40), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(view.get(), &wheel);
+    expectBuiltAroundTheView();
+    EXPECT_GT(builtPositions(*view).front(), 0) << "the tiles left far behind are gone";
+    EXPECT_GT(builtPositions(*view).back(), lastAtOpening);
+    const auto* inView = view->childAt(viewport.center());
+    ASSERT_NE(dynamic_cast<const stashbay::IconTileView*>(inView), nullptr) << "a tile takes clicks in the middle";
+    EXPECT_FALSE(inView->toolTip().isEmpty());
+}
+
+TEST_F(PanelWidgetTest, FocusMovingPastTheViewScrollsAndBuildsTheNextTilesAndTheKeysReachTheLast) {
+    std::vector<MenuBarItem> items;
+    for (int i = 0; i < 40; ++i) items.push_back(madeItem("T" + std::to_string(i), false, i));
+    // Last, an item with a menu: a key shows it under its tile.
+    items.push_back(hiddenNamed("Stopwatch"));
+    showItems(items);
+    open("focus-past-the-view");
+    const QRect viewport = inPanel(view->tilesViewport());
+    auto press = [&](Qt::Key key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(view.get(), &event);
+        EXPECT_TRUE(event.isAccepted());
+    };
+    auto tileNamed = [&](const std::string& name) -> stashbay::IconTileView* {
+        for (auto* tile : view->tileViews())
+            if (tile->model().item().displayName() == name) return tile;
+        return nullptr;
+    };
+    view->render();
+    ASSERT_EQ(tileNamed("T35"), nullptr) << "beyond what the opening builds";
+    for (int i = 0; i <= 35; ++i) press(Qt::Key_Right);
+    view->render();
+    auto* focused = tileNamed("T35");
+    ASSERT_NE(focused, nullptr);
+    EXPECT_TRUE(focused->model().isHighlighted());
+    EXPECT_TRUE(viewport.contains(inPanel(focused))) << inPanel(focused).x();
+
+    // Reopened: Left goes to the last tile, and Return at once, before the row is laid out again,
+    // hangs its menu under that tile.
+    view->hide();
+    view->show();
+    view->render();
+    press(Qt::Key_Left);
+    press(Qt::Key_Return);
+    loop.runUntilIdle();
+    view->render();
+    auto* last = tileNamed("Stopwatch");
+    ASSERT_NE(last, nullptr);
+    EXPECT_TRUE(last->model().isHighlighted());
+    EXPECT_TRUE(viewport.contains(inPanel(last))) << inPanel(last).x();
+    ASSERT_EQ(context->menuLocations.size(), 1u);
+    EXPECT_EQ(context->menuLocations[0], last->mapToGlobal(QPoint(0, 32)));
+    EXPECT_TRUE(context->clicks.empty());
+}
