@@ -46,6 +46,11 @@ desktop panel
 shows panel-before.png panel-tiles.png
 hides panel-before.png panel-closed.png "Escape did not close the panel"
 
+# The applications answer their menus: Quit chosen in the bar, then in a tile's mirrored menu.
+echo "== desktop, headless: Quit chosen in an item's menu and in a mirrored menu"
+desktop quit
+shows quit-barometer.png quit-tides-menu.png
+
 # A first run: the onboarding's steps with both permissions granted in the simulated System
 # Settings, then the panel's tiles.
 echo "== desktop, headless: the onboarding of a first run"
