@@ -90,33 +90,42 @@ private:
         return static_cast<std::size_t>(std::min(std::round(v), static_cast<double>(limit)));
     }
 
-    // Source over, on premultiplied bytes.
+    // Source over, on premultiplied bytes. Every byte of a component becomes the same byte
+    // wherever it is, so each component's 256 results are worked out once.
     void fill(std::size_t x0, std::size_t y0, std::size_t x1, std::size_t y1, const Color& color) {
         const double a = std::clamp(color.alpha, 0.0, 1.0);
+        if (a == 0) return;
         const double src[4] = {color.red * a * 255, color.green * a * 255, color.blue * a * 255, a * 255};
+        std::uint8_t result[4][256];
+        for (int c = 0; c < 4; ++c)
+            for (int v = 0; v < 256; ++v)
+                result[c][v] = static_cast<std::uint8_t>(std::clamp(std::lround(src[c] + v * (1 - a)), 0L, 255L));
         for (std::size_t y = y0; y < y1; ++y) {
-            for (std::size_t x = x0; x < x1; ++x) {
-                auto* p = &pixels_[(y * width_ + x) * 4];
-                for (int c = 0; c < 4; ++c)
-                    p[c] = static_cast<std::uint8_t>(std::clamp(std::lround(src[c] + p[c] * (1 - a)), 0L, 255L));
-            }
+            auto* p = &pixels_[(y * width_ + x0) * 4];
+            for (std::size_t x = x0; x < x1; ++x, p += 4)
+                for (int c = 0; c < 4; ++c) p[c] = result[c][p[c]];
         }
     }
 
-    // Source over, premultiplied bytes of `image` placed with its top-left at pixel (left, top).
+    // Source over, premultiplied bytes of `image` placed with its top-left at pixel (left, top),
+    // which are whole numbers.
     void blend(const Image& image, double left, double top) {
-        for (std::size_t y = 0; y < image.height(); ++y) {
-            const double cy = top + static_cast<double>(y);
-            if (cy < 0 || cy >= static_cast<double>(height_)) continue;
-            for (std::size_t x = 0; x < image.width(); ++x) {
-                const double cx = left + static_cast<double>(x);
-                if (cx < 0 || cx >= static_cast<double>(width_)) continue;
-                const auto* s = &image.pixels()[(y * image.width() + x) * 4];
-                auto* d = &pixels_[(static_cast<std::size_t>(cy) * width_ + static_cast<std::size_t>(cx)) * 4];
-                const double keep = 1 - s[3] / 255.0;
-                for (int c = 0; c < 4; ++c)
-                    d[c] = static_cast<std::uint8_t>(std::clamp(std::lround(s[c] + d[c] * keep), 0L, 255L));
-            }
+        if (!std::isfinite(left) || !std::isfinite(top)) return;
+        // The image's columns and rows that land on the canvas.
+        auto span = [](double offset, std::size_t length, std::size_t limit) {
+            const double first = std::clamp(-offset, 0.0, static_cast<double>(length));
+            const double end = std::clamp(static_cast<double>(limit) - offset, first, static_cast<double>(length));
+            return std::pair{static_cast<std::size_t>(first), static_cast<std::size_t>(end)};
+        };
+        const auto [x0, x1] = span(left, image.width(), width_);
+        const auto [y0, y1] = span(top, image.height(), height_);
+        for (std::size_t y = y0; y < y1; ++y) {
+            const auto* s = &image.pixels()[(y * image.width() + x0) * 4];
+            auto* d = &pixels_[(static_cast<std::size_t>(top + static_cast<double>(y)) * width_ +
+                                static_cast<std::size_t>(left + static_cast<double>(x0))) *
+                               4];
+            for (std::size_t x = x0; x < x1; ++x, s += 4, d += 4)
+                for (int c = 0; c < 4; ++c) d[c] = sourceOver(s[c], s[3], d[c]);
         }
     }
 
