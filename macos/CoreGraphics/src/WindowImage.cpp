@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 // The image behind a C image reference. Only this file makes and frees them.
@@ -70,13 +71,18 @@ public:
     void draw(const sim::World& world, const sim::Window& window) {
         Rect r = window.bounds.standardized();
         if (!window.statusItem) return draw(r, Color::fromRGBA(window.color));
-        const double left = std::round((r.minX() - area_.minX()) * scale_);
-        const double top = std::round((r.minY() - area_.minY()) * scale_);
-        auto w = pixelsFor(r.width(), scale_);
-        auto h = pixelsFor(r.height(), scale_);
-        if (!w || !h) return;
-        auto content = sim::windowContentImage(world, window, *w, *h);
-        if (content) blend(*content, left, top);
+        if (auto placed = statusWindowContent(world, window)) blend(*placed->image, placed->left, placed->top);
+    }
+
+    // The status window's image when it covers this clear canvas exactly, as a capture of that
+    // window alone does: drawn over nothing it is the same bytes, so it is shared, not blended.
+    ImageRef wholly(const sim::World& world, const sim::Window& window) const {
+        if (!window.statusItem) return nullptr;
+        auto placed = statusWindowContent(world, window);
+        if (!placed || placed->left != 0 || placed->top != 0 || placed->image->width() != width_ ||
+            placed->image->height() != height_)
+            return nullptr;
+        return placed->image;
     }
 
     ImageRef image() && {
@@ -85,6 +91,23 @@ public:
     }
 
 private:
+    struct Placed {
+        ImageRef image;
+        double left;
+        double top;
+    };
+    // A status window's image at this canvas's scale and the pixel of its top-left corner.
+    std::optional<Placed> statusWindowContent(const sim::World& world, const sim::Window& window) const {
+        Rect r = window.bounds.standardized();
+        auto w = pixelsFor(r.width(), scale_);
+        auto h = pixelsFor(r.height(), scale_);
+        if (!w || !h) return std::nullopt;
+        auto content = sim::windowContentImage(world, window, *w, *h);
+        if (!content) return std::nullopt;
+        return Placed{std::move(content), std::round((r.minX() - area_.minX()) * scale_),
+                      std::round((r.minY() - area_.minY()) * scale_)};
+    }
+
     static std::size_t clampTo(double v, std::size_t limit) {
         if (!(v > 0)) return 0;
         return static_cast<std::size_t>(std::min(std::round(v), static_cast<double>(limit)));
@@ -184,9 +207,13 @@ ImageRef windowListCreateImage(const Rect& screenBounds, WindowListOption listOp
     auto height = pixelsFor(area.height(), scale);
     if (!width || !height) return nullptr;
 
-    Canvas canvas(area, scale, *width, *height,
-                  (imageOption & windowImageShouldBeOpaque) ? Color::white() : Color::clear());
-    if (!(imageOption & windowImageOnlyShadows)) {
+    const bool opaque = imageOption & windowImageShouldBeOpaque;
+    const bool shadowsOnly = imageOption & windowImageOnlyShadows;
+    Canvas canvas(area, scale, *width, *height, opaque ? Color::white() : Color::clear());
+    if (windows.size() == 1 && !opaque && !shadowsOnly) {
+        if (auto image = canvas.wholly(world, *windows.front())) return image;
+    }
+    if (!shadowsOnly) {
         for (auto it = windows.rbegin(); it != windows.rend(); ++it) canvas.draw(world, **it);
     }
     return std::move(canvas).image();
