@@ -20,6 +20,7 @@
 #include "stashbay/runtime/EventLoop.hpp"
 
 #include <QApplication>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <chrono>
@@ -346,6 +347,9 @@ int main(int argc, char** argv) {
     desktop::configureLog(options.logLevel);
     if (auto folder = useRuntimeFolderOfItsOwn()) ownFolders.push_back(std::move(*folder));
     QApplication qtApp(argc, argv);
+    // Qt's painter spreads large fills over its global pool, whose threads end after 30 s idle and
+    // are made again at the next fill; they stay, asleep, for the process's life instead.
+    QThreadPool::globalInstance()->setExpiryTimeout(-1);
     {
         int status = 0;
         runtime::EventLoop loop(std::make_shared<runtime::SystemClock>());

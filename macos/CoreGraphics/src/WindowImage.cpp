@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 // The image behind a C image reference. Only this file makes and frees them.
@@ -70,13 +71,18 @@ public:
     void draw(const sim::World& world, const sim::Window& window) {
         Rect r = window.bounds.standardized();
         if (!window.statusItem) return draw(r, Color::fromRGBA(window.color));
-        const double left = std::round((r.minX() - area_.minX()) * scale_);
-        const double top = std::round((r.minY() - area_.minY()) * scale_);
-        auto w = pixelsFor(r.width(), scale_);
-        auto h = pixelsFor(r.height(), scale_);
-        if (!w || !h) return;
-        auto content = sim::windowContentImage(world, window, *w, *h);
-        if (content) blend(*content, left, top);
+        if (auto placed = statusWindowContent(world, window)) blend(*placed->image, placed->left, placed->top);
+    }
+
+    // The status window's image when it covers this clear canvas exactly, as a capture of that
+    // window alone does: drawn over nothing it is the same bytes, so it is shared, not blended.
+    ImageRef wholly(const sim::World& world, const sim::Window& window) const {
+        if (!window.statusItem) return nullptr;
+        auto placed = statusWindowContent(world, window);
+        if (!placed || placed->left != 0 || placed->top != 0 || placed->image->width() != width_ ||
+            placed->image->height() != height_)
+            return nullptr;
+        return placed->image;
     }
 
     ImageRef image() && {
@@ -85,38 +91,64 @@ public:
     }
 
 private:
+    struct Placed {
+        ImageRef image;
+        double left;
+        double top;
+    };
+    // A status window's image at this canvas's scale and the pixel of its top-left corner.
+    std::optional<Placed> statusWindowContent(const sim::World& world, const sim::Window& window) const {
+        Rect r = window.bounds.standardized();
+        auto w = pixelsFor(r.width(), scale_);
+        auto h = pixelsFor(r.height(), scale_);
+        if (!w || !h) return std::nullopt;
+        auto content = sim::windowContentImage(world, window, *w, *h);
+        if (!content) return std::nullopt;
+        return Placed{std::move(content), std::round((r.minX() - area_.minX()) * scale_),
+                      std::round((r.minY() - area_.minY()) * scale_)};
+    }
+
     static std::size_t clampTo(double v, std::size_t limit) {
         if (!(v > 0)) return 0;
         return static_cast<std::size_t>(std::min(std::round(v), static_cast<double>(limit)));
     }
 
-    // Source over, on premultiplied bytes.
+    // Source over, on premultiplied bytes. Every byte of a component becomes the same byte
+    // wherever it is, so each component's 256 results are worked out once.
     void fill(std::size_t x0, std::size_t y0, std::size_t x1, std::size_t y1, const Color& color) {
         const double a = std::clamp(color.alpha, 0.0, 1.0);
+        if (a == 0) return;
         const double src[4] = {color.red * a * 255, color.green * a * 255, color.blue * a * 255, a * 255};
+        std::uint8_t result[4][256];
+        for (int c = 0; c < 4; ++c)
+            for (int v = 0; v < 256; ++v)
+                result[c][v] = static_cast<std::uint8_t>(std::clamp(std::lround(src[c] + v * (1 - a)), 0L, 255L));
         for (std::size_t y = y0; y < y1; ++y) {
-            for (std::size_t x = x0; x < x1; ++x) {
-                auto* p = &pixels_[(y * width_ + x) * 4];
-                for (int c = 0; c < 4; ++c)
-                    p[c] = static_cast<std::uint8_t>(std::clamp(std::lround(src[c] + p[c] * (1 - a)), 0L, 255L));
-            }
+            auto* p = &pixels_[(y * width_ + x0) * 4];
+            for (std::size_t x = x0; x < x1; ++x, p += 4)
+                for (int c = 0; c < 4; ++c) p[c] = result[c][p[c]];
         }
     }
 
-    // Source over, premultiplied bytes of `image` placed with its top-left at pixel (left, top).
+    // Source over, premultiplied bytes of `image` placed with its top-left at pixel (left, top),
+    // which are whole numbers.
     void blend(const Image& image, double left, double top) {
-        for (std::size_t y = 0; y < image.height(); ++y) {
-            const double cy = top + static_cast<double>(y);
-            if (cy < 0 || cy >= static_cast<double>(height_)) continue;
-            for (std::size_t x = 0; x < image.width(); ++x) {
-                const double cx = left + static_cast<double>(x);
-                if (cx < 0 || cx >= static_cast<double>(width_)) continue;
-                const auto* s = &image.pixels()[(y * image.width() + x) * 4];
-                auto* d = &pixels_[(static_cast<std::size_t>(cy) * width_ + static_cast<std::size_t>(cx)) * 4];
-                const double keep = 1 - s[3] / 255.0;
-                for (int c = 0; c < 4; ++c)
-                    d[c] = static_cast<std::uint8_t>(std::clamp(std::lround(s[c] + d[c] * keep), 0L, 255L));
-            }
+        if (!std::isfinite(left) || !std::isfinite(top)) return;
+        // The image's columns and rows that land on the canvas.
+        auto span = [](double offset, std::size_t length, std::size_t limit) {
+            const double first = std::clamp(-offset, 0.0, static_cast<double>(length));
+            const double end = std::clamp(static_cast<double>(limit) - offset, first, static_cast<double>(length));
+            return std::pair{static_cast<std::size_t>(first), static_cast<std::size_t>(end)};
+        };
+        const auto [x0, x1] = span(left, image.width(), width_);
+        const auto [y0, y1] = span(top, image.height(), height_);
+        for (std::size_t y = y0; y < y1; ++y) {
+            const auto* s = &image.pixels()[(y * image.width() + x0) * 4];
+            auto* d = &pixels_[(static_cast<std::size_t>(top + static_cast<double>(y)) * width_ +
+                                static_cast<std::size_t>(left + static_cast<double>(x0))) *
+                               4];
+            for (std::size_t x = x0; x < x1; ++x, s += 4, d += 4)
+                for (int c = 0; c < 4; ++c) d[c] = sourceOver(s[c], s[3], d[c]);
         }
     }
 
@@ -175,9 +207,13 @@ ImageRef windowListCreateImage(const Rect& screenBounds, WindowListOption listOp
     auto height = pixelsFor(area.height(), scale);
     if (!width || !height) return nullptr;
 
-    Canvas canvas(area, scale, *width, *height,
-                  (imageOption & windowImageShouldBeOpaque) ? Color::white() : Color::clear());
-    if (!(imageOption & windowImageOnlyShadows)) {
+    const bool opaque = imageOption & windowImageShouldBeOpaque;
+    const bool shadowsOnly = imageOption & windowImageOnlyShadows;
+    Canvas canvas(area, scale, *width, *height, opaque ? Color::white() : Color::clear());
+    if (windows.size() == 1 && !opaque && !shadowsOnly) {
+        if (auto image = canvas.wholly(world, *windows.front())) return image;
+    }
+    if (!shadowsOnly) {
         for (auto it = windows.rbegin(); it != windows.rend(); ++it) canvas.draw(world, **it);
     }
     return std::move(canvas).image();

@@ -132,6 +132,13 @@ std::vector<const sim::Window*> selectWindows(const sim::WindowServer& server, W
     const bool above = options & windowListOptionOnScreenAboveWindow;
     const bool below = options & windowListOptionOnScreenBelowWindow;
     const bool including = options & windowListOptionIncludingWindow;
+    if (including && !onScreenOnly && !above && !below) {
+        // Only the window itself: found without ordering every window (a capture of one status
+        // window among many asks for this).
+        const auto* w = server.find(relativeToWindow);
+        if (!w || ((options & windowListExcludeDesktopElements) && isDesktopElement(*w))) return {};
+        return {w};
+    }
     const auto ordered = server.ordered();
 
     std::vector<const sim::Window*> out;

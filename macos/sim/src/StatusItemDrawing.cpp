@@ -1,5 +1,6 @@
 #include "macos/sim/StatusItemDrawing.hpp"
 
+#include "macos/sim/BackingStores.hpp"
 #include "macos/sim/World.hpp"
 #include "stashbay/runtime/EventLoop.hpp"
 
@@ -266,9 +267,9 @@ const std::map<std::string_view, SymbolPainter>& symbols() {
 
 bool hasFonts() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr; }
 
-void paintText(QPainter& p, const QRectF& frame, const QString& text) {
+void paintText(QPainter& p, const QRectF& frame, const QString& text, bool fonts) {
     p.setPen(barText);
-    if (hasFonts()) {
+    if (fonts) {
         QFont font = p.font();
         font.setPixelSize(13);
         p.setFont(font);
@@ -297,6 +298,54 @@ std::uint32_t colourOf(const World& world, const StatusItem& item) {
     return window ? window->color : item.spec.iconColor;
 }
 
+// What the bar draws for the item: its button's image, else its text or the time of day, else
+// its symbol in its colour. Only these fields of the result are set.
+StatusWindowDrawing shownBy(const World& world, const StatusItem& item) {
+    StatusWindowDrawing d;
+    if (item.image && item.image->width() > 0 && item.image->height() > 0) {
+        d.image = item.image;
+        d.imageSize = item.imageSize;
+    } else if (item.spec.showsTime || item.spec.text) {
+        d.text = item.spec.showsTime ? timeOfDay(world).toStdString() : *item.spec.text;
+        d.fonts = hasFonts();
+    } else {
+        d.symbol = symbols().count(item.spec.symbol) > 0 ? item.spec.symbol : "mark";
+        d.colour = colourOf(world, item);
+    }
+    return d;
+}
+
+void paint(QPainter& p, const StatusWindowDrawing& d, const QRectF& frame, const StatusItemLook& look) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    if (look.highlighted) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0, 0, 0, 45));
+        p.drawRoundedRect(frame.adjusted(1, 4, -1, -4), 5, 5);
+    }
+    if (d.image) {
+        const auto& cg = *d.image;
+        QImage bitmap(cg.pixels().data(), static_cast<int>(cg.width()), static_cast<int>(cg.height()),
+                      static_cast<int>(cg.bytesPerRow()), QImage::Format_RGBA8888_Premultiplied);
+        QSizeF size(d.imageSize.width, d.imageSize.height);
+        QRectF target(frame.center().x() - size.width() / 2, frame.center().y() - size.height() / 2, size.width(),
+                      size.height());
+        p.drawImage(target, bitmap);
+    } else if (d.text) {
+        paintText(p, frame, QString::fromStdString(*d.text), d.fonts);
+    } else {
+        const QColor colour = rgba(d.colour);
+        QPen pen(colour, 1.6);
+        pen.setCapStyle(Qt::RoundCap);
+        pen.setJoinStyle(Qt::RoundJoin);
+        p.setPen(pen);
+        p.setBrush(Qt::NoBrush);
+        p.translate(frame.center().x() - 8, frame.center().y() - 8);
+        symbols().at(d.symbol)(p, colour);
+    }
+    p.restore();
+}
+
 }  // namespace
 
 const std::vector<std::string_view>& statusItemSymbols() {
@@ -316,38 +365,7 @@ bool statusItemHighlighted(const World& world, const StatusItem& item) {
 
 void paintStatusItem(QPainter& p, const World& world, const StatusItem& item, const QRectF& frame,
                      const StatusItemLook& look) {
-    p.save();
-    p.setRenderHint(QPainter::Antialiasing);
-    if (look.highlighted) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(0, 0, 0, 45));
-        p.drawRoundedRect(frame.adjusted(1, 4, -1, -4), 5, 5);
-    }
-    if (item.image && item.image->width() > 0 && item.image->height() > 0) {
-        const auto& cg = *item.image;
-        QImage bitmap(cg.pixels().data(), static_cast<int>(cg.width()), static_cast<int>(cg.height()),
-                      static_cast<int>(cg.bytesPerRow()), QImage::Format_RGBA8888_Premultiplied);
-        QSizeF size(item.imageSize.width, item.imageSize.height);
-        QRectF target(frame.center().x() - size.width() / 2, frame.center().y() - size.height() / 2, size.width(),
-                      size.height());
-        p.drawImage(target, bitmap);
-    } else if (item.spec.showsTime) {
-        paintText(p, frame, timeOfDay(world));
-    } else if (item.spec.text) {
-        paintText(p, frame, QString::fromStdString(*item.spec.text));
-    } else {
-        auto symbol = symbols().find(item.spec.symbol);
-        if (symbol == symbols().end()) symbol = symbols().find("mark");
-        const QColor colour = rgba(colourOf(world, item));
-        QPen pen(colour, 1.6);
-        pen.setCapStyle(Qt::RoundCap);
-        pen.setJoinStyle(Qt::RoundJoin);
-        p.setPen(pen);
-        p.setBrush(Qt::NoBrush);
-        p.translate(frame.center().x() - 8, frame.center().y() - 8);
-        symbol->second(p, colour);
-    }
-    p.restore();
+    paint(p, shownBy(world, item), frame, look);
 }
 
 cg::ImageRef windowContentImage(const World& world, const Window& window, std::size_t width, std::size_t height,
@@ -355,22 +373,34 @@ cg::ImageRef windowContentImage(const World& world, const Window& window, std::s
     if (width == 0 || height == 0) return nullptr;
     const StatusItem* item = window.statusItem ? world.statusItem(*window.statusItem) : nullptr;
     if (!item) return cg::filledImage(width, height, cg::over(cg::Color::fromRGBA(window.color), background));
+    const cg::Rect bounds = window.bounds.standardized();
+    StatusWindowDrawing drawing = shownBy(world, *item);
+    drawing.width = width;
+    drawing.height = height;
+    drawing.points = bounds.size;
+    drawing.background = background;
+    // As a window server does: the window's backing store is copied until its drawing changes.
+    auto& stores = world.windowServer().backingStores();
+    if (auto kept = stores.find(window.number, drawing)) return kept;
+
     QImage canvas(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGBA8888_Premultiplied);
     const auto bg = background;
     canvas.fill(QColor::fromRgbF(static_cast<float>(bg.red), static_cast<float>(bg.green), static_cast<float>(bg.blue),
                                  static_cast<float>(bg.alpha)));
     {
         QPainter p(&canvas);
-        const cg::Rect bounds = window.bounds.standardized();
         if (bounds.width() > 0 && bounds.height() > 0)
             p.scale(static_cast<double>(width) / bounds.width(), static_cast<double>(height) / bounds.height());
-        paintStatusItem(p, world, *item, QRectF(0, 0, bounds.width(), bounds.height()));
+        paint(p, drawing, QRectF(0, 0, bounds.width(), bounds.height()), {});
     }
     std::vector<std::uint8_t> pixels(width * height * 4);
     for (std::size_t y = 0; y < height; ++y)
         std::memcpy(pixels.data() + y * width * 4, canvas.constScanLine(static_cast<int>(y)), width * 4);
-    return std::make_shared<const cg::Image>(width, height, 8, cg::ColorSpace::deviceRGB(),
-                                             cg::ImageAlphaInfo::premultipliedLast, std::move(pixels));
+    auto image = std::make_shared<const cg::Image>(width, height, 8, cg::ColorSpace::deviceRGB(),
+                                                   cg::ImageAlphaInfo::premultipliedLast, std::move(pixels));
+    stores.noteDrawing();
+    stores.keep(window.number, std::move(drawing), image);
+    return image;
 }
 
 }  // namespace sim

@@ -20,6 +20,7 @@ WindowNumber WindowServer::create(ProcessID owner, const WindowSpec& spec, std::
 
 void WindowServer::destroy(WindowNumber number) {
     if (auto* w = find(number)) windows_.erase(windows_.begin() + (w - windows_.data()));
+    backingStores_.forget(number);
 }
 
 // Windows are kept in the order of their numbers (numbers only grow), so a lookup is a binary

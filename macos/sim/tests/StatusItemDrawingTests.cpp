@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include <functional>
 #include <string>
 
 namespace {
@@ -165,4 +166,129 @@ TEST_F(StatusItemDrawingTest, StashbaysOwnItemShowsItsButtonsImageInTheBarAndIts
     EXPECT_EQ(pixel(image, image->width() / 2, image->height() / 2), 0xFF0000FFu);
     // An 18-point image at twice the scale covers 36 by 36 pixels.
     EXPECT_EQ(coverage(image, 0xFF0000FFu).ofColour, 36u * 36u);
+}
+
+// A capture of a status window copies its backing store while its drawing is unchanged and draws
+// again, exactly as a fresh drawing would, once anything it shows has changed.
+TEST_F(StatusItemDrawingTest, ACaptureDrawsAgainExactlyWhenWhatTheWindowShowsChanges) {
+    auto own = ns::StatusItem::create();
+    own->button()->setImage(ns::Image(cg::Image::filled(36, 36, 0xFF0000FF), cg::Size{18, 18}));
+    const sim::StatusItemID ownId = own->worldItem();
+    auto idOf = [&](const char* title) { return byTitle(title).id; };
+    auto spec = [&](sim::StatusItemID id) -> sim::StatusItemSpec& { return world.mutableStatusItem(id)->spec; };
+    auto window = [&](sim::StatusItemID id) -> sim::Window& {
+        return *world.windowServer().find(world.statusItem(id)->window);
+    };
+    struct Case {
+        const char* change;
+        sim::StatusItemID item;
+        std::function<void()> apply;
+        bool redraws;
+        // Without fonts (as here) each character is a block: a new minute draws the same blocks.
+        bool looksDifferent = redraws;
+    };
+    const auto ledger = idOf("Ledger");
+    const auto reading = idOf("1013 hPa");
+    const auto clock = idOf("Clock");
+    const Case cases[] = {
+        {"the symbol", ledger, [&] { spec(ledger).symbol = "globe"; }, true},
+        {"the window's colour", ledger, [&] { window(ledger).color = 0xFF0000FF; }, true},
+        {"the text", reading, [&] { spec(reading).text = "1013  hPa"; }, true},
+        {"the minute of the time", clock, [&] { loop.advance(std::chrono::seconds(60)); }, true, false},
+        {"the window's width", ledger, [&] { window(ledger).bounds.size.width += 10; }, true},
+        {"the screen's scale", ledger,
+         [&] {
+             auto screen = world.screens().screens().front()->spec();
+             screen.backingScaleFactor = 1;
+             world.replaceScreen(0, screen);
+         },
+         true},
+        {"the button's image", ownId,
+         [&] { world.mutableStatusItem(ownId)->image = cg::Image::filled(36, 36, 0x00FF00FF); }, true},
+        {"the button's image size", ownId,
+         [&] {
+             world.mutableStatusItem(ownId)->imageSize = cg::Size{12, 12};
+         },
+         true},
+        // What the drawing does not show.
+        {"a second within the minute", clock, [&] { loop.advance(std::chrono::seconds(59)); }, false},
+        {"the window's place", ledger, [&] { window(ledger).bounds.origin.x += 5; }, false},
+        {"the title", ledger, [&] { spec(ledger).title = "Journal"; }, false},
+        {"the symbol of a text item", reading, [&] { spec(reading).symbol = "globe"; }, false},
+        {"the text of an image item", ownId, [&] { spec(ownId).text = "hidden"; }, false},
+        {"another item's symbol", reading, [&] { spec(ledger).symbol = "moon"; }, false},
+    };
+    for (const auto& c : cases) {
+        auto& stores = world.windowServer().backingStores();
+        const auto number = world.statusItem(c.item)->window;
+        auto capture = [&] {
+            return cg::windowListCreateImage(cg::Rect::null(), cg::windowListOptionIncludingWindow, number,
+                                             cg::windowImageBoundsIgnoreFraming | cg::windowImageBestResolution);
+        };
+        auto before = capture();
+        ASSERT_NE(before, nullptr) << c.change;
+        const auto drawings = stores.drawingCount();
+        EXPECT_EQ(capture()->pixels(), before->pixels()) << c.change << ": a second capture is a copy";
+        EXPECT_EQ(stores.drawingCount(), drawings) << c.change << ": a second capture draws nothing";
+        c.apply();
+        auto after = capture();
+        ASSERT_NE(after, nullptr) << c.change;
+        EXPECT_EQ(stores.drawingCount(), drawings + (c.redraws ? 1 : 0)) << c.change;
+        EXPECT_EQ(after->pixels() != before->pixels(), c.looksDifferent) << c.change;
+        // Whatever was kept, the capture is what a fresh drawing shows.
+        stores.forget(number);
+        EXPECT_EQ(capture()->pixels(), after->pixels()) << c.change;
+    }
+}
+
+TEST_F(StatusItemDrawingTest, AScreenshotsBackgroundIsPartOfTheKeptDrawing) {
+    const auto& item = byTitle("Peek");
+    const auto& window = *world.windowServer().find(item.window);
+    auto& stores = world.windowServer().backingStores();
+    auto white = sim::windowContentImage(world, window, 60, 74, cg::Color::white());
+    auto black = sim::windowContentImage(world, window, 60, 74, cg::Color::black());
+    EXPECT_EQ(pixel(white, 0, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(pixel(black, 0, 0), 0x000000FFu);
+    const auto drawings = stores.drawingCount();
+    EXPECT_EQ(sim::windowContentImage(world, window, 60, 74, cg::Color::black())->pixels(), black->pixels());
+    EXPECT_EQ(stores.drawingCount(), drawings);
+    EXPECT_EQ(pixel(sim::windowContentImage(world, window, 60, 74, cg::Color::white()), 0, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(stores.drawingCount(), drawings + 1);
+}
+
+TEST_F(StatusItemDrawingTest, AClosedWindowsBackingStoreIsDropped) {
+    const auto& item = byTitle("Ledger");
+    ASSERT_NE(capture(item), nullptr);
+    auto& stores = world.windowServer().backingStores();
+    const auto kept = stores.size();
+    const auto owner = item.owner;
+    ASSERT_TRUE(world.quitApplication(owner));
+    EXPECT_LT(stores.size(), kept);
+}
+
+TEST_F(StatusItemDrawingTest, AnAreaCuttingAStatusWindowShowsThePartOfItsImageInside) {
+    const auto& item = byTitle("Ledger");
+    auto whole = capture(item);
+    ASSERT_NE(whole, nullptr);
+    const cg::Rect frame = world.windowServer().find(item.window)->bounds.standardized();
+    // Areas the window's image overhangs on each side, at the screen's scale of 2.
+    for (auto [dx, dy] : {std::pair<double, double>{5, 3}, {-5, -3}, {5, -3}, {-5, 3}}) {
+        const cg::Rect area(frame.minX() + dx, frame.minY() + dy, frame.width(), frame.height());
+        auto cut = cg::windowListCreateImage(area, cg::windowListOptionIncludingWindow, item.window,
+                                             cg::windowImageBoundsIgnoreFraming | cg::windowImageBestResolution);
+        ASSERT_NE(cut, nullptr);
+        ASSERT_EQ(cut->width(), whole->width());
+        std::size_t differing = 0;
+        for (std::size_t y = 0; y < cut->height(); ++y)
+            for (std::size_t x = 0; x < cut->width(); ++x) {
+                const auto sx = static_cast<double>(x) + 2 * dx;
+                const auto sy = static_cast<double>(y) + 2 * dy;
+                const bool inside = sx >= 0 && sy >= 0 && sx < static_cast<double>(whole->width()) &&
+                                    sy < static_cast<double>(whole->height());
+                const auto expected =
+                    inside ? pixel(whole, static_cast<std::size_t>(sx), static_cast<std::size_t>(sy)) : 0u;
+                differing += pixel(cut, x, y) != expected;
+            }
+        EXPECT_EQ(differing, 0u) << dx << ", " << dy;
+    }
 }

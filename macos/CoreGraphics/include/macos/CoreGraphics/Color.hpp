@@ -27,6 +27,16 @@ struct Color {
 
 // `top` drawn over `bottom` (source over).
 Color over(const Color& top, const Color& bottom);
+// One component of a premultiplied pixel with `source` (of a pixel whose alpha is `sourceAlpha`)
+// drawn over `destination` (source over), rounded to the nearest byte: source + destination *
+// (255 - sourceAlpha) / 255, in integers. A sum past 255 (a source brighter than its alpha) is 255.
+constexpr std::uint8_t sourceOver(std::uint8_t source, std::uint8_t sourceAlpha, std::uint8_t destination) {
+    // A product of two bytes over 255 never ends in exactly one half, so adding 127 rounds it.
+    const unsigned kept = (unsigned{destination} * (255u - sourceAlpha) + 127u) / 255u;
+    const unsigned sum = source + kept;
+    return static_cast<std::uint8_t>(sum > 255u ? 255u : sum);
+}
+
 // A solid image of the colour, with premultiplied RGBA bytes; null when a side is 0.
 ImageRef filledImage(std::size_t width, std::size_t height, const Color& color);
 

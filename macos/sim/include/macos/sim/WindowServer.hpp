@@ -2,6 +2,7 @@
 
 #include "macos/CoreGraphics/Geometry.hpp"
 #include "macos/CoreGraphics/Image.hpp"
+#include "macos/sim/BackingStores.hpp"
 #include "macos/sim/StatusItem.hpp"
 
 #include <cstdint>
@@ -61,8 +62,13 @@ public:
     void noteListQuery() { ++listQueries_; }
     std::size_t listQueryCount() const { return listQueries_; }
 
+    // The status windows' last drawings. A cache that captures fill as they draw: what a capture
+    // returns never depends on it, so it changes under a const window server too.
+    BackingStores& backingStores() const { return backingStores_; }
+
 private:
     std::size_t listQueries_ = 0;
+    mutable BackingStores backingStores_;
     std::vector<Window> windows_;
     WindowNumber next_ = 100;
 };
