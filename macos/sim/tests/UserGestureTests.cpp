@@ -66,7 +66,9 @@ TEST_F(UserGestureTest, ACommandDragMovesThePressedItemWhereItIsReleasedAndAPlai
 // What the bar draws during a Command-drag: the item whose application took the press, from the
 // press until the release, with the other item under the pointer.
 TEST_F(UserGestureTest, ACommandPressOfAnItemIsADragInProgressUntilItsRelease) {
-    auto [a, b] = twoItemsOnTheBar();
+    const auto pair = twoItemsOnTheBar();
+    const sim::StatusItemID a = pair.first;
+    const sim::StatusItemID b = pair.second;
     const auto from = sim::centreOf(*world.statusItem(a));
     const auto to = sim::centreOf(*world.statusItem(b));
     const cg::Point wallpaper{5, 900};
