@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <map>
 #include <string>
 
@@ -94,10 +95,14 @@ void paintMenu(QPainter& p, const sim::Window& window, const sim::World::MenuLev
 // Grey lines standing for an application's own content.
 void paintContentLines(QPainter& p, QRectF area, int lines) {
     p.setPen(Qt::NoPen);
+    // A window under others shows in slivers: a line wholly outside them is not drawn at all.
+    const QRectF clip = p.hasClipping() ? p.clipBoundingRect() : QRectF();
     for (int i = 0; i < lines && area.top() + 18.0 * (i + 1) <= area.bottom(); ++i) {
         double width = area.width() * (i % 3 == 2 ? 0.55 : i % 2 ? 0.75 : 0.9);
+        const QRectF line(area.left(), area.top() + 18.0 * i, width, 9);
+        if (!clip.isNull() && !clip.intersects(line.adjusted(-1, -1, 1, 1))) continue;
         p.setBrush(QColor(0, 0, 0, i == 0 ? 55 : 28));
-        p.drawRoundedRect(QRectF(area.left(), area.top() + 18.0 * i, width, 9), 4, 4);
+        p.drawRoundedRect(line, 4, 4);
     }
 }
 
@@ -155,6 +160,109 @@ void paintToolTip(QPainter& p, const QRectF& screen) {
     p.drawRoundedRect(box, 4, 4);
     p.setPen(QColor(30, 30, 30));
     p.drawText(box, Qt::AlignCenter, text);
+}
+
+// A window of an application below the bar: a translucent glass of a higher level, or an ordinary
+// window with its title bar, a sidebar and rows of content.
+void paintWindow(QPainter& p, const sim::Window& w) {
+    QRectF r = qrect(w.bounds);
+    if (w.layer > 0) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(255, 255, 255, 70));
+        p.drawRoundedRect(r.adjusted(4, 8, -4, -6), 16, 16);
+        return;
+    }
+    p.setPen(QColor(0, 0, 0, 60));
+    p.setBrush(QColor(250, 250, 250));
+    p.drawRoundedRect(r, 10, 10);
+    p.setBrush(QColor(232, 232, 232));
+    p.drawRoundedRect(QRectF(r.left(), r.top(), r.width(), 28), 10, 10);
+    const QColor lights[] = {QColor(255, 95, 87), QColor(254, 188, 46), QColor(40, 200, 64)};
+    for (int i = 0; i < 3; ++i) {
+        p.setBrush(lights[i]);
+        p.drawEllipse(QPointF(r.left() + 16 + 20 * i, r.top() + 14), 6, 6);
+    }
+    p.setPen(QColor(60, 60, 60));
+    p.drawText(QRectF(r.left(), r.top(), r.width(), 28), Qt::AlignCenter, QString::fromStdString(w.name.value_or("")));
+    // A sidebar and rows of the application's content.
+    if (r.height() > 60 && r.width() > 200) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(236, 236, 240));
+        p.drawRect(QRectF(r.left(), r.top() + 28, 160, r.height() - 38));
+        paintContentLines(p, QRectF(r.left() + 16, r.top() + 44, 128, r.height() - 60), 8);
+        paintContentLines(p, QRectF(r.left() + 180, r.top() + 44, r.width() - 200, r.height() - 60), 16);
+    }
+}
+
+// An ordinary window's fill is opaque inside its rounded corners (radius 10 at most); what lies
+// under those pixels never shows. In the window's pixels, those wholly inside that fill.
+QRect opaqueBody(const sim::Window& window, const QTransform& transform) {
+    if (window.layer > sim::WindowLevel::normal) return {};
+    const QRectF body = transform.mapRect(qrect(window.bounds).adjusted(4, 4, -4, -4));
+    const int left = static_cast<int>(std::ceil(body.left()));
+    const int top = static_cast<int>(std::ceil(body.top()));
+    const int right = static_cast<int>(std::floor(body.right()));
+    const int bottom = static_cast<int>(std::floor(body.bottom()));
+    if (right <= left || bottom <= top) return {};
+    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+}
+
+// A window below the bar and the part of it that shows, in the window's pixels.
+struct WindowInView {
+    const sim::Window* window;
+    QRegion shows;
+};
+
+// The windows below the bar that show in `region` (the window's pixels), back to front. Front to
+// back, each shows in what is left of the region and takes from it what its opaque body covers:
+// a window wholly under opaque windows, or outside the region, would leave the picture as it is,
+// and so would one drawn only where it shows.
+std::vector<WindowInView> windowsInView(const std::vector<const sim::Window*>& frontToBack, QRegion region,
+                                        const QTransform& transform) {
+    std::vector<WindowInView> inView;
+    for (const auto* w : frontToBack) {
+        if (region.isEmpty()) break;
+        if (!w->onScreen || w->layer >= sim::WindowLevel::statusItem) continue;
+        // The outline and its antialiasing reach a little past the bounds.
+        const QRect reach =
+            transform.mapRect(qrect(w->bounds).adjusted(-1, -1, 1, 1)).toAlignedRect().adjusted(-1, -1, 1, 1);
+        if (!region.intersects(reach)) continue;
+        inView.push_back({w, region.intersected(reach)});
+        if (const QRect body = opaqueBody(*w, transform); !body.isEmpty()) region -= body;
+    }
+    std::reverse(inView.begin(), inView.end());
+    return inView;
+}
+
+// A status item where the bar shows it.
+struct ItemOnBar {
+    const sim::StatusItem* item;
+    cg::Rect frame;
+};
+
+// The items the bar shows, in the order they are drawn. During a Command-drag the others stand as
+// the drop will leave them and the dragged item follows the pointer along the bar, over them;
+// the world's own frames change only at the drop.
+std::vector<ItemOnBar> itemsOnBar(const sim::World& world, double barWidth) {
+    std::vector<ItemOnBar> out;
+    const auto drag = world.events().itemDrag();
+    if (!drag) {
+        for (const auto* item : world.statusItems())
+            if (item->shown) out.push_back({item, item->frame});
+        return out;
+    }
+    auto bar = world.menuBar();
+    if (drag->over) bar.moveLeftOf(drag->item, *drag->over);
+    const auto places = world.layoutOf(bar);
+    for (std::size_t i = 0; i < places.size(); ++i)
+        if (bar.order()[i] != drag->item && places[i].shown)
+            out.push_back({world.statusItem(bar.order()[i]), places[i].frame});
+    const auto* dragged = world.statusItem(drag->item);
+    cg::Rect frame = dragged->frame;
+    frame.origin.x =
+        std::clamp(drag->pointer.x - (drag->pressedAt.x - frame.minX()), 0.0, std::max(0.0, barWidth - frame.width()));
+    out.push_back({dragged, frame});
+    return out;
 }
 
 }  // namespace
@@ -246,7 +354,7 @@ void DesktopView::injectMouse(cg::EventType type, QPointF at, cg::EventFlags fla
     world.events().injectUserMouse(type, {at.x(), at.y()}, flags);
 }
 
-void DesktopView::paintEvent(QPaintEvent*) {
+void DesktopView::paintEvent(QPaintEvent* event) {
     auto& world = sim::World::current();
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
@@ -265,38 +373,20 @@ void DesktopView::paintEvent(QPaintEvent*) {
     sky.setColorAt(1, QColor(230, 140, 120));
     p.fillRect(screen, sky);
 
-    // Windows below the status bar level, back to front.
+    // Windows below the status bar level, back to front: only those that show.
     auto ordered = world.windowServer().ordered();
+    const auto inView = windowsInView(ordered, event->region(), screenTransform());
+    windowsDrawn_ = inView.size();
     std::reverse(ordered.begin(), ordered.end());
-    for (const auto* w : ordered) {
-        if (!w->onScreen || w->layer >= sim::WindowLevel::statusItem) continue;
-        QRectF r = qrect(w->bounds);
-        if (w->layer > 0) {
-            p.setPen(Qt::NoPen);
-            p.setBrush(QColor(255, 255, 255, 70));
-            p.drawRoundedRect(r.adjusted(4, 8, -4, -6), 16, 16);
-            continue;
-        }
-        p.setPen(QColor(0, 0, 0, 60));
-        p.setBrush(QColor(250, 250, 250));
-        p.drawRoundedRect(r, 10, 10);
-        p.setBrush(QColor(232, 232, 232));
-        p.drawRoundedRect(QRectF(r.left(), r.top(), r.width(), 28), 10, 10);
-        const QColor lights[] = {QColor(255, 95, 87), QColor(254, 188, 46), QColor(40, 200, 64)};
-        for (int i = 0; i < 3; ++i) {
-            p.setBrush(lights[i]);
-            p.drawEllipse(QPointF(r.left() + 16 + 20 * i, r.top() + 14), 6, 6);
-        }
-        p.setPen(QColor(60, 60, 60));
-        p.drawText(QRectF(r.left(), r.top(), r.width(), 28), Qt::AlignCenter,
-                   QString::fromStdString(w->name.value_or("")));
-        // A sidebar and rows of the application's content.
-        if (r.height() > 60 && r.width() > 200) {
-            p.setPen(Qt::NoPen);
-            p.setBrush(QColor(236, 236, 240));
-            p.drawRect(QRectF(r.left(), r.top() + 28, 160, r.height() - 38));
-            paintContentLines(p, QRectF(r.left() + 16, r.top() + 44, 128, r.height() - 60), 8);
-            paintContentLines(p, QRectF(r.left() + 180, r.top() + 44, r.width() - 200, r.height() - 60), 16);
+    for (const auto& [w, shows] : inView) {
+        // Drawn only where it shows: the pixels there are those of the whole window.
+        for (const QRect& part : shows) {
+            p.save();
+            p.resetTransform();
+            p.setClipRect(part);
+            p.setTransform(screenTransform());
+            paintWindow(p, *w);
+            p.restore();
         }
     }
 
@@ -333,11 +423,10 @@ void DesktopView::paintEvent(QPaintEvent*) {
     for (const auto* w : ordered)
         if (w->onScreen && w->layer > sim::WindowLevel::statusItem && w->owner == self) panelOpen = true;
     // Only the items the bar shows: one under the housing or pushed off is not drawn.
-    for (const auto* item : world.statusItems()) {
-        if (!item->shown) continue;
+    for (const auto& [item, frame] : itemsOnBar(world, screen.width())) {
         sim::StatusItemLook look;
         look.highlighted = sim::statusItemHighlighted(world, *item) || (panelOpen && item->owner == self);
-        sim::paintStatusItem(p, world, *item, qrect(item->frame), look);
+        sim::paintStatusItem(p, world, *item, qrect(frame), look);
     }
 
     // The camera housing.

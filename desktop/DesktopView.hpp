@@ -51,6 +51,9 @@ public:
     bool windowNeedsDisplay(sim::WindowNumber window);
     // Called after each paint.
     void setPainted(std::function<void()> callback) { painted_ = std::move(callback); }
+    // The windows below the bar the last paint drew: one wholly under opaque windows, or outside
+    // what that paint covered, is left out.
+    std::size_t windowsDrawn() const { return windowsDrawn_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -77,6 +80,7 @@ private:
     std::function<void(std::chrono::nanoseconds)> panelShown_;
     std::optional<WorldPicture> shown_;
     std::function<void()> painted_;
+    std::size_t windowsDrawn_ = 0;
     // The menu bar's clock changes each minute, whatever else happens.
     QTimer clockTick_;
 };

@@ -81,6 +81,10 @@ WorldPicture WorldPicture::of(const sim::World& world, const SystemSettingsWindo
         if (auto process = world.processes().find(*front)) out << process->localizedName();
     const auto pointer = world.events().pointerLocation();
     out << pointer.x << pointer.y << world.events().cursorVisible();
+    // A Command-drag draws its item at the pointer and the others where the drop leaves them.
+    const auto drag = world.events().itemDrag();
+    out << drag.has_value();
+    if (drag) out << drag->item << drag->pressedAt.x << drag->pressedAt.y << drag->over.value_or(0);
     const auto& permissions = world.permissions();
     out << permissions.accessibility << permissions.screenRecording << permissions.openedSettingsURLs.size()
         << permissions.openedWebURLs.size();

@@ -9,9 +9,10 @@
 namespace desktop {
 
 // What the desktop shows of the world, reduced to its values (screen, windows, status items and
-// their images, menus and popovers, the frontmost application, the pointer and cursor, System
-// Settings, the browser's notice, the tooltip, the clock's minute): two pictures that compare equal paint the same, so
-// the desktop repaints only when this changes. Taking one costs a pass over the windows and items.
+// their images, menus and popovers, the frontmost application, the pointer and cursor, a
+// Command-drag of an item, System Settings, the browser's notice, the tooltip, the clock's
+// minute): two pictures that compare equal paint the same, so the desktop repaints only when this
+// changes. Taking one costs a pass over the windows and items.
 class WorldPicture {
 public:
     static WorldPicture of(const sim::World& world, const SystemSettingsWindow& settings);

@@ -31,11 +31,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 using namespace std::chrono_literals;
@@ -74,6 +76,15 @@ protected:
         std::filesystem::remove_all(base);
     }
 
+    // The panel opened and closed again, as after the person's first look at it: the desktop
+    // alone at one point to the pixel. (An app whose panel never opened is left behind at the end,
+    // which the leak checker would report.)
+    void lookedAtThePanel() {
+        openPanel(view->sizeHint());
+        click(pixelOf({5, 900}));
+        loop.advance(1s);
+        ASSERT_FALSE(app->scene()->isPresented());
+    }
     // The panel, opened by a click on Stashbay's item through the window at its size.
     void openPanel(QSize size) {
         view->resize(size);
@@ -614,5 +625,230 @@ TEST_F(DesktopViewTest, EachValueOfTheWorldsPictureChangedAloneRepaintsTheDeskto
         row.change();
         loop.runUntilIdle();
         EXPECT_TRUE(view->worldMayHaveChanged());
+    }
+}
+
+namespace {
+
+// How far an area of one picture is from an area of the same size in another: the mean difference
+// of their pixels' channels, over the columns of `at` outside `covered` (what lies over it there).
+// None when every column is covered.
+std::optional<double> lookDifference(const QImage& was, QRect from, const QImage& is, QRect at, QRect covered = {}) {
+    long long sum = 0;
+    long long channels = 0;
+    for (int dx = 0; dx < from.width(); ++dx) {
+        const int x = at.left() + dx;
+        if (!covered.isNull() && x >= covered.left() && x <= covered.right()) continue;
+        for (int dy = 0; dy < from.height(); ++dy) {
+            const QColor a = was.pixelColor(from.left() + dx, from.top() + dy);
+            const QColor b = is.pixelColor(x, at.top() + dy);
+            sum += std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
+            channels += 3;
+        }
+    }
+    if (channels == 0) return std::nullopt;
+    return double(sum) / double(channels);
+}
+
+// The same for the pixels an item draws itself (those of `from` far from the bar at `bar`'s
+// column): the picture of an item is found whatever shows through around it.
+double inkDifference(const QImage& was, QRect from, const QImage& is, QRect at, int bar) {
+    long long sum = 0;
+    long long channels = 0;
+    auto apart = [](QColor a, QColor b) {
+        return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
+    };
+    for (int dy = 0; dy < from.height(); ++dy)
+        for (int dx = 0; dx < from.width(); ++dx) {
+            const QColor a = was.pixelColor(from.left() + dx, from.top() + dy);
+            if (apart(a, was.pixelColor(bar, from.top() + dy)) < 90) continue;
+            sum += apart(a, is.pixelColor(at.left() + dx, at.top() + dy));
+            channels += 3;
+        }
+    return channels ? double(sum) / double(channels) : 255.0;
+}
+
+QRect pixelsOf(const cg::Rect& r) {
+    return QRect(qRound(r.minX()), qRound(r.minY()), qRound(r.width()), qRound(r.height()));
+}
+
+}  // namespace
+
+// A Command-drag of an item: the item follows the pointer along the bar and the items between its
+// place and the pointer stand where the drop will leave them; each move repaints; the release
+// shows the bar as the world lays it out.
+TEST_F(DesktopViewTest, ACommandDragShowsTheItemAtThePointerAndTheOthersMakingRoom) {
+    lookedAtThePanel();
+    ASSERT_EQ(view->screenTransform(), QTransform()) << "one point is one pixel";
+    const auto self = world.processes().selfPid();
+    const double spacing = world.menuBar().spec().spacing;
+    // A column where the bar shows nothing of its own, between the menus and the camera housing.
+    const int emptyBar = 560;
+    // Three items side by side on the bar, right to left, the first the one dragged.
+    auto threeFrom = [&](auto first) {
+        const auto items = world.statusItems();
+        for (std::size_t i = 0; i + 2 < items.size(); ++i)
+            if (first(*items[i]) && items[i + 1]->shown && items[i + 2]->shown)
+                return std::array<sim::StatusItemID, 3>{items[i]->id, items[i + 1]->id, items[i + 2]->id};
+        return std::array<sim::StatusItemID, 3>{};
+    };
+    const struct {
+        const char* what;
+        std::function<bool(const sim::StatusItem&)> dragged;
+        // Released over the third item, else at the bar's left end, over no item.
+        bool dropOverThird;
+    } rows[] = {
+        {"Stashbay's own item, released over no item", [&](const auto& i) { return i.owner == self && i.shown; },
+         false},
+        {"another application's item, released over the third",
+         [&](const auto& i) {
+             return i.owner != self && i.shown && i.spec.behaviour.move == sim::StatusItemBehaviour::Move::normal &&
+                    i.spec.behaviour.moveLatency == runtime::Duration::zero();
+         },
+         true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto ids = threeFrom(row.dragged);
+        ASSERT_NE(ids[0], 0u);
+        auto frameOf = [&](sim::StatusItemID id) { return world.statusItem(id)->frame; };
+        const cg::Rect a = frameOf(ids[0]);
+        const cg::Rect b = frameOf(ids[1]);
+        const cg::Rect c = frameOf(ids[2]);
+        const QPoint pressedAt(qRound(a.minX() + a.width() / 2), qRound(a.midY()));
+        move(pressedAt);
+        const QImage before = shot();
+        const double room = a.width() + spacing;
+        struct Step {
+            const char* what;
+            QPoint pointer;
+            // Where the other two stand.
+            cg::Rect second;
+            cg::Rect third;
+        };
+        std::vector<Step> steps = {
+            {"a little aside, still over its place", pressedAt - QPoint(3, 0), b, c},
+            {"over the second item, which moves right into its place", QPoint(qRound(b.midX()), pressedAt.y()),
+             b.offsetBy(room, 0), c},
+            {"over the third item: both have moved", QPoint(qRound(c.midX()), pressedAt.y()), b.offsetBy(room, 0),
+             c.offsetBy(room, 0)},
+        };
+        if (!row.dropOverThird)
+            steps.push_back(
+                {"at the bar's left end, over no item: back in their places", QPoint(2, pressedAt.y()), b, c});
+        QMouseEvent press(QEvent::MouseButtonPress, pressedAt, pressedAt, Qt::LeftButton, Qt::LeftButton,
+                          Qt::MetaModifier);
+        QCoreApplication::sendEvent(view.get(), &press);
+        loop.runUntilIdle();
+        ASSERT_TRUE(world.events().itemDrag());
+        EXPECT_EQ(shot(), before) << "nothing moves at the press";
+        QPoint last = pressedAt;
+        for (const auto& step : steps) {
+            SCOPED_TRACE(step.what);
+            QMouseEvent moved(QEvent::MouseMove, step.pointer, step.pointer, Qt::NoButton, Qt::LeftButton,
+                              Qt::MetaModifier);
+            QCoreApplication::sendEvent(view.get(), &moved);
+            loop.runUntilIdle();
+            last = step.pointer;
+            EXPECT_TRUE(view->worldMayHaveChanged()) << "a repaint is asked for";
+            const QImage image = shot();
+            // The dragged item keeps the point it was pressed at under the pointer, on the bar.
+            const double x =
+                std::clamp(step.pointer.x() - (pressedAt.x() - a.minX()), 0.0, view->sizeHint().width() - a.width());
+            const QRect dragged = pixelsOf(a.offsetBy(x - a.minX(), 0));
+            const double draggedDifference = inkDifference(before, pixelsOf(a), image, dragged, emptyBar);
+            // What shows through its edges moves the figure a little; an item elsewhere, by a hundred.
+            EXPECT_LT(draggedDifference, 20.0) << "it is at the pointer";
+            const auto second = lookDifference(before, pixelsOf(b), image, pixelsOf(step.second), dragged);
+            const auto third = lookDifference(before, pixelsOf(c), image, pixelsOf(step.third), dragged);
+            ASSERT_TRUE(second && third);
+            EXPECT_LT(*second, 6.0) << "the second item stands where the drop will leave it";
+            EXPECT_LT(*third, 6.0) << "the third item stands where the drop will leave it";
+        }
+        QMouseEvent release(QEvent::MouseButtonRelease, last, last, Qt::LeftButton, Qt::NoButton, Qt::MetaModifier);
+        QCoreApplication::sendEvent(view.get(), &release);
+        loop.advance(1s);
+        EXPECT_FALSE(world.events().itemDrag());
+        EXPECT_TRUE(view->worldMayHaveChanged()) << "the release repaints";
+        const QImage after = shot();
+        EXPECT_EQ(frameOf(ids[1]).minX() == b.minX(), !row.dropOverThird) << "the drop moved the item or not";
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            SCOPED_TRACE(i);
+            const cg::Rect was = std::array{a, b, c}[i];
+            EXPECT_LT(lookDifference(before, pixelsOf(was), after, pixelsOf(frameOf(ids[i]))).value(), 6.0)
+                << "where the world lays it out";
+        }
+    }
+}
+
+// Only windows that show are drawn: one wholly under opaque windows, or outside what a paint
+// covers, is left out and the picture is the same as without it.
+TEST_F(DesktopViewTest, AWindowThatCannotBeSeenIsNotDrawnAndThePictureStaysTheSame) {
+    lookedAtThePanel();
+    sim::ProcessID finder = 0;
+    for (const auto* w : world.windowServer().ordered())
+        if (w->name == "Documents") finder = w->owner;
+    ASSERT_NE(finder, 0);
+    // Clear of the world's own windows.
+    const cg::Rect place{950, 200, 400, 300};
+    struct Row {
+        const char* what;
+        // Opened over the window at `place`, front last.
+        std::vector<sim::WindowSpec> over;
+        bool shows;
+        // The part of the window's pixels painted, when not all.
+        QRect painted = {};
+        // How far the window is from `place`.
+        cg::Point shift = {};
+    };
+    auto window = [](cg::Rect bounds, std::int64_t layer = sim::WindowLevel::normal) {
+        sim::WindowSpec spec;
+        spec.name = "Over";
+        spec.bounds = bounds;
+        spec.layer = layer;
+        return spec;
+    };
+    const Row rows[] = {
+        {"nothing over it", {}, true},
+        {"under a larger window", {window(place.insetBy(-10, -10))}, false},
+        {"under two windows that cover it together",
+         {window({940, 190, 230, 320}), window({1140, 190, 220, 320})},
+         false},
+        {"under a window of its own bounds, whose corners are round", {window(place)}, true},
+        {"peeking out at the right", {window({940, 190, 380, 320})}, true},
+        {"under a translucent window of a higher level", {window(place.insetBy(-10, -10), 3)}, true},
+        {"off the screen", {}, false, {}, {3000, 0}},
+        {"outside the part painted", {}, false, QRect(0, 700, 200, 200)},
+        {"inside the part painted", {}, true, QRect(1000, 250, 20, 20)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        auto picture = [&] {
+            QImage image(view->size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::black);
+            view->render(&image, QPoint(), row.painted.isNull() ? QRegion(view->rect()) : QRegion(row.painted));
+            return image;
+        };
+        const auto number = world.openWindow(finder, window(place.offsetBy(row.shift.x, row.shift.y)));
+        const QImage alone = picture();
+        std::vector<sim::WindowNumber> covers;
+        QRegion covered;
+        for (const auto& spec : row.over) {
+            covers.push_back(world.openWindow(finder, spec));
+            covered += pixelsOf(spec.bounds).adjusted(-2, -2, 2, 2);
+        }
+        const QImage with = picture();
+        int differing = 0;
+        for (int y = 0; y < with.height(); ++y)
+            for (int x = 0; x < with.width(); ++x)
+                if (with.pixel(x, y) != alone.pixel(x, y) && !covered.contains(QPoint(x, y))) ++differing;
+        EXPECT_EQ(differing, 0) << "where it shows, it is drawn as with nothing over it";
+        const std::size_t drawnWith = view->windowsDrawn();
+        world.closeWindow(number);
+        const QImage without = picture();
+        const std::size_t drawnWithout = view->windowsDrawn();
+        EXPECT_EQ(drawnWith, drawnWithout + (row.shows ? 1 : 0)) << "drawn or not";
+        EXPECT_EQ(with == without, !row.shows) << "the picture shows it or is as without it";
+        for (auto cover : covers) world.closeWindow(cover);
     }
 }

@@ -522,8 +522,36 @@ void EventSystem::drain(ProcessID pid) {
     }
 }
 
+std::optional<WindowNumber> EventSystem::windowUnder(const cg::Event& event) const {
+    if (auto window = windowOf(event)) return window;
+    if (const auto* hit = world_.windowServer().hitTest(event.location())) return hit->number;
+    return std::nullopt;
+}
+
+void EventSystem::noteItemDrag(ProcessID pid, const cg::Event& event) {
+    using T = cg::EventType;
+    if (isButtonUp(event.type())) draggedItem_.reset();
+    if (event.type() != T::leftMouseDown) return;
+    draggedItem_.reset();
+    if (!(event.flags() & cg::eventFlagMaskCommand)) return;
+    const auto window = windowUnder(event);
+    if (const auto* item = window ? world_.statusItemForWindow(*window) : nullptr; item && item->owner == pid)
+        draggedItem_ = DraggedItem{item->id, event.location()};
+}
+
+std::optional<EventSystem::ItemDrag> EventSystem::itemDrag() const {
+    if (!draggedItem_ || !isButtonDown(cg::MouseButton::left) || !world_.statusItem(draggedItem_->item))
+        return std::nullopt;
+    ItemDrag drag{draggedItem_->item, draggedItem_->pressedAt, pointerLocation(), std::nullopt};
+    const auto* hit = world_.windowServer().hitTest(drag.pointer);
+    if (const auto* item = hit ? world_.statusItemForWindow(hit->number) : nullptr; item && item->id != drag.item)
+        drag.over = item->id;
+    return drag;
+}
+
 void EventSystem::handle(ProcessID pid, const Queued& queued) {
     handled_.push_back(HandledEvent{pid, queued.serial, queued.event});
+    noteItemDrag(pid, *queued.event);
     if (auto custom = handlers_.find(pid); custom != handlers_.end()) {
         auto handler = custom->second;
         handler(queued.event);
@@ -536,10 +564,7 @@ void EventSystem::handle(ProcessID pid, const Queued& queued) {
     if (queued.entry == EventEntry::process && cg::isMouseDownType(type)) world_.noteMouseDown(event.location());
 
     auto& app = applications_[pid];
-    auto window = windowOf(event);
-    if (!window) {
-        if (const auto* hit = world_.windowServer().hitTest(event.location())) window = hit->number;
-    }
+    const auto window = windowUnder(event);
     const StatusItem* item = window ? world_.statusItemForWindow(*window) : nullptr;
 
     // The open menu tracks the pointer and the keys a menu takes.

@@ -376,11 +376,7 @@ void World::relayout() {
         return;
     }
     layoutPending_ = false;
-    std::optional<ScreenSpec> primary;
-    if (!screens_.screens().empty()) primary = screens_.screens().front()->spec();
-    std::vector<double> widths;
-    for (auto id : menuBar_.order()) widths.push_back(statusItems_.at(id).spec.width);
-    auto slots = menuBar_.layout(primary, widths);
+    auto slots = layoutOf(menuBar_);
     for (std::size_t i = 0; i < slots.size(); ++i) {
         auto& item = statusItems_.at(menuBar_.order()[i]);
         item.frame = slots[i].frame;
@@ -391,6 +387,15 @@ void World::relayout() {
             w->onScreen = item.onBar;
         }
     }
+}
+
+std::vector<MenuBar::Slot> World::layoutOf(const MenuBar& bar) const {
+    std::optional<ScreenSpec> primary;
+    if (!screens_.screens().empty()) primary = screens_.screens().front()->spec();
+    std::vector<double> widths;
+    widths.reserve(bar.order().size());
+    for (auto id : bar.order()) widths.push_back(statusItems_.at(id).spec.width);
+    return bar.layout(primary, widths);
 }
 
 bool World::requestMove(StatusItemID id, StatusItemID target) {

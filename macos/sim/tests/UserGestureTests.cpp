@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +61,74 @@ TEST_F(UserGestureTest, ACommandDragMovesThePressedItemWhereItIsReleasedAndAPlai
         }
         world.closeMenus();
     }
+}
+
+// What the bar draws during a Command-drag: the item whose application took the press, from the
+// press until the release, with the other item under the pointer.
+TEST_F(UserGestureTest, ACommandPressOfAnItemIsADragInProgressUntilItsRelease) {
+    const auto pair = twoItemsOnTheBar();
+    const sim::StatusItemID a = pair.first;
+    const sim::StatusItemID b = pair.second;
+    const auto from = sim::centreOf(*world.statusItem(a));
+    const auto to = sim::centreOf(*world.statusItem(b));
+    const cg::Point wallpaper{5, 900};
+    const cg::Point aside{from.x - 3, from.y};
+    const auto command = cg::eventFlagMaskCommand;
+    using T = cg::EventType;
+    struct Step {
+        const char* what;
+        std::function<void()> input;
+        // The item being dragged after the step.
+        std::optional<sim::StatusItemID> dragged = std::nullopt;
+        std::optional<sim::StatusItemID> over = std::nullopt;
+    };
+    cg::Point pressedAt;
+    // The user's mouse at a point, or at an item's middle as the bar lays it out then.
+    using Where = std::function<cg::Point()>;
+    auto at = [](cg::Point p) { return Where([p] { return p; }); };
+    auto middleOf = [this](sim::StatusItemID id) {
+        return Where([this, id] { return sim::centreOf(*world.statusItem(id)); });
+    };
+    auto mouse = [&](T type, Where where, cg::EventFlags flags) {
+        return [this, &pressedAt, type, where, flags] {
+            const auto point = where();
+            if (type == T::leftMouseDown) pressedAt = point;
+            world.events().injectUserMouse(type, point, flags);
+        };
+    };
+    const std::vector<Step> steps = {
+        {"a plain press", mouse(T::leftMouseDown, at(from), 0)},
+        {"its drag", mouse(T::leftMouseDragged, at(to), 0)},
+        {"its release", mouse(T::leftMouseUp, at(to), 0)},
+        {"a Command right-press", mouse(T::rightMouseDown, at(from), command)},
+        {"its release", mouse(T::rightMouseUp, at(from), command)},
+        {"a Command-press on the wallpaper", mouse(T::leftMouseDown, at(wallpaper), command)},
+        {"its release", mouse(T::leftMouseUp, at(wallpaper), command)},
+        {"a Command-press of the item", mouse(T::leftMouseDown, at(from), command), a},
+        {"dragged a little, still over itself", mouse(T::leftMouseDragged, at(aside), command), a},
+        {"dragged over the other item", mouse(T::leftMouseDragged, at(to), command), a, b},
+        {"dragged back over itself", mouse(T::leftMouseDragged, at(from), command), a},
+        {"over the other item again", mouse(T::leftMouseDragged, at(to), command), a, b},
+        {"released there", mouse(T::leftMouseUp, at(to), command)},
+        {"a Command-press of the other item", mouse(T::leftMouseDown, middleOf(b), command), b},
+        {"which goes away", [&] { world.removeStatusItem(b); }},
+        {"its release", mouse(T::leftMouseUp, at(to), command)},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.input();
+        loop.runUntilIdle();
+        const auto drag = world.events().itemDrag();
+        ASSERT_EQ(drag.has_value(), step.dragged.has_value());
+        if (!drag) continue;
+        EXPECT_EQ(drag->item, *step.dragged);
+        EXPECT_EQ(drag->pressedAt.x, pressedAt.x);
+        EXPECT_EQ(drag->pressedAt.y, pressedAt.y);
+        EXPECT_EQ(drag->pointer.x, world.events().pointerLocation().x);
+        EXPECT_EQ(drag->pointer.y, world.events().pointerLocation().y);
+        EXPECT_EQ(drag->over, step.over);
+    }
+    EXPECT_EQ(world.moveCount(), 1) << "the one release over the other item moved it";
 }
 
 TEST_F(UserGestureTest, ARelaunchAtAScriptedMomentGivesTheSameApplicationANewProcess) {

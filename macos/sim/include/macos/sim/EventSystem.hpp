@@ -106,6 +106,19 @@ public:
     // user's and those posted at the three points; not those posted to one process).
     bool isButtonDown(cg::MouseButton button) const { return buttonsDown_.count(button) > 0; }
 
+    // A Command-drag of a status item in progress, read-only: the item whose application took the
+    // Command-press of it (Stashbay's own included), where the press was, the pointer now, and the
+    // other item under the pointer, which a release there would move it next to. The system draws
+    // the dragged item at the pointer; the application moves it only at the release.
+    struct ItemDrag {
+        StatusItemID item = 0;
+        cg::Point pressedAt;
+        cg::Point pointer;
+        std::optional<StatusItemID> over;
+    };
+    // None while no such press is held (the left button went up, or the item is gone).
+    std::optional<ItemDrag> itemDrag() const;
+
     // Posting, as the CoreGraphics calls do: the event is copied now and routed later.
     void post(cg::EventTapLocation location, const cg::EventRef& event);
     void postToProcess(ProcessID pid, const cg::EventRef& event);
@@ -215,6 +228,11 @@ private:
     std::optional<WindowNumber> windowOf(const cg::Event& event) const;
     void noteSourcePost(const cg::Event& event);
     void noteButton(cg::EventType type);
+    // A Command-press of its own status item that an application takes starts the item's drag;
+    // a release it takes ends it.
+    void noteItemDrag(ProcessID pid, const cg::Event& event);
+    // The window an event names, else the frontmost one under it.
+    std::optional<WindowNumber> windowUnder(const cg::Event& event) const;
     bool userInputSuppressed(const cg::Event& event) const;
     cg::Point clampToScreens(cg::Point p) const;
     void deliver(std::uint64_t serial, EventEntry entry, ProcessID pid, cg::EventRef event, bool tapsPending = false);
@@ -250,6 +268,11 @@ private:
 
     std::optional<ProcessID> mouseGrab_;
     std::set<cg::MouseButton> buttonsDown_;
+    struct DraggedItem {
+        StatusItemID item;
+        cg::Point pressedAt;
+    };
+    std::optional<DraggedItem> draggedItem_;
     std::map<ProcessID, Application> applications_;
     std::map<ProcessID, ApplicationHandler> handlers_;
     DeliveryObserver deliveryObserver_;

@@ -133,6 +133,9 @@ public:
     double menuBarHeight() const;
     // Lays the bar out again now and moves every status window to its slot.
     void relayout();
+    // The slots a bar of this order gets on the primary screen with the items' widths, one per
+    // item of its order, moving nothing: what a move would leave, before it is made.
+    std::vector<MenuBar::Slot> layoutOf(const MenuBar& bar) const;
 
     // What an application does for a command-drag of its item onto the status window of
     // `target`: moves the item just left of it, as its behaviour allows. Returns whether the
